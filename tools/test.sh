@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds every configuration and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tools/install-packages.sh
+for preset in host win32; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+ctest --preset host
+ctest --preset win32
