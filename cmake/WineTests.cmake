@@ -23,3 +23,13 @@ function(add_wine_test name)
         ENVIRONMENT "${WINE_TEST_ENVIRONMENT};${ARG_ENVIRONMENT}"
         FAIL_REGULAR_EXPRESSION "0 tests from 0 test suites ran")
 endfunction()
+
+# A fixture `name` that makes a folder whose install.inf leads to a full
+# device, afresh before each run; sets `name` to the folder's path.
+function(add_full_disk_folder name)
+    set(folder ${CMAKE_CURRENT_BINARY_DIR}/${name})
+    add_test(NAME ${name}_prepare COMMAND sh -c
+        "rm -rf '${folder}' && mkdir -p '${folder}' && ln -s /dev/full '${folder}/install.inf'")
+    set_tests_properties(${name}_prepare PROPERTIES FIXTURES_SETUP ${name})
+    set(${name} ${folder} PARENT_SCOPE)
+endfunction()

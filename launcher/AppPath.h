@@ -1,0 +1,25 @@
+// The directory of the installed application, from its App Paths entry.
+#pragma once
+
+#include <cstddef>
+
+// Holds the application path and its terminator.
+inline constexpr std::size_t kAppPathBufferSize = 1000;
+
+enum class AppPathStatus {
+    Found,         // the buffer holds the application path, terminated
+    KeyMissing,    // the App Paths key could not be opened
+    ValueMissing,  // its "Path" value could not be read, or is not text that fits
+};
+
+// Reads the "Path" value of the key "SOFTWARE\Microsoft\Windows\CurrentVersion
+// \App Paths\ZI050.EXE" under HKEY_LOCAL_MACHINE into `path` (kAppPathBufferSize
+// bytes), as it is stored: any type is taken as text, nothing is expanded or trimmed.
+// The key is closed before it returns. Windows only.
+AppPathStatus QueryAppPath(char* path);
+
+// Makes the `dataSize` bytes that the registry delivered into `path` a
+// terminated text: the text up to the first NUL within the data, or all of the
+// data when it has none and there is room to terminate it. Reads nothing past
+// `dataSize`. Data that fills the whole buffer without a NUL gives ValueMissing.
+AppPathStatus TerminateAppPath(char* path, std::size_t dataSize);

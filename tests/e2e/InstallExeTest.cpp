@@ -1,0 +1,202 @@
+// install.exe end to end under Wine: its boxes answered as a person would, its
+// files compared byte for byte, and the installation it starts checked.
+#include "tests/support/AppPathKey.h"
+#include "tests/support/MessageBoxDriver.h"
+#include "tests/support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kAppDirectory = "C:\\Program Files\\Test App";
+const char kRecordKey[] = "InstallTestRecord";
+
+const std::string kTemplate =
+    "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n"
+    "[DefaultInstall]\r\nAddReg=RecordDirectory\r\n\r\n"
+    "[RecordDirectory]\r\nHKCU,Software\\InstallTestRecord,Dir,,VUZAZURAV\r\n";
+const std::string kScript =
+    "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n"
+    "[DefaultInstall]\r\nAddReg=RecordDirectory\r\n\r\n"
+    "[RecordDirectory]\r\nHKCU,Software\\InstallTestRecord,Dir,,\"C:\\Program Files\\Test App\"\r\n";
+
+const std::string kConfirmText = "Are you sure you want to install this program?";
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+class InstallExe : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(Environment("INSTALL_EXE").empty()) << "INSTALL_EXE names no program";
+        ASSERT_FALSE(Environment("DISPLAY").empty()) << "needs an X display (xvfb-run -a)";
+        SetAppPathText(kAppDirectory);
+        DeleteUserKey(kRecordKey);
+    }
+    void TearDown() override
+    {
+        DeleteAppPathKey();
+        DeleteUserKey(kRecordKey);
+    }
+
+    ProgramRun Run(const std::vector<int>& answers, const std::string& arguments = "")
+    {
+        return Run(Environment("INSTALL_EXE"), scratch_.Path().string(), answers, arguments);
+    }
+    static ProgramRun Run(const std::string& program, const std::string& directory,
+                          const std::vector<int>& answers, const std::string& arguments = "")
+    {
+        ProgramRun run = RunAnsweringBoxes(program, arguments, directory, answers);
+        EXPECT_TRUE(run.exited) << "still running";
+        EXPECT_EQ(0u, run.exitCode);
+        return run;
+    }
+
+    // One confirmation, then exactly one failure box with `message`.
+    static void ExpectFailure(const ProgramRun& run, const std::string& message)
+    {
+        ASSERT_EQ(2u, run.boxes.size());
+        EXPECT_EQ(message, run.boxes[1].text);
+        EXPECT_EQ("Install", run.boxes[1].caption);
+        EXPECT_EQ(std::vector<std::string>({"OK"}), run.boxes[1].buttons);
+        EXPECT_FALSE(run.boxes[1].hasIcon);
+    }
+
+    ScratchDirectory scratch_;
+};
+
+TEST_F(InstallExe, AsksFirstAndDecliningTouchesNothing)
+{
+    WriteFileBytes("install.inx", kTemplate);
+    const ProgramRun run = Run({IDNO});
+
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("Install", run.boxes[0].caption);
+    EXPECT_EQ(kConfirmText, run.boxes[0].text);
+    EXPECT_EQ(std::vector<std::string>({"&Yes", "&No"}), run.boxes[0].buttons);
+    EXPECT_TRUE(run.boxes[0].hasIcon);
+    EXPECT_FALSE(fs::exists("install.inf"));
+}
+
+TEST_F(InstallExe, RegistryFailuresAreReportedBeforeAnyFile)
+{
+    WriteFileBytes("install.inx", kTemplate);
+    DeleteAppPathKey();
+    ExpectFailure(Run({IDYES, IDOK}), "Cannot locate the ZI050.EXE App Path Registry Entry.");
+    EXPECT_FALSE(fs::exists("install.inf"));
+
+    CreateAppPathKey();
+    ExpectFailure(Run({IDYES, IDOK}), "Cannot locate the ZI050.EXE Path Registry Entry.");
+    EXPECT_FALSE(fs::exists("install.inf"));
+}
+
+TEST_F(InstallExe, TemplateIsLookedForInTheWorkingDirectoryOnly)
+{
+    // The program's own folder holds a template; the working directory does not.
+    const fs::path programFolder = scratch_.Path() / "program";
+    const fs::path workFolder = scratch_.Path() / "work";
+    fs::create_directories(programFolder);
+    fs::create_directories(workFolder);
+    fs::copy_file(Environment("INSTALL_EXE"), programFolder / "install.exe");
+    WriteFileBytes((programFolder / "install.inx").string(), kTemplate);
+
+    ExpectFailure(Run((programFolder / "install.exe").string(), workFolder.string(), {IDYES, IDOK}),
+                  "Cannot locate the file 'install.inx', this file must be in the working "
+                  "directory to install the program. Please move the file to the working "
+                  "directory and retry.");
+    EXPECT_FALSE(fs::exists(workFolder / "install.inf"));
+    EXPECT_FALSE(fs::exists(programFolder / "install.inf"));
+}
+
+TEST_F(InstallExe, UncreatableScriptIsReportedAndTheTemplateClosed)
+{
+    WriteFileBytes("install.inx", kTemplate);
+    fs::create_directory("install.inf");
+    ExpectFailure(Run({IDYES, IDOK}),
+                  "Cannot open the file 'install.inf'. This should not have happened!");
+    EXPECT_FALSE(IsFileHeldOpen("install.inx"));
+}
+
+TEST_F(InstallExe, ExpansionBeyondMemoryIsReported)
+{
+    std::string text;
+    for (int i = 0; i < 2200000; ++i) {
+        text += "VUZAZURAV";
+    }
+    WriteFileBytes("install.inx", text);
+    SetAppPathText(std::string(999, 'p'));
+    ExpectFailure(Run({IDYES, IDOK}),
+                  "There is not enough memory to create the file 'install.inf'.");
+    EXPECT_FALSE(fs::exists("install.inf"));
+}
+
+TEST_F(InstallExe, FullDiskIsReported)
+{
+    const std::string fullDisk = Environment("INSTALL_TEST_FULL_DISK");
+    ASSERT_FALSE(fullDisk.empty()) << "INSTALL_TEST_FULL_DISK names no folder";
+    WriteFileBytes(fullDisk + "/install.inx", kTemplate);
+    ExpectFailure(Run(Environment("INSTALL_EXE"), fullDisk, {IDYES, IDOK}),
+                  "Cannot write the file 'install.inf'. The disk may be full.");
+}
+
+// Waits for the installation, which runs on in its own process.
+std::string AwaitRecordedDirectory()
+{
+    std::string recorded = ReadUserText(kRecordKey, "Dir");
+    for (int wait = 0; recorded == "<missing>" && wait < 300; ++wait) {
+        Sleep(100);
+        recorded = ReadUserText(kRecordKey, "Dir");
+    }
+    return recorded;
+}
+
+TEST_F(InstallExe, WritesTheScriptAndItsInstallationRuns)
+{
+    WriteFileBytes("install.inx", kTemplate);
+    const ProgramRun run = Run({IDYES}, "/S /quiet --help install.inx \"C:\\Other Dir\"");
+
+    ASSERT_EQ(1u, run.boxes.size()) << (run.boxes.size() > 1 ? run.boxes[1].text : "");
+    EXPECT_EQ(kScript, ReadFileBytes("install.inf"));
+    EXPECT_EQ(kTemplate, ReadFileBytes("install.inx"));
+    EXPECT_EQ(kAppDirectory, AwaitRecordedDirectory());
+}
+
+// Points .inf files at a file type without verbs for the holder's lifetime.
+class InfWithoutVerbs {
+public:
+    InfWithoutVerbs() { Set("InstallTestNoVerbs"); }
+    ~InfWithoutVerbs() { Set("inffile"); }
+    InfWithoutVerbs(const InfWithoutVerbs&) = delete;
+    InfWithoutVerbs& operator=(const InfWithoutVerbs&) = delete;
+
+private:
+    static void Set(const char* fileType)
+    {
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, ".inf", REG_SZ, fileType, 0));
+    }
+};
+
+TEST_F(InstallExe, RefusedLaunchIsReported)
+{
+    WriteFileBytes("install.inx", kTemplate);
+    ProgramRun run;
+    {
+        InfWithoutVerbs noVerbs;
+        run = Run({IDYES, IDOK});
+    }
+    ExpectFailure(run, "Cannot start the installation from the file 'install.inf'.");
+    EXPECT_EQ(kScript, ReadFileBytes("install.inf"));
+}
+
+}  // namespace

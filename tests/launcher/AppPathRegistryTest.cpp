@@ -1,0 +1,93 @@
+// QueryAppPath against the real registry (Wine's, in the tests' own prefix).
+#include "launcher/AppPath.h"
+#include "tests/support/AppPathKey.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class AppPathRegistry : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteAppPathKey(); }
+    void TearDown() override { DeleteAppPathKey(); }
+
+    // Queries into a buffer pre-filled with marker bytes.
+    AppPathStatus Query()
+    {
+        buffer_.assign(kAppPathBufferSize, '\xBD');
+        return QueryAppPath(buffer_.data());
+    }
+    std::string Path() const { return buffer_.data(); }
+
+private:
+    std::vector<char> buffer_;
+};
+
+TEST_F(AppPathRegistry, MissingEntryOrValue)
+{
+    EXPECT_EQ(AppPathStatus::KeyMissing, Query());
+    CreateAppPathKey();
+    EXPECT_EQ(AppPathStatus::ValueMissing, Query());
+}
+
+TEST_F(AppPathRegistry, TextIsTakenAsStored)
+{
+    const std::vector<std::string> texts = {
+        "C:\\Program Files\\App",
+        "",
+        "C:\\App\\",
+        "C:\\App;",
+        "C:\\One;D:\\Two",
+        "C:\\Caf\xE9",
+        std::string(999, 'p'),
+    };
+    for (const std::string& text : texts) {
+        SetAppPathText(text);
+        EXPECT_EQ(AppPathStatus::Found, Query()) << text.size();
+        EXPECT_EQ(text, Path());
+    }
+}
+
+TEST_F(AppPathRegistry, TextOfAThousandBytesDoesNotFit)
+{
+    SetAppPathText(std::string(1000, 'p'));
+    EXPECT_EQ(AppPathStatus::ValueMissing, Query());
+}
+
+TEST_F(AppPathRegistry, AnyTypeIsTakenAsText)
+{
+    SetAppPathValue(REG_EXPAND_SZ, std::string("%ProgramFiles%\\App\0", 19));
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ("%ProgramFiles%\\App", Path()) << "expanded";
+
+    SetAppPathValue(REG_MULTI_SZ, std::string("C:\\One\0D:\\Two\0\0", 15));
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ("C:\\One", Path());
+
+    SetAppPathValue(REG_DWORD, std::string("ABC\0", 4));
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ("ABC", Path());
+}
+
+TEST_F(AppPathRegistry, DataWithoutNul)
+{
+    SetAppPathValue(REG_BINARY, "C:\\Bin");
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ("C:\\Bin", Path());
+
+    SetAppPathValue(REG_SZ, "C:\\Unterminated");
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ("C:\\Unterminated", Path());
+
+    SetAppPathValue(REG_BINARY, std::string(999, 'b'));
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ(std::string(999, 'b'), Path());
+
+    SetAppPathValue(REG_BINARY, std::string(1000, 'b'));
+    EXPECT_EQ(AppPathStatus::ValueMissing, Query()) << "fills the buffer with no room for a NUL";
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// The run's order and messages, with a desktop that records every request.
+#include "launcher/Run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Journal = std::vector<std::string>;
+
+class FakeDesktop final : public Desktop {
+public:
+    bool answerYes = true;
+    AppPathStatus pathStatus = AppPathStatus::Found;
+    std::string pathFound = "C:\\Program Files\\App";
+    ScriptStatus scriptStatus = ScriptStatus::Written;
+    bool launchAccepted = true;
+    Journal journal;
+
+    bool Confirm(const char* question) override
+    {
+        journal.push_back(std::string("confirm: ") + question);
+        return answerYes;
+    }
+    void Report(const char* message) override
+    {
+        journal.push_back(std::string("report: ") + (message ? message : "<null>"));
+    }
+    AppPathStatus LookUpAppPath(char* path) override
+    {
+        journal.push_back("look up");
+        std::memcpy(path, pathFound.c_str(), pathFound.size() + 1);
+        return pathStatus;
+    }
+    ScriptStatus GenerateScript(const char* applicationPath) override
+    {
+        journal.push_back(std::string("generate: ") + applicationPath);
+        return scriptStatus;
+    }
+    bool Launch(const char* verb, const char* file) override
+    {
+        journal.push_back(std::string("launch: ") + verb + " " + file);
+        return launchAccepted;
+    }
+};
+
+const std::string kConfirm = "confirm: Are you sure you want to install this program?";
+const std::string kGenerate = "generate: C:\\Program Files\\App";
+
+TEST(Run, DecliningTouchesNothingElse)
+{
+    FakeDesktop desktop;
+    desktop.answerYes = false;
+    RunInstall(desktop);
+    EXPECT_EQ(Journal({kConfirm}), desktop.journal);
+}
+
+TEST(Run, ConfirmedRunGeneratesThenLaunchesTheScript)
+{
+    FakeDesktop desktop;
+    RunInstall(desktop);
+    EXPECT_EQ(Journal({kConfirm, "look up", kGenerate, "launch: install install.inf"}),
+              desktop.journal);
+}
+
+TEST(Run, TheLongestPathReachesTheGeneratorWhole)
+{
+    FakeDesktop desktop;
+    desktop.pathFound = std::string(999, 'p');
+    RunInstall(desktop);
+    ASSERT_EQ(4u, desktop.journal.size());
+    EXPECT_EQ("generate: " + desktop.pathFound, desktop.journal[2]);
+}
+
+TEST(Run, EachLookupFailureShowsItsMessageAndStops)
+{
+    const struct {
+        AppPathStatus status;
+        const char* message;
+    } cases[] = {
+        {AppPathStatus::KeyMissing, "Cannot locate the ZI050.EXE App Path Registry Entry."},
+        {AppPathStatus::ValueMissing, "Cannot locate the ZI050.EXE Path Registry Entry."},
+    };
+    for (const auto& c : cases) {
+        FakeDesktop desktop;
+        desktop.pathStatus = c.status;
+        RunInstall(desktop);
+        EXPECT_EQ(Journal({kConfirm, "look up", std::string("report: ") + c.message}),
+                  desktop.journal);
+    }
+}
+
+TEST(Run, EachScriptFailureShowsItsMessageAndLaunchesNothing)
+{
+    const struct {
+        ScriptStatus status;
+        const char* message;
+    } cases[] = {
+        {ScriptStatus::TemplateMissing,
+         "Cannot locate the file 'install.inx', this file must be in the working directory to "
+         "install the program. Please move the file to the working directory and retry."},
+        {ScriptStatus::ScriptNotCreated,
+         "Cannot open the file 'install.inf'. This should not have happened!"},
+        {ScriptStatus::OutOfMemory, "There is not enough memory to create the file 'install.inf'."},
+        {ScriptStatus::TemplateUnreadable, "Cannot read the file 'install.inx'."},
+        {ScriptStatus::ScriptNotWritten, "Cannot write the file 'install.inf'. The disk may be full."},
+    };
+    for (const auto& c : cases) {
+        FakeDesktop desktop;
+        desktop.scriptStatus = c.status;
+        RunInstall(desktop);
+        EXPECT_EQ(Journal({kConfirm, "look up", kGenerate, std::string("report: ") + c.message}),
+                  desktop.journal);
+    }
+}
+
+TEST(Run, RefusedLaunchIsReported)
+{
+    FakeDesktop desktop;
+    desktop.launchAccepted = false;
+    RunInstall(desktop);
+    EXPECT_EQ(Journal({kConfirm, "look up", kGenerate, "launch: install install.inf",
+                       "report: Cannot start the installation from the file 'install.inf'."}),
+              desktop.journal);
+}
+
+}  // namespace
