@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing need (as root).
-# Does nothing when they are all present already.
+# Installs the Debian 12 packages that building and testing need (as root),
+# and any further ones named as arguments. Does nothing when all are present.
 set -euo pipefail
 
 packages=(
     cmake make g++ googletest libgtest-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    wine wine32:i386 xvfb xdotool
+    wine wine32:i386 xvfb xdotool python3
+    "$@"
 )
 
 missing=()

@@ -1,0 +1,185 @@
+// The built install.exe: its headers, imports and resources, read from the file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ProgramPath()
+{
+    const char* path = std::getenv("INSTALL_EXE");
+    return path != nullptr ? path : "";
+}
+
+class ProgramImage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::ifstream file(ProgramPath(), std::ios::binary);
+        ASSERT_TRUE(file) << "INSTALL_EXE names no program: " << ProgramPath();
+        bytes_.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        ASSERT_GE(bytes_.size(), sizeof(IMAGE_DOS_HEADER));
+        const auto* dos = At<IMAGE_DOS_HEADER>(0);
+        ASSERT_EQ(IMAGE_DOS_SIGNATURE, dos->e_magic);
+        nt_ = At<IMAGE_NT_HEADERS32>(static_cast<std::size_t>(dos->e_lfanew));
+        ASSERT_NE(nullptr, nt_);
+        ASSERT_EQ(IMAGE_NT_SIGNATURE, nt_->Signature);
+    }
+
+    // A structure at a file offset, or nullptr when it does not fit in the file.
+    template <typename T>
+    const T* At(std::size_t offset) const
+    {
+        if (offset > bytes_.size() || bytes_.size() - offset < sizeof(T)) {
+            return nullptr;
+        }
+        return reinterpret_cast<const T*>(bytes_.data() + offset);
+    }
+
+    // The file offset of a relative virtual address.
+    std::size_t OffsetOf(DWORD rva) const
+    {
+        const std::size_t table = static_cast<std::size_t>(At<IMAGE_DOS_HEADER>(0)->e_lfanew) +
+                                  offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                                  nt_->FileHeader.SizeOfOptionalHeader;
+        for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i) {
+            const auto* section = At<IMAGE_SECTION_HEADER>(table + i * sizeof(IMAGE_SECTION_HEADER));
+            if (section == nullptr) {
+                break;
+            }
+            if (rva >= section->VirtualAddress &&
+                rva < section->VirtualAddress + section->SizeOfRawData) {
+                return rva - section->VirtualAddress + section->PointerToRawData;
+            }
+        }
+        ADD_FAILURE() << "no section holds RVA " << rva;
+        return bytes_.size();
+    }
+
+    std::vector<char> bytes_;
+    const IMAGE_NT_HEADERS32* nt_ = nullptr;
+};
+
+TEST_F(ProgramImage, IsASmallStrippedPe32GuiProgramWithAslrAndDep)
+{
+    EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt_->FileHeader.Machine);
+    EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, nt_->OptionalHeader.Magic);
+    EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, nt_->OptionalHeader.Subsystem);
+    EXPECT_TRUE(nt_->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+    EXPECT_TRUE(nt_->OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+    EXPECT_NE(0, nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size)
+        << "ASLR needs relocations";
+    EXPECT_EQ(0u, nt_->FileHeader.TimeDateStamp) << "a build timestamp";
+    EXPECT_EQ(0u, nt_->FileHeader.PointerToSymbolTable) << "not stripped";
+    EXPECT_EQ(0u, nt_->FileHeader.NumberOfSymbols) << "not stripped";
+    EXPECT_LE(bytes_.size(), 32u * 1024);
+}
+
+TEST_F(ProgramImage, ImportsOnlyFromWindowsOwnDlls)
+{
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(0u, directory.VirtualAddress);
+    std::set<std::string> dlls;
+    for (std::size_t offset = OffsetOf(directory.VirtualAddress);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const auto* import = At<IMAGE_IMPORT_DESCRIPTOR>(offset);
+        ASSERT_NE(nullptr, import);
+        if (import->Name == 0) {
+            break;
+        }
+        std::string name(&bytes_[OffsetOf(import->Name)]);
+        for (char& c : name) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        dlls.insert(name);
+    }
+    EXPECT_EQ(std::set<std::string>({"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "SHELL32.DLL",
+                                     "USER32.DLL"}),
+              dlls);
+}
+
+// Resource enumeration through Windows itself.
+BOOL CALLBACK CollectType(HMODULE, LPSTR type, LONG_PTR found)
+{
+    reinterpret_cast<std::set<ULONG_PTR>*>(found)->insert(reinterpret_cast<ULONG_PTR>(type));
+    return TRUE;
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found)
+{
+    reinterpret_cast<std::set<ULONG_PTR>*>(found)->insert(reinterpret_cast<ULONG_PTR>(name));
+    return TRUE;
+}
+
+BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR found)
+{
+    reinterpret_cast<std::set<ULONG_PTR>*>(found)->insert(language);
+    return TRUE;
+}
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colorCount, reserved;
+    WORD planes, bitCount;
+    DWORD bytesInResource;
+    WORD id;
+};
+struct IconGroup {
+    WORD reserved, type, count;
+    IconGroupEntry entries[1];
+};
+#pragma pack(pop)
+
+TEST(ProgramResources, OneIconGroup101InEnglishWithOne32x32SixteenColourImage)
+{
+    HMODULE program = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, program) << ProgramPath();
+
+    std::set<ULONG_PTR> types;
+    EnumResourceTypesA(program, CollectType, reinterpret_cast<LONG_PTR>(&types));
+    EXPECT_EQ(std::set<ULONG_PTR>({3 /* RT_ICON */, 14 /* RT_GROUP_ICON */}), types)
+        << "no version record, dialog, menu, string table or manifest";
+
+    std::set<ULONG_PTR> groups;
+    EnumResourceNamesA(program, RT_GROUP_ICON, CollectName, reinterpret_cast<LONG_PTR>(&groups));
+    EXPECT_EQ(std::set<ULONG_PTR>({101}), groups);
+    std::set<ULONG_PTR> languages;
+    EnumResourceLanguagesA(program, RT_GROUP_ICON, MAKEINTRESOURCEA(101), CollectLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(std::set<ULONG_PTR>({1033}), languages);
+
+    std::set<ULONG_PTR> images;
+    EnumResourceNamesA(program, RT_ICON, CollectName, reinterpret_cast<LONG_PTR>(&images));
+    EXPECT_EQ(1u, images.size());
+
+    HRSRC groupResource = FindResourceExA(program, RT_GROUP_ICON, MAKEINTRESOURCEA(101), 1033);
+    ASSERT_NE(nullptr, groupResource);
+    const auto* group = static_cast<const IconGroup*>(LockResource(LoadResource(program, groupResource)));
+    ASSERT_NE(nullptr, group);
+    ASSERT_EQ(1, group->count);
+    EXPECT_EQ(32, group->entries[0].width);
+    EXPECT_EQ(32, group->entries[0].height);
+    EXPECT_EQ(16, group->entries[0].colorCount);
+    EXPECT_EQ(4, group->entries[0].bitCount);
+
+    HRSRC imageResource = FindResourceA(program, MAKEINTRESOURCEA(group->entries[0].id), RT_ICON);
+    ASSERT_NE(nullptr, imageResource);
+    const auto* image = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(program, imageResource)));
+    ASSERT_NE(nullptr, image);
+    EXPECT_EQ(32, image->biWidth);
+    EXPECT_EQ(64, image->biHeight) << "colour and mask, 32 rows each";
+    EXPECT_EQ(4, image->biBitCount);
+    FreeLibrary(program);
+}
+
+}  // namespace
