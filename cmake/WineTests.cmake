@@ -14,13 +14,29 @@ set_tests_properties(wine_prefix_stop PROPERTIES
 
 # Runs a Windows test program through the emulator inside the test prefix.
 # Wine adds CR before LF in the output; the program's exit code decides.
-# Further fixtures and environment entries may follow FIXTURES and ENVIRONMENT.
+# Further fixtures, environment entries and locks may follow FIXTURES,
+# ENVIRONMENT and RESOURCE_LOCK.
+#
+# WINE_TEST_PROGRAM_DIR, when set, names a folder of test programs built by
+# another (GCC) tree: clang 14 calls libstdc++'s member functions with a
+# different i686 MinGW ABI (LLVM issue 58255), so clang-built test programs
+# are built to prove they compile cleanly, but only the tests that check
+# install.exe (CHECKS_PROGRAM) run, from that folder, against this tree's
+# install.exe, which uses no libstdc++ code.
 function(add_wine_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "FIXTURES;ENVIRONMENT")
-    add_test(NAME ${name} COMMAND ${name})
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "CHECKS_PROGRAM" "" "FIXTURES;ENVIRONMENT;RESOURCE_LOCK")
+    if(WINE_TEST_PROGRAM_DIR)
+        if(NOT ARG_CHECKS_PROGRAM)
+            return()
+        endif()
+        add_test(NAME ${name} COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${name}.exe)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     set_tests_properties(${name} PROPERTIES
         FIXTURES_REQUIRED "wine_prefix;${ARG_FIXTURES}"
         ENVIRONMENT "${WINE_TEST_ENVIRONMENT};${ARG_ENVIRONMENT}"
+        RESOURCE_LOCK "${ARG_RESOURCE_LOCK}" TIMEOUT 600
         FAIL_REGULAR_EXPRESSION "0 tests from 0 test suites ran")
 endfunction()
 

@@ -12,8 +12,8 @@ AppPathStatus QueryAppPath(char* path)
     }
     DWORD type = 0;
     DWORD dataSize = kAppPathBufferSize;
-    const LONG queried = RegQueryValueExA(key, "Path", nullptr, &type,
-                                          reinterpret_cast<BYTE*>(path), &dataSize);
+    const LONG queried =
+        RegQueryValueExA(key, "Path", nullptr, &type, reinterpret_cast<BYTE*>(path), &dataSize);
     RegCloseKey(key);
     if (queried != ERROR_SUCCESS) {
         return AppPathStatus::ValueMissing;

@@ -14,10 +14,7 @@ public:
         return MessageBoxA(nullptr, question, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
     }
 
-    void Report(const char* message) override
-    {
-        MessageBoxA(nullptr, message, kCaption, MB_OK);
-    }
+    void Report(const char* message) override { MessageBoxA(nullptr, message, kCaption, MB_OK); }
 
     AppPathStatus LookUpAppPath(char* path) override { return QueryAppPath(path); }
 

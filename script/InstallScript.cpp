@@ -11,8 +11,8 @@ namespace {
 const char* FindPlaceholder(const char* from, const char* end)
 {
     while (static_cast<std::size_t>(end - from) >= kPlaceholderLength) {
-        const void* first = std::memchr(from, kPlaceholder[0],
-                                        static_cast<std::size_t>(end - from) - kPlaceholderLength + 1);
+        const void* first = std::memchr(
+            from, kPlaceholder[0], static_cast<std::size_t>(end - from) - kPlaceholderLength + 1);
         if (first == nullptr) {
             return nullptr;
         }
@@ -177,8 +177,7 @@ bool MeasureExpansion(std::size_t textLength, std::size_t placeholders, std::siz
            AddSizes(kept, inserted, &expandedLength) && AddSizes(expandedLength, 1, size);
 }
 
-bool ExpandPlaceholders(const char* templateText, const char* applicationPath,
-                        ScriptBuffer* script)
+bool ExpandPlaceholders(const char* templateText, const char* applicationPath, ScriptBuffer* script)
 {
     const char* cursor = templateText;
     const char* end = templateText + std::strlen(templateText);

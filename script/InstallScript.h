@@ -34,16 +34,15 @@ std::size_t CountPlaceholders(const char* text);
 // `textLength` bytes holding `placeholders` occurrences with a path of
 // `pathLength` bytes. False when the size does not fit in size_t (or when the
 // text is too short to hold that many placeholders).
-bool MeasureExpansion(std::size_t textLength, std::size_t placeholders,
-                      std::size_t pathLength, std::size_t* size);
+bool MeasureExpansion(std::size_t textLength, std::size_t placeholders, std::size_t pathLength,
+                      std::size_t* size);
 
 // Appends `templateText` (terminated) to `script`, each placeholder replaced
 // by a double quote, `applicationPath` and a double quote. The inserted path
 // is never searched. Returns false, having written nothing past `capacity`,
 // when the expansion does not fit; the text stays terminated either way.
 // Example: "Dir=VUZAZURAV" with C:\App gives Dir="C:\App".
-[[nodiscard]] bool ExpandPlaceholders(const char* templateText,
-                                      const char* applicationPath,
+[[nodiscard]] bool ExpandPlaceholders(const char* templateText, const char* applicationPath,
                                       ScriptBuffer* script);
 
 // Reads install.inx from the current directory in text mode and writes its

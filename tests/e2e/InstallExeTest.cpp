@@ -25,7 +25,8 @@ const std::string kTemplate =
 const std::string kScript =
     "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n"
     "[DefaultInstall]\r\nAddReg=RecordDirectory\r\n\r\n"
-    "[RecordDirectory]\r\nHKCU,Software\\InstallTestRecord,Dir,,\"C:\\Program Files\\Test App\"\r\n";
+    "[RecordDirectory]\r\n"
+    "HKCU,Software\\InstallTestRecord,Dir,,\"C:\\Program Files\\Test App\"\r\n";
 
 const std::string kConfirmText = "Are you sure you want to install this program?";
 

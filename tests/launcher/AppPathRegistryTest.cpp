@@ -36,12 +36,7 @@ TEST_F(AppPathRegistry, MissingEntryOrValue)
 TEST_F(AppPathRegistry, TextIsTakenAsStored)
 {
     const std::vector<std::string> texts = {
-        "C:\\Program Files\\App",
-        "",
-        "C:\\App\\",
-        "C:\\App;",
-        "C:\\One;D:\\Two",
-        "C:\\Caf\xE9",
+        "C:\\Program Files\\App", "", "C:\\App\\", "C:\\App;", "C:\\One;D:\\Two", "C:\\Caf\xE9",
         std::string(999, 'p'),
     };
     for (const std::string& text : texts) {

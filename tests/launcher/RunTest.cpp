@@ -106,7 +106,8 @@ TEST(Run, EachScriptFailureShowsItsMessageAndLaunchesNothing)
          "Cannot open the file 'install.inf'. This should not have happened!"},
         {ScriptStatus::OutOfMemory, "There is not enough memory to create the file 'install.inf'."},
         {ScriptStatus::TemplateUnreadable, "Cannot read the file 'install.inx'."},
-        {ScriptStatus::ScriptNotWritten, "Cannot write the file 'install.inf'. The disk may be full."},
+        {ScriptStatus::ScriptNotWritten,
+         "Cannot write the file 'install.inf'. The disk may be full."},
     };
     for (const auto& c : cases) {
         FakeDesktop desktop;

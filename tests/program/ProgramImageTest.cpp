@@ -53,7 +53,8 @@ protected:
                                   offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
                                   nt_->FileHeader.SizeOfOptionalHeader;
         for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i) {
-            const auto* section = At<IMAGE_SECTION_HEADER>(table + i * sizeof(IMAGE_SECTION_HEADER));
+            const auto* section =
+                At<IMAGE_SECTION_HEADER>(table + i * sizeof(IMAGE_SECTION_HEADER));
             if (section == nullptr) {
                 break;
             }
@@ -91,7 +92,8 @@ TEST_F(ProgramImage, ImportsOnlyFromWindowsOwnDlls)
         nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     ASSERT_NE(0u, directory.VirtualAddress);
     std::set<std::string> dlls;
-    for (std::size_t offset = OffsetOf(directory.VirtualAddress);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    for (std::size_t offset = OffsetOf(directory.VirtualAddress);;
+         offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         const auto* import = At<IMAGE_IMPORT_DESCRIPTOR>(offset);
         ASSERT_NE(nullptr, import);
         if (import->Name == 0) {
@@ -103,8 +105,8 @@ TEST_F(ProgramImage, ImportsOnlyFromWindowsOwnDlls)
         }
         dlls.insert(name);
     }
-    EXPECT_EQ(std::set<std::string>({"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "SHELL32.DLL",
-                                     "USER32.DLL"}),
+    EXPECT_EQ(std::set<std::string>(
+                  {"ADVAPI32.DLL", "KERNEL32.DLL", "MSVCRT.DLL", "SHELL32.DLL", "USER32.DLL"}),
               dlls);
 }
 
@@ -164,7 +166,8 @@ TEST(ProgramResources, OneIconGroup101InEnglishWithOne32x32SixteenColourImage)
 
     HRSRC groupResource = FindResourceExA(program, RT_GROUP_ICON, MAKEINTRESOURCEA(101), 1033);
     ASSERT_NE(nullptr, groupResource);
-    const auto* group = static_cast<const IconGroup*>(LockResource(LoadResource(program, groupResource)));
+    const auto* group =
+        static_cast<const IconGroup*>(LockResource(LoadResource(program, groupResource)));
     ASSERT_NE(nullptr, group);
     ASSERT_EQ(1, group->count);
     EXPECT_EQ(32, group->entries[0].width);
@@ -174,7 +177,8 @@ TEST(ProgramResources, OneIconGroup101InEnglishWithOne32x32SixteenColourImage)
 
     HRSRC imageResource = FindResourceA(program, MAKEINTRESOURCEA(group->entries[0].id), RT_ICON);
     ASSERT_NE(nullptr, imageResource);
-    const auto* image = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(program, imageResource)));
+    const auto* image =
+        static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(program, imageResource)));
     ASSERT_NE(nullptr, image);
     EXPECT_EQ(32, image->biWidth);
     EXPECT_EQ(64, image->biHeight) << "colour and mask, 32 rows each";

@@ -45,8 +45,14 @@ TEST(TextMode, CtrlZOrNulEndsTheText)
 {
     ScratchDirectory scratch;
     const std::vector<TextModeCase> cases = {
-        {"Ctrl-Z", "Dir=VUZAZURAV\r\n\x1A" "Dir=VUZAZURAV\r\n", "Dir=\"C:\\A\"\r\n"},
-        {"Ctrl-Z first", "\x1A" "abc", ""},
+        {"Ctrl-Z",
+         "Dir=VUZAZURAV\r\n\x1A"
+         "Dir=VUZAZURAV\r\n",
+         "Dir=\"C:\\A\"\r\n"},
+        {"Ctrl-Z first",
+         "\x1A"
+         "abc",
+         ""},
         {"Ctrl-Z inside the placeholder", "VUZA\x1AZURAV", "VUZA"},
         {"NUL", std::string("a\r\nb\0c\r\n", 8), "a\r\nb"},
         {"NUL inside the placeholder", std::string("VUZA\0ZURAV", 10), "VUZA"},

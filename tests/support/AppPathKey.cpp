@@ -6,8 +6,7 @@
 
 namespace {
 
-constexpr char kAppPathKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE";
+constexpr char kAppPathKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE";
 
 HKEY OpenAppPathKeyForWriting()
 {
@@ -60,8 +59,8 @@ std::string ReadUserText(const char* name, const char* value)
     const std::string keyName = std::string("Software\\") + name;
     std::vector<char> data(4096, '\0');
     DWORD size = static_cast<DWORD>(data.size() - 1);
-    if (RegGetValueA(HKEY_CURRENT_USER, keyName.c_str(), value, RRF_RT_REG_SZ, nullptr,
-                     data.data(), &size) != ERROR_SUCCESS) {
+    if (RegGetValueA(HKEY_CURRENT_USER, keyName.c_str(), value, RRF_RT_REG_SZ, nullptr, data.data(),
+                     &size) != ERROR_SUCCESS) {
         return "<missing>";
     }
     return data.data();

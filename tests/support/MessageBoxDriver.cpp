@@ -48,8 +48,8 @@ BOOL CALLBACK ReadBoxControl(HWND control, LPARAM context)
     if (kind == "Static") {
         // An icon control may be present without an icon: ask it for one.
         if ((GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-            reading->box->hasIcon = reading->box->hasIcon ||
-                                    SendMessageA(control, STM_GETICON, 0, 0) != 0;
+            reading->box->hasIcon =
+                reading->box->hasIcon || SendMessageA(control, STM_GETICON, 0, 0) != 0;
         } else if (reading->box->text.empty()) {
             reading->box->text = WindowText(control);
         }
