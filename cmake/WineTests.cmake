@@ -14,8 +14,8 @@ set_tests_properties(wine_prefix_stop PROPERTIES
 
 # Runs a Windows test program through the emulator inside the test prefix.
 # Wine adds CR before LF in the output; the program's exit code decides.
-# Further fixtures, environment entries and locks may follow FIXTURES,
-# ENVIRONMENT and RESOURCE_LOCK.
+# Arguments, further fixtures, environment entries and locks may follow ARGS,
+# FIXTURES, ENVIRONMENT and RESOURCE_LOCK.
 #
 # WINE_TEST_PROGRAM_DIR, when set, names a folder of test programs built by
 # another (GCC) tree: clang 14 calls libstdc++'s member functions with a
@@ -24,14 +24,15 @@ set_tests_properties(wine_prefix_stop PROPERTIES
 # install.exe (CHECKS_PROGRAM) run, from that folder, against this tree's
 # install.exe, which uses no libstdc++ code.
 function(add_wine_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "CHECKS_PROGRAM" "" "FIXTURES;ENVIRONMENT;RESOURCE_LOCK")
+    cmake_parse_arguments(PARSE_ARGV 1 ARG 
+        "CHECKS_PROGRAM" "" "ARGS;FIXTURES;ENVIRONMENT;RESOURCE_LOCK")
     if(WINE_TEST_PROGRAM_DIR)
         if(NOT ARG_CHECKS_PROGRAM)
             return()
         endif()
-        add_test(NAME ${name} COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${name}.exe)
+        add_test(NAME ${name} COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${name}.exe ${ARG_ARGS})
     else()
-        add_test(NAME ${name} COMMAND ${name})
+        add_test(NAME ${name} COMMAND ${name} ${ARG_ARGS})
     endif()
     set_tests_properties(${name} PROPERTIES
         FIXTURES_REQUIRED "wine_prefix;${ARG_FIXTURES}"

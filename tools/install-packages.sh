@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake make g++ googletest libgtest-dev
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    clang-14 lld-14
+    clang-14 lld-14 libclang-rt-14-dev
     wine wine32:i386 xvfb xdotool python3
     "$@"
 )

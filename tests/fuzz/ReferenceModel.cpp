@@ -1,0 +1,71 @@
+#include "tests/fuzz/ReferenceModel.h"
+
+namespace {
+
+const std::string kPlaceholderText = "VUZAZURAV";
+
+}  // namespace
+
+std::string ModelTemplateText(const std::string& fileBytes)
+{
+    std::string text;
+#ifdef _WIN32
+    // Text mode: Ctrl-Z ends the file; CR LF reads as LF; a lone CR stays.
+    const std::string beforeCtrlZ = fileBytes.substr(0, fileBytes.find('\x1A'));
+    for (std::size_t i = 0; i < beforeCtrlZ.size(); ++i) {
+        const bool crBeforeLf =
+            beforeCtrlZ[i] == '\r' && i + 1 < beforeCtrlZ.size() && beforeCtrlZ[i + 1] == '\n';
+        if (!crBeforeLf) {
+            text += beforeCtrlZ[i];
+        }
+    }
+#else
+    text = fileBytes;
+#endif
+    return text.substr(0, text.find('\0'));
+}
+
+std::string ModelExpansion(const std::string& text, const std::string& path)
+{
+    std::string result;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text.compare(i, kPlaceholderText.size(), kPlaceholderText) == 0) {
+            result += '"' + path + '"';
+            i += kPlaceholderText.size();
+        } else {
+            result += text[i];
+            i += 1;
+        }
+    }
+    return result;
+}
+
+std::string ModelScriptBytes(const std::string& text)
+{
+#ifdef _WIN32
+    std::string bytes;
+    for (char c : text) {
+        bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return bytes;
+#else
+    return text;
+#endif
+}
+
+void SplitFuzzInput(const unsigned char* data, std::size_t size, std::string* path,
+                    std::string* templateBytes)
+{
+    std::size_t pathLength = 0;
+    if (size >= 2) {
+        pathLength = (data[0] | static_cast<std::size_t>(data[1]) << 8) % 1000;
+        data += 2;
+        size -= 2;
+    }
+    pathLength = pathLength < size ? pathLength : size;
+    *path = std::string(reinterpret_cast<const char*>(data), pathLength);
+    *path = path->substr(0, path->find('\0'));
+    *templateBytes =
+        std::string(reinterpret_cast<const char*>(data) + pathLength, size - pathLength);
+}
