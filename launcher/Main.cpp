@@ -26,8 +26,7 @@ public:
     bool Launch(const char* verb, const char* file) override
     {
         // The shell shows nothing itself when it cannot run the verb.
-        const HINSTANCE result =
-            ShellExecuteA(nullptr, verb, file, nullptr, nullptr, SW_SHOWNORMAL);
+        HINSTANCE result = ShellExecuteA(nullptr, verb, file, nullptr, nullptr, SW_SHOWNORMAL);
         return reinterpret_cast<INT_PTR>(result) > 32;
     }
 };
@@ -38,11 +37,11 @@ public:
 void RestrictDllSearchToSystem()
 {
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (kernel == nullptr) {
         return;
     }
-    const FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
+    FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
     if (found != nullptr) {
         reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(found))(
             LOAD_LIBRARY_SEARCH_SYSTEM32);

@@ -43,6 +43,8 @@ bool MultiplySizes(std::size_t a, std::size_t b, std::size_t* product)
     return true;
 }
 
+// Adds `count` bytes to the script's text, keeping room for its terminator;
+// false, adding nothing, when they do not fit.
 bool Append(ScriptBuffer* script, const char* bytes, std::size_t count)
 {
     if (count >= script->capacity - script->length) {
@@ -50,7 +52,21 @@ bool Append(ScriptBuffer* script, const char* bytes, std::size_t count)
     }
     std::memcpy(script->text + script->length, bytes, count);
     script->length += count;
-    script->text[script->length] = '\0';
+    return true;
+}
+
+// Adds the path between double quotes, as Append does.
+bool AppendQuoted(ScriptBuffer* script, const char* path, std::size_t pathLength)
+{
+    const std::size_t room = script->capacity - script->length;
+    if (room < 3 || pathLength >= room - 2) {
+        return false;
+    }
+    char* quoted = script->text + script->length;
+    quoted[0] = '"';
+    std::memcpy(quoted + 1, path, pathLength);
+    quoted[pathLength + 1] = '"';
+    script->length += pathLength + 2;
     return true;
 }
 
@@ -182,16 +198,16 @@ bool ExpandPlaceholders(const char* templateText, const char* applicationPath, S
     const char* cursor = templateText;
     const char* end = templateText + std::strlen(templateText);
     const std::size_t pathLength = std::strlen(applicationPath);
-    for (const char* found = FindPlaceholder(cursor, end); found != nullptr;
+    bool fits = true;
+    for (const char* found = FindPlaceholder(cursor, end); fits && found != nullptr;
          found = FindPlaceholder(cursor, end)) {
-        if (!Append(script, cursor, static_cast<std::size_t>(found - cursor)) ||
-            !Append(script, "\"", 1) || !Append(script, applicationPath, pathLength) ||
-            !Append(script, "\"", 1)) {
-            return false;
-        }
+        fits = Append(script, cursor, static_cast<std::size_t>(found - cursor)) &&
+               AppendQuoted(script, applicationPath, pathLength);
         cursor = found + kPlaceholderLength;
     }
-    return Append(script, cursor, static_cast<std::size_t>(end - cursor));
+    fits = fits && Append(script, cursor, static_cast<std::size_t>(end - cursor));
+    script->text[script->length] = '\0';
+    return fits;
 }
 
 ScriptStatus GenerateInstallScript(const char* applicationPath)
@@ -202,16 +218,18 @@ ScriptStatus GenerateInstallScript(const char* applicationPath)
     }
     std::FILE* scriptFile = std::fopen(kScriptFileName, "w");
     if (scriptFile == nullptr) {
-        std::fclose(templateFile);
+        // Closing a file that was only read cannot lose anything.
+        static_cast<void>(std::fclose(templateFile));
         return ScriptStatus::ScriptNotCreated;
     }
     ScriptStatus status = TransferTemplate(templateFile, scriptFile, applicationPath);
     if (std::fclose(scriptFile) != 0 && status == ScriptStatus::Written) {
         status = ScriptStatus::ScriptNotWritten;
     }
-    std::fclose(templateFile);
+    static_cast<void>(std::fclose(templateFile));
     if (status != ScriptStatus::Written) {
-        std::remove(kScriptFileName);
+        // The status already reports the failure; a part that cannot be removed changes nothing.
+        static_cast<void>(std::remove(kScriptFileName));
     }
     return status;
 }

@@ -12,7 +12,7 @@ namespace {
 void Check(bool condition, const char* what)
 {
     if (!condition) {
-        std::fprintf(stderr, "expansion differs from the model: %s\n", what);
+        static_cast<void>(std::fprintf(stderr, "expansion differs from the model: %s\n", what));
         std::abort();
     }
 }

@@ -24,7 +24,7 @@ void WriteBinary(const char* name, const std::string& bytes)
     std::FILE* file = std::fopen(name, "wb");
     if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
         std::fclose(file) != 0) {
-        std::fprintf(stderr, "cannot write %s\n", name);
+        static_cast<void>(std::fprintf(stderr, "cannot write %s\n", name));
         std::abort();
     }
 }
@@ -57,8 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     std::filesystem::create_directories(WorkFolder());
     std::filesystem::current_path(WorkFolder());
-    std::atexit(RemoveWorkFolder);
-    return 0;
+    return std::atexit(RemoveWorkFolder);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size)
@@ -73,10 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         ModelScriptBytes(ModelExpansion(ModelTemplateText(templateBytes), path));
     const std::string written = ReadBinary("install.inf");
     if (status != ScriptStatus::Written || written != expected) {
-        std::fprintf(stderr,
-                     "generation differs from the model: status %d, %u bytes, %u expected\n",
-                     static_cast<int>(status), static_cast<unsigned>(written.size()),
-                     static_cast<unsigned>(expected.size()));
+        static_cast<void>(std::fprintf(
+            stderr, "generation differs from the model: status %d, %u bytes, %u expected\n",
+            static_cast<int>(status), static_cast<unsigned>(written.size()),
+            static_cast<unsigned>(expected.size())));
         std::abort();
     }
     return 0;

@@ -65,7 +65,7 @@ void SplitFuzzInput(const unsigned char* data, std::size_t size, std::string* pa
     }
     pathLength = pathLength < size ? pathLength : size;
     *path = std::string(reinterpret_cast<const char*>(data), pathLength);
-    *path = path->substr(0, path->find('\0'));
+    path->resize(path->find('\0') == std::string::npos ? path->size() : path->find('\0'));
     *templateBytes =
         std::string(reinterpret_cast<const char*>(data) + pathLength, size - pathLength);
 }

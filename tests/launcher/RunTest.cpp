@@ -27,7 +27,7 @@ public:
     }
     void Report(const char* message) override
     {
-        journal.push_back(std::string("report: ") + (message ? message : "<null>"));
+        journal.push_back(std::string("report: ") + (message != nullptr ? message : "<null>"));
     }
     AppPathStatus LookUpAppPath(char* path) override
     {

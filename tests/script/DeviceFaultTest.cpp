@@ -42,18 +42,21 @@ TEST(DeviceFaults, UnmeasurableTemplateIsUnreadable)
     ASSERT_EQ(0, mkfifo("install.inx", 0600));
     // A writer of our own, so that opening the pipe for reading does not block.
     const int writer = open("install.inx", O_RDWR);
-    ASSERT_GE(writer, 0);
-    ASSERT_EQ(4, write(writer, "text", 4));
-
-    EXPECT_EQ(ScriptStatus::TemplateUnreadable, GenerateInstallScript("/opt/app"));
-    EXPECT_FALSE(fs::exists("install.inf"));
+    ASSERT_GE(writer, 0);  // cppcheck-suppress resourceLeak ; nothing is open when it fails
+    const bool wrote = write(writer, "text", 4) == 4;
+    const ScriptStatus status = GenerateInstallScript("/opt/app");
     close(writer);
+
+    EXPECT_TRUE(wrote);
+    EXPECT_EQ(ScriptStatus::TemplateUnreadable, status);
+    EXPECT_FALSE(fs::exists("install.inf"));
     EXPECT_FALSE(IsFileHeldOpen("install.inx"));
 }
 
 #ifdef INSTALL_TEST_ASAN
 // AddressSanitizer needs a vast address space of its own, so it caps
 // allocations itself: anything over 128 MiB fails, as the caps below intend.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): AddressSanitizer's hook
 extern "C" const char* __asan_default_options()
 {
     return "allocator_may_return_null=1:max_allocation_size_mb=128";

@@ -73,9 +73,11 @@ TEST(ExpandPlaceholders, StopsAtTheFirstNul)
 TEST(ExpandPlaceholders, GrowsByPathLengthMinusSevenPerPlaceholder)
 {
     const std::string text = "A=VUZAZURAV\nB=VUZAZURAV\nC=VUZAZURAVVUZAZURAV\n";
+    const std::size_t placeholders = 4;
     for (std::size_t pathLength = 0; pathLength <= 12; ++pathLength) {
         const std::string expanded = Expand(text, std::string(pathLength, 'p'));
-        EXPECT_EQ(text.size() + 4 * pathLength - 4 * 7, expanded.size()) << pathLength;
+        EXPECT_EQ(text.size() + placeholders * pathLength - placeholders * 7, expanded.size())
+            << pathLength;
     }
 }
 

@@ -29,7 +29,8 @@ BOOL CALLBACK FindBoxOfProcess(HWND window, LPARAM context)
     auto* search = reinterpret_cast<BoxSearch*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window) && ClassName(window) == "#32770") {
+    if (owner == search->processId && IsWindowVisible(window) != FALSE &&
+        ClassName(window) == "#32770") {
         search->found = window;
         return FALSE;
     }
@@ -53,7 +54,7 @@ BOOL CALLBACK ReadBoxControl(HWND control, LPARAM context)
         } else if (reading->box->text.empty()) {
             reading->box->text = WindowText(control);
         }
-    } else if (kind == "Button" && IsWindowVisible(control)) {
+    } else if (kind == "Button" && IsWindowVisible(control) != FALSE) {
         reading->box->buttons.push_back(WindowText(control));
         reading->buttons.push_back(control);
     }
@@ -87,8 +88,8 @@ ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& argu
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.c_str(), &startup, &process)) {
+    if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       directory.c_str(), &startup, &process) == FALSE) {
         return run;
     }
     const DWORD started = GetTickCount();
@@ -109,7 +110,7 @@ ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& argu
         const std::size_t answered = run.boxes.size();
         run.boxes.push_back(box);
         Press(search.found, reading.buttons, answered < answers.size() ? answers[answered] : 0);
-        while (IsWindow(search.found) && GetTickCount() - started < kRunLimitMs) {
+        while (IsWindow(search.found) != FALSE && GetTickCount() - started < kRunLimitMs) {
             Sleep(kPollMs);
         }
     }

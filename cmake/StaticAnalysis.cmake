@@ -1,0 +1,35 @@
+# Static analysis of the project's own code as tests: clang-tidy (its rules in
+# .clang-tidy) over every file that this tree compiles, cppcheck, and a check
+# that the code follows .clang-format.
+find_program(RUN_CLANG_TIDY_PROGRAM NAMES run-clang-tidy-14 run-clang-tidy REQUIRED)
+find_program(CLANG_TIDY_PROGRAM NAMES clang-tidy-14 clang-tidy REQUIRED)
+find_program(CPPCHECK_PROGRAM cppcheck REQUIRED)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+set(own_sources "^${PROJECT_SOURCE_DIR}/(script|launcher|tests|bench)/")
+add_test(NAME clang_tidy
+         COMMAND ${RUN_CLANG_TIDY_PROGRAM} -clang-tidy-binary ${CLANG_TIDY_PROGRAM}
+                 -p ${CMAKE_BINARY_DIR} -quiet ${own_sources})
+set_tests_properties(clang_tidy PROPERTIES TIMEOUT 900)
+
+# cppcheck reads the sources themselves, every platform's at once, without
+# the system headers (which it is not meant to parse): one run, natively.
+if(NOT CMAKE_CROSSCOMPILING)
+    add_test(NAME cppcheck
+             COMMAND ${CPPCHECK_PROGRAM} --std=c++17 -I ${PROJECT_SOURCE_DIR}
+                     --library=googletest --library=posix --library=windows
+                     --enable=warning,performance,portability --inline-suppr
+                     --suppress=missingIncludeSystem --error-exitcode=1 --quiet -j 2
+                     ${PROJECT_SOURCE_DIR}/script ${PROJECT_SOURCE_DIR}/launcher
+                     ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/bench)
+    set_tests_properties(cppcheck PROPERTIES TIMEOUT 900)
+
+    find_program(CLANG_FORMAT_PROGRAM NAMES clang-format-14 clang-format REQUIRED)
+    file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
+         ${PROJECT_SOURCE_DIR}/script/*.cpp ${PROJECT_SOURCE_DIR}/script/*.h
+         ${PROJECT_SOURCE_DIR}/launcher/*.cpp ${PROJECT_SOURCE_DIR}/launcher/*.h
+         ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
+         ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+    add_test(NAME clang_format
+             COMMAND ${CLANG_FORMAT_PROGRAM} --dry-run --Werror ${formatted_sources})
+endif()
