@@ -41,12 +41,12 @@ function(add_wine_test name)
         FAIL_REGULAR_EXPRESSION "0 tests from 0 test suites ran")
 endfunction()
 
-# A fixture `name` that makes a folder whose install.inf leads to a full
-# device, afresh before each run; sets `name` to the folder's path.
-function(add_full_disk_folder name)
+# A fixture `name` that makes a folder afresh before each run and runs the
+# shell command `setup` inside it; sets `name` to the folder's path.
+function(add_prepared_folder name setup)
     set(folder ${CMAKE_CURRENT_BINARY_DIR}/${name})
     add_test(NAME ${name}_prepare COMMAND sh -c
-        "rm -rf '${folder}' && mkdir -p '${folder}' && ln -s /dev/full '${folder}/install.inf'")
+        "rm -rf '${folder}' && mkdir -p '${folder}' && cd '${folder}' && ${setup}")
     set_tests_properties(${name}_prepare PROPERTIES FIXTURES_SETUP ${name})
     set(${name} ${folder} PARENT_SCOPE)
 endfunction()

@@ -151,6 +151,22 @@ TEST_F(InstallExe, FullDiskIsReported)
                   "Cannot write the file 'install.inf'. The disk may be full.");
 }
 
+TEST_F(InstallExe, UnreadableTemplateIsReported)
+{
+    const std::string pipeFolder = Environment("INSTALL_TEST_PIPE_TEMPLATE");
+    ASSERT_FALSE(pipeFolder.empty()) << "INSTALL_TEST_PIPE_TEMPLATE names no folder";
+    // A writer of our own keeps the program's open of the pipe from blocking.
+    HANDLE writer =
+        CreateFileA((pipeFolder + "/install.inx").c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    const ProgramRun run = Run(Environment("INSTALL_EXE"), pipeFolder, {IDYES, IDOK});
+    CloseHandle(writer);
+
+    ExpectFailure(run, "Cannot read the file 'install.inx'.");
+    EXPECT_FALSE(fs::exists(pipeFolder + "/install.inf"));
+}
+
 // Waits for the installation, which runs on in its own process.
 std::string AwaitRecordedDirectory()
 {
