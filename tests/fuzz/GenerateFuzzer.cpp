@@ -46,9 +46,24 @@ std::filesystem::path WorkFolder()
 void RemoveWorkFolder()
 {
     std::error_code ignored;
-    std::filesystem::current_path(WorkFolder().parent_path(), ignored);
     std::filesystem::remove_all(WorkFolder(), ignored);
 }
+
+// The work folder is the current directory for the holder's lifetime only, so
+// that the fuzzer's own relative paths (corpus, crash files) keep their meaning.
+class InWorkFolder {
+public:
+    InWorkFolder() : previous_(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(WorkFolder());
+    }
+    ~InWorkFolder() { std::filesystem::current_path(previous_); }
+    InWorkFolder(const InWorkFolder&) = delete;
+    InWorkFolder& operator=(const InWorkFolder&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
 
 }  // namespace
 
@@ -56,7 +71,6 @@ void RemoveWorkFolder()
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     std::filesystem::create_directories(WorkFolder());
-    std::filesystem::current_path(WorkFolder());
     return std::atexit(RemoveWorkFolder);
 }
 
@@ -65,12 +79,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     std::string path;
     std::string templateBytes;
     SplitFuzzInput(data, size, &path, &templateBytes);
-    WriteBinary("install.inx", templateBytes);
-
-    const ScriptStatus status = GenerateInstallScript(path.c_str());
     const std::string expected =
         ModelScriptBytes(ModelExpansion(ModelTemplateText(templateBytes), path));
-    const std::string written = ReadBinary("install.inf");
+
+    ScriptStatus status = ScriptStatus::TemplateMissing;
+    std::string written;
+    {
+        const InWorkFolder inWorkFolder;
+        WriteBinary("install.inx", templateBytes);
+        status = GenerateInstallScript(path.c_str());
+        written = ReadBinary("install.inf");
+    }
     if (status != ScriptStatus::Written || written != expected) {
         static_cast<void>(std::fprintf(
             stderr, "generation differs from the model: status %d, %u bytes, %u expected\n",

@@ -54,6 +54,21 @@ std::string ModelScriptBytes(const std::string& text)
 #endif
 }
 
+bool ModelAppPath(const std::string& data, std::size_t dataSize, std::string* path)
+{
+    const std::size_t bufferSize = 1000;
+    if (dataSize > bufferSize) {
+        return false;
+    }
+    const std::string delivered = data.substr(0, dataSize);
+    const std::size_t nul = delivered.find('\0');
+    if (nul == std::string::npos && dataSize == bufferSize) {
+        return false;
+    }
+    *path = delivered.substr(0, nul);
+    return true;
+}
+
 void SplitFuzzInput(const unsigned char* data, std::size_t size, std::string* path,
                     std::string* templateBytes)
 {

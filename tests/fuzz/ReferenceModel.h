@@ -15,6 +15,12 @@ std::string ModelExpansion(const std::string& text, const std::string& path);
 // The bytes that writing `text` in text mode puts into the file.
 std::string ModelScriptBytes(const std::string& text);
 
+// The application path that registry data of `dataSize` bytes (the first of
+// `data`) gives in a 1000-byte buffer: the text up to its first NUL; data with
+// no NUL is text when there is room left to end it. False when it is not text
+// that fits.
+bool ModelAppPath(const std::string& data, std::size_t dataSize, std::string* path);
+
 // Splits a fuzzer input into an application path (up to 999 bytes, ended at
 // its first NUL) and the template file's bytes: two bytes give the path's
 // length, then come the path's bytes, then the template's.
