@@ -24,13 +24,14 @@ set_tests_properties(wine_prefix_stop PROPERTIES
 # install.exe (CHECKS_PROGRAM) run, from that folder, against this tree's
 # install.exe, which uses no libstdc++ code.
 function(add_wine_test name)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG 
+    cmake_parse_arguments(PARSE_ARGV 1 ARG
         "CHECKS_PROGRAM" "" "ARGS;FIXTURES;ENVIRONMENT;RESOURCE_LOCK")
     if(WINE_TEST_PROGRAM_DIR)
         if(NOT ARG_CHECKS_PROGRAM)
             return()
         endif()
-        add_test(NAME ${name} COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${name}.exe ${ARG_ARGS})
+        add_test(NAME ${name}
+                 COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${name}.exe ${ARG_ARGS})
     else()
         add_test(NAME ${name} COMMAND ${name} ${ARG_ARGS})
     endif()
