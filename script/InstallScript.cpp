@@ -7,6 +7,10 @@
 
 namespace {
 
+// Long texts are expanded a block at a time, each small enough to stay in
+// the nearest cache between being measured, searched and copied.
+constexpr std::size_t kBlockSize = 16384;
+
 // First placeholder in [from, end), or nullptr.
 const char* FindPlaceholder(const char* from, const char* end)
 {
@@ -195,17 +199,27 @@ bool MeasureExpansion(std::size_t textLength, std::size_t placeholders, std::siz
 
 bool ExpandPlaceholders(const char* templateText, const char* applicationPath, ScriptBuffer* script)
 {
-    const char* cursor = templateText;
-    const char* end = templateText + std::strlen(templateText);
     const std::size_t pathLength = std::strlen(applicationPath);
+    const char* cursor = templateText;
     bool fits = true;
-    for (const char* found = FindPlaceholder(cursor, end); fits && found != nullptr;
-         found = FindPlaceholder(cursor, end)) {
-        fits = Append(script, cursor, static_cast<std::size_t>(found - cursor)) &&
-               AppendQuoted(script, applicationPath, pathLength);
-        cursor = found + kPlaceholderLength;
+    bool atEnd = false;
+    while (fits && !atEnd) {
+        const std::size_t blockLength = strnlen(cursor, kBlockSize);
+        const char* blockEnd = cursor + blockLength;
+        atEnd = blockLength < kBlockSize;
+        for (const char* found = FindPlaceholder(cursor, blockEnd); fits && found != nullptr;
+             found = FindPlaceholder(cursor, blockEnd)) {
+            fits = Append(script, cursor, static_cast<std::size_t>(found - cursor)) &&
+                   AppendQuoted(script, applicationPath, pathLength);
+            cursor = found + kPlaceholderLength;
+        }
+        // The block's last bytes may begin a placeholder that the next one ends.
+        const char* copiedTo = atEnd ? blockEnd : blockEnd - (kPlaceholderLength - 1);
+        if (fits && cursor < copiedTo) {
+            fits = Append(script, cursor, static_cast<std::size_t>(copiedTo - cursor));
+            cursor = copiedTo;
+        }
     }
-    fits = fits && Append(script, cursor, static_cast<std::size_t>(end - cursor));
     script->text[script->length] = '\0';
     return fits;
 }

@@ -94,6 +94,33 @@ TEST(ExpandPlaceholders, ManyPlaceholdersWithTheLongestPathAreNeverCut)
     EXPECT_EQ(expected, Expand(text, path));
 }
 
+// The plain rule, for comparison: each placeholder, left to right.
+std::string ReplaceEach(std::string text, const std::string& path)
+{
+    for (std::size_t at = text.find(kPlaceholder); at != std::string::npos;
+         at = text.find(kPlaceholder, at + path.size() + 2)) {
+        text.replace(at, kPlaceholderLength, '"' + path + '"');
+    }
+    return text;
+}
+
+TEST(ExpandPlaceholders, LongTextsAreExpandedWholeWhereverPlaceholdersFall)
+{
+    // Long texts are worked through in blocks; periods of 10 to 19 bytes put
+    // placeholders across every possible seam between them.
+    for (std::size_t period = kPlaceholderLength + 1; period < 20; ++period) {
+        const std::string unit = kPlaceholder + std::string(period - kPlaceholderLength, 'x');
+        std::string text;
+        while (text.size() < 150000) {
+            text += unit;
+        }
+        text += "VUZAZURA";  // a placeholder cut short at the very end
+        EXPECT_EQ(ReplaceEach(text, "C:\\App"), Expand(text, "C:\\App")) << period;
+    }
+    const std::string plain(200000, 'V');
+    EXPECT_EQ(plain, Expand(plain, "C:\\App"));
+}
+
 TEST(ExpandPlaceholders, RefusesABufferThatIsTooSmallWithoutWritingPastIt)
 {
     const std::string text = "Dir=VUZAZURAV;Tail";
