@@ -9,8 +9,8 @@ seconds=${1:-600}
 
 tools/install-packages.sh
 cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize --target expand_fuzzer generate_fuzzer >/dev/null
-for target in expand generate; do
+cmake --build --preset sanitize --target expand_fuzzer generate_fuzzer app_path_fuzzer >/dev/null
+for target in expand generate app_path; do
     found=build/fuzz-found/$target
     mkdir -p "$found"
     echo "== $target: $seconds s"
