@@ -8,7 +8,8 @@ add_test(NAME wine_prefix_create
          COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/create-prefix.sh ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_create PROPERTIES
     FIXTURES_SETUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
-add_test(NAME wine_prefix_stop COMMAND sh -c "${WINESERVER_PROGRAM} -k || true")
+add_test(NAME wine_prefix_stop
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/stop-prefix.sh ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_stop PROPERTIES
     FIXTURES_CLEANUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 

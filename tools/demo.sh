@@ -22,7 +22,7 @@ mkdir -p "$output"
 scratch=$(mktemp -d)
 xvfb_pid=
 cleanup() {
-    WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
+    "$root/tests/wine/stop-prefix.sh" "$scratch/prefix"
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -rf "$scratch"
 }
