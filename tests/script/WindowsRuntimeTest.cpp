@@ -1,4 +1,5 @@
-// The C runtime's text mode on Windows: what reaches install.inf, byte for byte.
+// What the Windows C runtime makes of install.inf: its text mode, byte for
+// byte, and a full disk.
 #include "script/InstallScript.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -81,10 +82,6 @@ TEST(TextMode, LargeTemplateRoundTripsAcrossBufferBoundaries)
     EXPECT_EQ(expected, Generate(crlf, "C:\\A"));
     EXPECT_EQ(expected, Generate(lf, "C:\\A"));
 }
-
-}  // namespace
-
-namespace {
 
 // A failed flush must count even where fclose would not report it.
 TEST(WindowsRuntime, FullDiskGivesScriptNotWritten)
