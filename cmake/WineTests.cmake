@@ -2,7 +2,9 @@
 # setup test creates before any of them starts (parallel first starts race).
 set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(WINE_TEST_ENVIRONMENT
-    WINEPREFIX=${WINE_TEST_PREFIX} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+    WINEPREFIX=${WINE_TEST_PREFIX} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+    # The ANSI code page follows the locale: 1252 under C.UTF-8.
+    LC_ALL=C.UTF-8)
 
 add_test(NAME wine_prefix_create
          COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/create-prefix.sh ${WINE_TEST_PREFIX})

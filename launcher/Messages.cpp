@@ -9,6 +9,9 @@ const char* MessageFor(AppPathStatus status)
         return "Cannot locate the ZI050.EXE App Path Registry Entry.";
     case AppPathStatus::ValueMissing:
         return "Cannot locate the ZI050.EXE Path Registry Entry.";
+    case AppPathStatus::NotInCodePage:
+        return "Cannot use the ZI050.EXE Path Registry Entry: it holds characters that the "
+               "system code page cannot represent.";
     }
     return nullptr;
 }

@@ -85,4 +85,27 @@ TEST_F(AppPathRegistry, DataWithoutNul)
     EXPECT_EQ(AppPathStatus::ValueMissing, Query()) << "fills the buffer with no room for a NUL";
 }
 
+// The test prefix's ANSI code page is 1252.
+TEST_F(AppPathRegistry, StoredTextOutsideTheCodePageIsRefused)
+{
+    SetAppPathWide(L"C:\\Programme\\M\u00FCller");
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ("C:\\Programme\\M\xFCller", Path());
+
+    const std::wstring longest(999, L'\u00FC');  // 1998 bytes stored, 999 in the code page
+    SetAppPathWide(longest);
+    EXPECT_EQ(AppPathStatus::Found, Query());
+    EXPECT_EQ(std::string(999, '\xFC'), Path());
+
+    const std::wstring outside[] = {
+        L"C:\\\u0141\u00F3d\u017A App",  // Ł and ź: best-fit look-alikes L and z
+        L"C:\\App\uFF02 X",              // fullwidth quotation mark: best fit "
+        L"C:\\\u65E5\u672C\u8A9E",       // no look-alike: ?
+    };
+    for (const std::wstring& text : outside) {
+        SetAppPathWide(text);
+        EXPECT_EQ(AppPathStatus::NotInCodePage, Query()) << Path();
+    }
+}
+
 }  // namespace

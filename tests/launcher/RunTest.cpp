@@ -83,6 +83,9 @@ TEST(Run, EachLookupFailureShowsItsMessageAndStops)
     } cases[] = {
         {AppPathStatus::KeyMissing, "Cannot locate the ZI050.EXE App Path Registry Entry."},
         {AppPathStatus::ValueMissing, "Cannot locate the ZI050.EXE Path Registry Entry."},
+        {AppPathStatus::NotInCodePage,
+         "Cannot use the ZI050.EXE Path Registry Entry: it holds characters that the system "
+         "code page cannot represent."},
     };
     for (const auto& c : cases) {
         FakeDesktop desktop;

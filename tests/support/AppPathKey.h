@@ -17,6 +17,10 @@ void SetAppPathValue(DWORD type, const std::string& data);
 // Creates the entry with a "Path" text value, terminator included.
 void SetAppPathText(const std::string& text);
 
+// Creates the entry with a "Path" REG_SZ value holding `text` as stored
+// Unicode, terminator included.
+void SetAppPathWide(const std::wstring& text);
+
 // Removes HKCU\Software\<name> with everything under it.
 void DeleteUserKey(const char* name);
 
