@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,18 +17,19 @@ namespace {
 
 constexpr std::size_t kMegabyte = 1000000;
 const std::string kPath(40, 'p');
+constexpr std::size_t kLineLength = 64;
 
-// Text of `size` bytes: INF-like lines, with a placeholder every 64 bytes
+// Text of `size` bytes: INF-like lines of 64 bytes, each with a placeholder
 // when `dense`, else none.
 const std::string& Text(std::size_t size, bool dense)
 {
     static std::map<std::pair<std::size_t, bool>, std::string> texts;
     std::string& text = texts[{size, dense}];
     if (text.empty()) {
-        const std::string line = dense ? std::string("HKCU,Software\\Bench,Key,,VUZAZURAV") +
-                                             std::string(64 - 35 - 1, 'x') + "\n"
-                                       : std::string("HKCU,Software\\Bench,Key,,value") +
-                                             std::string(64 - 30 - 1, 'x') + "\n";
+        std::string line =
+            dense ? "HKCU,Software\\Bench,Key,,VUZAZURAV" : "HKCU,Software\\Bench,Key,,value";
+        line.append(kLineLength - 1 - line.size(), 'x');
+        line += '\n';
         while (text.size() + line.size() <= size) {
             text += line;
         }
@@ -119,6 +121,12 @@ void GenerateScript(benchmark::State& state)
     }
 }
 
+bool WriteWhatIsRead(std::FILE* source, std::FILE* target, std::vector<char>& bytes)
+{
+    const std::size_t delivered = std::fread(bytes.data(), 1, bytes.size(), source);
+    return std::ferror(source) == 0 && std::fwrite(bytes.data(), 1, delivered, target) == delivered;
+}
+
 // The same file read whole and written whole with stdio, in the same modes.
 void StdioCopy(benchmark::State& state)
 {
@@ -131,10 +139,9 @@ void StdioCopy(benchmark::State& state)
             size = std::ftell(source);
         }
         std::vector<char> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-        const bool copied =
-            target != nullptr && size >= 0 && std::fseek(source, 0, SEEK_SET) == 0 &&
-            std::fwrite(bytes.data(), 1, std::fread(bytes.data(), 1, bytes.size(), source),
-                        target) <= bytes.size();
+        const bool copied = target != nullptr && size >= 0 &&
+                            std::fseek(source, 0, SEEK_SET) == 0 &&
+                            WriteWhatIsRead(source, target, bytes);
         const bool closed = (target == nullptr || std::fclose(target) == 0) &&
                             (source == nullptr || std::fclose(source) == 0);
         if (!copied || !closed) {
@@ -185,41 +192,46 @@ public:
     }
 };
 
+// One row of the table; a ratio that a missing or zero time leaves undefined
+// is shown as such.
+void PrintRatio(const std::string& label, double ratio, const char* target)
+{
+    if (std::isfinite(ratio) && ratio > 0) {
+        std::printf("%-58s %8.2f %8s\n", label.c_str(), ratio, target);
+    } else {
+        std::printf("%-58s %8s %8s\n", label.c_str(), "missing", target);
+    }
+}
+
 void PrintRatios(const std::map<std::string, double>& median, const char* programPath)
 {
     auto time = [&median](const std::string& name) {
         const auto found = median.find(name);
-        return found != median.end() ? found->second : 0.0;
+        return found != median.end() ? found->second : std::nan("");
     };
     auto at = [](const char* name, std::size_t megabytes) {
         return std::string(name) + "/" + std::to_string(megabytes * kMegabyte);
     };
     std::printf("\n%-58s %8s %8s\n", "ratio", "measured", "target");
     for (std::size_t megabytes : {std::size_t{1}, std::size_t{10}, std::size_t{100}}) {
-        std::printf(
-            "%-58s %8.2f %8s\n",
-            ("no-placeholder expansion / memcpy throughput, " + std::to_string(megabytes) + " MB")
-                .c_str(),
-            time(at("Memcpy", megabytes)) / time(at("ExpandPlain", megabytes)), ">= 0.50");
-        std::printf(
-            "%-58s %8.2f %8s\n",
-            ("dense expansion / memcpy throughput, " + std::to_string(megabytes) + " MB").c_str(),
-            time(at("Memcpy", megabytes)) / time(at("ExpandDense", megabytes)), ">= 0.25");
+        const std::string size = std::to_string(megabytes) + " MB";
+        PrintRatio("no-placeholder expansion / memcpy throughput, " + size,
+                   time(at("Memcpy", megabytes)) / time(at("ExpandPlain", megabytes)), ">= 0.50");
+        PrintRatio("dense expansion / memcpy throughput, " + size,
+                   time(at("Memcpy", megabytes)) / time(at("ExpandDense", megabytes)), ">= 0.25");
     }
     // At 10 MB text and buffers fit in a large last-level cache, at 100 MB they
     // do not: memcpy's own growth shows how much of any excess is the machine's.
     auto growth = [&](const char* name) { return time(at(name, 100)) / (10 * time(at(name, 10))); };
-    std::printf("%-58s %8.2f %8s\n", "memcpy: time 100 MB / (10 x time 10 MB)", growth("Memcpy"),
-                "");
+    PrintRatio("memcpy: time 100 MB / (10 x time 10 MB)", growth("Memcpy"), "");
     for (const char* name : {"ExpandPlain", "ExpandDense"}) {
-        std::printf("%-58s %8.2f %8s\n",
-                    (std::string(name) + ": time 100 MB / (10 x time 10 MB)").c_str(), growth(name),
-                    "<= 1.15");
-        std::printf("%-58s %8.2f %8s\n", (std::string(name) + ": the same, over memcpy's").c_str(),
-                    growth(name) / growth("Memcpy"), "<= 1.15");
+        PrintRatio(std::string(name) + ": time 100 MB / (10 x time 10 MB)", growth(name),
+                   "<= 1.15");
+        PrintRatio(std::string(name) + ": the same, over memcpy's", growth(name) / growth("Memcpy"),
+                   "<= 1.15");
     }
-    std::printf("%-58s %8.2f %8s\n", "GenerateInstallScript 10 MB / stdio copy throughput",
-                time("StdioCopy") / time("GenerateScript"), "");
+    PrintRatio("GenerateInstallScript 10 MB / stdio copy throughput",
+               time("StdioCopy") / time("GenerateScript"), "");
     std::error_code error;
     const auto programSize =
         programPath != nullptr ? std::filesystem::file_size(programPath, error) : 0;

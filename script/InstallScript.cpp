@@ -7,10 +7,6 @@
 
 namespace {
 
-// Long texts are expanded a block at a time, each small enough to stay in
-// the nearest cache between being measured, searched and copied.
-constexpr std::size_t kBlockSize = 16384;
-
 // First placeholder in [from, end), or nullptr.
 const char* FindPlaceholder(const char* from, const char* end)
 {
@@ -136,6 +132,7 @@ bool ExpandIntoNewBuffer(const char* templateText, const char* applicationPath,
     if (!ExpandPlaceholders(templateText, applicationPath, script)) {
         // Cannot happen with the measured size; a cut text is never written.
         std::free(text);
+        *script = ScriptBuffer{};
         return false;
     }
     return true;
@@ -199,14 +196,19 @@ bool MeasureExpansion(std::size_t textLength, std::size_t placeholders, std::siz
 
 bool ExpandPlaceholders(const char* templateText, const char* applicationPath, ScriptBuffer* script)
 {
+    if (script->capacity == 0) {
+        return false;
+    }
     const std::size_t pathLength = std::strlen(applicationPath);
     const char* cursor = templateText;
     bool fits = true;
     bool atEnd = false;
     while (fits && !atEnd) {
-        const std::size_t blockLength = strnlen(cursor, kBlockSize);
-        const char* blockEnd = cursor + blockLength;
-        atEnd = blockLength < kBlockSize;
+        // memchr stops at the first match (C11), so nothing past the terminator is read.
+        const void* terminator = std::memchr(cursor, '\0', kExpansionBlockSize);
+        atEnd = terminator != nullptr;
+        const char* blockEnd =
+            atEnd ? static_cast<const char*>(terminator) : cursor + kExpansionBlockSize;
         for (const char* found = FindPlaceholder(cursor, blockEnd); fits && found != nullptr;
              found = FindPlaceholder(cursor, blockEnd)) {
             fits = Append(script, cursor, static_cast<std::size_t>(found - cursor)) &&

@@ -9,6 +9,9 @@ inline constexpr char kTemplateFileName[] = "install.inx";
 inline constexpr char kScriptFileName[] = "install.inf";
 inline constexpr char kPlaceholder[] = "VUZAZURAV";
 inline constexpr std::size_t kPlaceholderLength = sizeof kPlaceholder - 1;
+// Long texts are expanded a block at a time, each small enough to stay in the
+// nearest cache between being measured, searched and copied.
+inline constexpr std::size_t kExpansionBlockSize = 16384;
 
 enum class ScriptStatus {
     Written,             // install.inf holds the whole expansion; both files closed
@@ -40,7 +43,9 @@ bool MeasureExpansion(std::size_t textLength, std::size_t placeholders, std::siz
 // Appends `templateText` (terminated) to `script`, each placeholder replaced
 // by a double quote, `applicationPath` and a double quote. The inserted path
 // is never searched. Returns false, having written nothing past `capacity`,
-// when the expansion does not fit; the text stays terminated either way.
+// when the expansion does not fit; the text stays terminated either way, but
+// for a capacity of 0, which cannot hold even the terminator and is refused
+// untouched.
 // Example: "Dir=VUZAZURAV" with C:\App gives Dir="C:\App".
 [[nodiscard]] bool ExpandPlaceholders(const char* templateText, const char* applicationPath,
                                       ScriptBuffer* script);

@@ -121,13 +121,29 @@ TEST(ExpandPlaceholders, LongTextsAreExpandedWholeWhereverPlaceholdersFall)
     EXPECT_EQ(plain, Expand(plain, "C:\\App"));
 }
 
+TEST(ExpandPlaceholders, APlaceholderAcrossTheFirstBlockSeamAtEveryOffset)
+{
+    // Lead-ins from a whole placeholder before the seam to one after it.
+    for (std::size_t lead = kExpansionBlockSize - 2 * kPlaceholderLength;
+         lead <= kExpansionBlockSize + kPlaceholderLength; ++lead) {
+        const std::string text = std::string(lead, 'x') + kPlaceholder + "tail";
+        EXPECT_EQ(std::string(lead, 'x') + "\"C:\\App\"tail", Expand(text, "C:\\App")) << lead;
+    }
+}
+
 TEST(ExpandPlaceholders, RefusesABufferThatIsTooSmallWithoutWritingPastIt)
 {
     const std::string text = "Dir=VUZAZURAV;Tail";
     const std::string path = "C:\\Program Files\\App";
     const std::size_t size = text.size() - 9 + path.size() + 2 + 1;
-    for (std::size_t capacity = 1; capacity < size; ++capacity) {
+    for (std::size_t capacity = 0; capacity < size; ++capacity) {
         std::vector<char> buffer(capacity + kGuardBytes, kMarker);
+        if (capacity == 0) {
+            ScriptBuffer empty{buffer.data(), 0, 0};
+            EXPECT_FALSE(ExpandPlaceholders(text.c_str(), path.c_str(), &empty));
+            EXPECT_EQ(std::string(kGuardBytes, kMarker), std::string(buffer.begin(), buffer.end()));
+            continue;
+        }
         buffer[0] = '\0';
         ScriptBuffer script{buffer.data(), 0, capacity};
         EXPECT_FALSE(ExpandPlaceholders(text.c_str(), path.c_str(), &script)) << capacity;
