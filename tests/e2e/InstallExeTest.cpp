@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -187,6 +188,87 @@ TEST_F(InstallExe, WritesTheScriptAndItsInstallationRuns)
     EXPECT_EQ(kScript, ReadFileBytes("install.inf"));
     EXPECT_EQ(kTemplate, ReadFileBytes("install.inx"));
     EXPECT_EQ(kAppDirectory, AwaitRecordedDirectory());
+}
+
+TEST_F(InstallExe, PathsOutsideTheCodePageAreRefusedAndOthersInstalledAsStored)
+{
+    WriteFileBytes("install.inx", kTemplate);
+    // Code page 1252 holds u-umlaut as the byte FC.
+    SetAppPathWide(L"C:\\Programme\\M\u00FCller");
+    const ProgramRun run = Run({IDYES});
+    ASSERT_EQ(1u, run.boxes.size()) << (run.boxes.size() > 1 ? run.boxes[1].text : "");
+    EXPECT_EQ(
+        "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n"
+        "[DefaultInstall]\r\nAddReg=RecordDirectory\r\n\r\n"
+        "[RecordDirectory]\r\n"
+        "HKCU,Software\\InstallTestRecord,Dir,,\"C:\\Programme\\M\xFC"
+        "ller\"\r\n",
+        ReadFileBytes("install.inf"));
+    EXPECT_EQ("C:\\Programme\\M\xFCller", AwaitRecordedDirectory());
+    ASSERT_EQ(0, std::remove("install.inf"));
+
+    const std::wstring outside[] = {
+        L"C:\\\u0141\u00F3d\u017A App",  // would install into C:\Lodz App
+        L"C:\\App\uFF02 X",              // would end the INF's quoting early
+        L"C:\\\u65E5\u672C\u8A9E",       // would install into C:\???
+    };
+    for (const std::wstring& path : outside) {
+        SetAppPathWide(path);
+        ExpectFailure(Run({IDYES, IDOK}),
+                      "Cannot use the ZI050.EXE Path Registry Entry: it holds characters that "
+                      "the system code page cannot represent.");
+        EXPECT_FALSE(fs::exists("install.inf"));
+    }
+}
+
+// Sets an environment variable, which child processes inherit, for the
+// holder's lifetime.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(const char* name, const std::string& value)
+        : name_(name), previous_(Environment(name))
+    {
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~ScopedEnvironmentVariable() { SetEnvironmentVariableA(name_, previous_.c_str()); }
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    const char* name_;
+    std::string previous_;
+};
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+TEST_F(InstallExe, DllsPlantedBesideTheProgramAreNotLoaded)
+{
+    const std::string planted = Environment("INSTALL_TEST_PLANTED_DLL");
+    ASSERT_FALSE(planted.empty()) << "INSTALL_TEST_PLANTED_DLL names no DLL";
+    fs::copy_file(Environment("INSTALL_EXE"), "install.exe");
+    fs::copy_file(planted, "uxtheme.dll");  // writes planted-dll-loaded.txt when loaded
+    WriteFileBytes("install.inx", kTemplate);
+    ProgramRun run;
+    {
+        // Wine's own uxtheme would win whatever the search order without this.
+        ScopedEnvironmentVariable overrides("WINEDLLOVERRIDES",
+                                            Environment("WINEDLLOVERRIDES") + ";uxtheme=n,b");
+        run = Run((scratch_.Path() / "install.exe").string(), scratch_.Path().string(), {IDNO});
+    }
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_FALSE(fs::exists("planted-dll-loaded.txt")) << "the planted uxtheme.dll was loaded";
+    // The box needs uxtheme: it was loaded, from the system folder.
+    std::vector<std::string> uxthemes;
+    for (const std::string& module : run.boxes[0].modules) {
+        if (EndsWith(module, "\\uxtheme.dll")) {
+            uxthemes.push_back(module);
+        }
+    }
+    EXPECT_EQ(std::vector<std::string>({"C:\\windows\\system32\\uxtheme.dll"}), uxthemes);
 }
 
 // Points .inf files at a file type without verbs for the holder's lifetime.

@@ -1,5 +1,7 @@
 #include "tests/support/MessageBoxDriver.h"
 
+#include <tlhelp32.h>
+
 namespace {
 
 constexpr DWORD kRunLimitMs = 60000;
@@ -78,6 +80,23 @@ void Press(HWND box, const std::vector<HWND>& buttons, int answer)
                  reinterpret_cast<LPARAM>(chosen));
 }
 
+std::vector<std::string> ModulesOf(DWORD processId)
+{
+    std::vector<std::string> paths;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return paths;
+    }
+    MODULEENTRY32 module{};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32First(snapshot, &module); more != FALSE;
+         more = Module32Next(snapshot, &module)) {
+        paths.emplace_back(module.szExePath);
+    }
+    CloseHandle(snapshot);
+    return paths;
+}
+
 }  // namespace
 
 ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& arguments,
@@ -105,6 +124,7 @@ ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& argu
         }
         BoxSeen box;
         box.caption = WindowText(search.found);
+        box.modules = ModulesOf(process.dwProcessId);
         BoxReading reading{&box, {}};
         EnumChildWindows(search.found, ReadBoxControl, reinterpret_cast<LPARAM>(&reading));
         const std::size_t answered = run.boxes.size();

@@ -11,6 +11,7 @@ struct BoxSeen {
     std::string text;
     std::vector<std::string> buttons;  // visible buttons' labels, in order
     bool hasIcon = false;
+    std::vector<std::string> modules;  // the program's loaded modules' paths while it showed
 };
 
 struct ProgramRun {
