@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): the linker's names
 // The C runtime's own functions, as the linker's --wrap names them.
 extern "C" {
 std::size_t __real_fread(void* buffer, std::size_t size, std::size_t count, std::FILE* stream);
@@ -11,6 +12,7 @@ int __real_fflush(std::FILE* stream);
 int __real_fclose(std::FILE* stream);
 int __real_ferror(std::FILE* stream);
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 namespace {
 
