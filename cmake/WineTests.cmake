@@ -17,8 +17,9 @@ set_tests_properties(wine_prefix_stop PROPERTIES
 
 # Runs a Windows test program through the emulator inside the test prefix.
 # Wine adds CR before LF in the output; the program's exit code decides.
-# Arguments, further fixtures, environment entries and locks may follow ARGS,
-# FIXTURES, ENVIRONMENT and RESOURCE_LOCK.
+# The program is the target `name` unless PROGRAM names another. Arguments,
+# further fixtures, environment entries and locks may follow ARGS, FIXTURES,
+# ENVIRONMENT and RESOURCE_LOCK.
 #
 # WINE_TEST_PROGRAM_DIR, when set, names a folder of test programs built by
 # another (GCC) tree: clang 14 calls libstdc++'s member functions with a
@@ -28,15 +29,18 @@ set_tests_properties(wine_prefix_stop PROPERTIES
 # install.exe, which uses no libstdc++ code.
 function(add_wine_test name)
     cmake_parse_arguments(PARSE_ARGV 1 ARG
-        "CHECKS_PROGRAM" "" "ARGS;FIXTURES;ENVIRONMENT;RESOURCE_LOCK")
+        "CHECKS_PROGRAM" "PROGRAM" "ARGS;FIXTURES;ENVIRONMENT;RESOURCE_LOCK")
+    if(NOT ARG_PROGRAM)
+        set(ARG_PROGRAM ${name})
+    endif()
     if(WINE_TEST_PROGRAM_DIR)
         if(NOT ARG_CHECKS_PROGRAM)
             return()
         endif()
         add_test(NAME ${name}
-                 COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${name}.exe ${ARG_ARGS})
+                 COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${ARG_PROGRAM}.exe ${ARG_ARGS})
     else()
-        add_test(NAME ${name} COMMAND ${name} ${ARG_ARGS})
+        add_test(NAME ${name} COMMAND ${ARG_PROGRAM} ${ARG_ARGS})
     endif()
     set_tests_properties(${name} PROPERTIES
         FIXTURES_REQUIRED "wine_prefix;${ARG_FIXTURES}"

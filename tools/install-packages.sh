@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing need (as root),
-# and any further ones named as arguments. Does nothing when all are present.
+# and any further ones named as arguments; with --only, just those named.
+# Does nothing when all are present.
 set -euo pipefail
 
-packages=(
-    cmake make g++ googletest libgtest-dev libbenchmark-dev
-    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-    clang-14 lld-14 lld llvm-14 libclang-rt-14-dev clang-tidy-14 clang-format-14 cppcheck
-    wine wine32:i386 xvfb xauth xdotool python3
-    "$@"
-)
+if [ "${1:-}" = "--only" ]; then
+    shift
+    packages=("$@")
+else
+    packages=(
+        cmake make g++ googletest libgtest-dev libbenchmark-dev
+        g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+        clang-14 lld-14 lld llvm-14 libclang-rt-14-dev clang-tidy-14 clang-format-14 cppcheck
+        wine wine32:i386 xvfb xauth xdotool python3 osslsigncode openssl
+        "$@"
+    )
+fi
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

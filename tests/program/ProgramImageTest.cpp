@@ -1,5 +1,7 @@
 // The built install.exe: its headers, imports and resources, read from the file.
 #include <windows.h>
+#include <wincrypt.h>
+#include <wintrust.h>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +69,12 @@ protected:
         return bytes_.size();
     }
 
+    // Bytes of the Authenticode signature appended to the image; 0 when unsigned.
+    std::size_t SignatureSize() const
+    {
+        return nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY].Size;
+    }
+
     std::vector<char> bytes_;
     const IMAGE_NT_HEADERS32* nt_ = nullptr;
 };
@@ -83,7 +91,30 @@ TEST_F(ProgramImage, IsASmallStrippedPe32GuiProgramWithAslrAndDep)
     EXPECT_EQ(0u, nt_->FileHeader.TimeDateStamp) << "a build timestamp";
     EXPECT_EQ(0u, nt_->FileHeader.PointerToSymbolTable) << "not stripped";
     EXPECT_EQ(0u, nt_->FileHeader.NumberOfSymbols) << "not stripped";
-    EXPECT_LE(bytes_.size(), 32u * 1024);
+    EXPECT_LE(bytes_.size() - SignatureSize(), 32u * 1024);
+}
+
+// Unsigned, or (with INSTALL_EXPECT_SIGNED=1) signed: one Authenticode
+// certificate table, after everything else in the file.
+TEST_F(ProgramImage, CarriesNoSignatureOrOneAtTheEnd)
+{
+    const IMAGE_DATA_DIRECTORY& security =
+        nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    const char* expectSigned = std::getenv("INSTALL_EXPECT_SIGNED");
+    if (expectSigned == nullptr || std::strcmp(expectSigned, "1") != 0) {
+        EXPECT_EQ(0u, security.VirtualAddress);
+        EXPECT_EQ(0u, security.Size);
+        return;
+    }
+    // The table's "address" is a file offset; it is 8-byte aligned and ends the file.
+    ASSERT_NE(0u, security.Size);
+    EXPECT_EQ(0u, security.VirtualAddress % 8);
+    EXPECT_EQ(bytes_.size(), std::size_t{security.VirtualAddress} + security.Size);
+    const auto* certificate = At<WIN_CERTIFICATE>(security.VirtualAddress);
+    ASSERT_NE(nullptr, certificate);
+    EXPECT_LE(certificate->dwLength, security.Size);
+    EXPECT_EQ(WIN_CERT_REVISION_2_0, certificate->wRevision);
+    EXPECT_EQ(WIN_CERT_TYPE_PKCS_SIGNED_DATA, certificate->wCertificateType);
 }
 
 TEST_F(ProgramImage, ImportsOnlyFromWindowsOwnDlls)
