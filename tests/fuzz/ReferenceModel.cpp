@@ -6,12 +6,11 @@ const std::string kPlaceholderText = "VUZAZURAV";
 
 }  // namespace
 
-std::string ModelTemplateText(const std::string& fileBytes)
+std::string ModelWindowsTemplateText(const std::string& fileBytes)
 {
-    std::string text;
-#ifdef _WIN32
     // Text mode: Ctrl-Z ends the file; CR LF reads as LF; a lone CR stays.
     const std::string beforeCtrlZ = fileBytes.substr(0, fileBytes.find('\x1A'));
+    std::string text;
     for (std::size_t i = 0; i < beforeCtrlZ.size(); ++i) {
         const bool crBeforeLf =
             beforeCtrlZ[i] == '\r' && i + 1 < beforeCtrlZ.size() && beforeCtrlZ[i + 1] == '\n';
@@ -19,10 +18,16 @@ std::string ModelTemplateText(const std::string& fileBytes)
             text += beforeCtrlZ[i];
         }
     }
-#else
-    text = fileBytes;
-#endif
     return text.substr(0, text.find('\0'));
+}
+
+std::string ModelTemplateText(const std::string& fileBytes)
+{
+#ifdef _WIN32
+    return ModelWindowsTemplateText(fileBytes);
+#else
+    return fileBytes.substr(0, fileBytes.find('\0'));
+#endif
 }
 
 std::string ModelExpansion(const std::string& text, const std::string& path)
@@ -41,14 +46,19 @@ std::string ModelExpansion(const std::string& text, const std::string& path)
     return result;
 }
 
-std::string ModelScriptBytes(const std::string& text)
+std::string ModelWindowsScriptBytes(const std::string& text)
 {
-#ifdef _WIN32
     std::string bytes;
     for (char c : text) {
         bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
     }
     return bytes;
+}
+
+std::string ModelScriptBytes(const std::string& text)
+{
+#ifdef _WIN32
+    return ModelWindowsScriptBytes(text);
 #else
     return text;
 #endif

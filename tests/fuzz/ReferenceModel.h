@@ -8,12 +8,18 @@
 // `fileBytes`, read in text mode, ended at its first NUL.
 std::string ModelTemplateText(const std::string& fileBytes);
 
+// The same, as Windows' C runtime delivers it, on any platform.
+std::string ModelWindowsTemplateText(const std::string& fileBytes);
+
 // `text` with each placeholder, found left to right without overlap, replaced
 // by the path in double quotes.
 std::string ModelExpansion(const std::string& text, const std::string& path);
 
 // The bytes that writing `text` in text mode puts into the file.
 std::string ModelScriptBytes(const std::string& text);
+
+// The same, as Windows' C runtime writes them, on any platform.
+std::string ModelWindowsScriptBytes(const std::string& text);
 
 // The application path that registry data of `dataSize` bytes (the first of
 // `data`) gives in a 1000-byte buffer: the text up to its first NUL; data with
