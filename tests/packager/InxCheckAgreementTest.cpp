@@ -1,0 +1,131 @@
+// inx-check --path writes what install.exe itself writes: both run under Wine
+// on the fuzz seeds and on random templates, their install.inf compared byte
+// for byte.
+#include "tests/fuzz/RandomInput.h"
+#include "tests/fuzz/ReferenceModel.h"
+#include "tests/support/AppPathKey.h"
+#include "tests/support/MessageBoxDriver.h"
+#include "tests/support/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const unsigned kRandomTemplates = 200;
+
+std::string Environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// One argument as the C runtime splits a command line.
+std::string QuoteArgument(const std::string& argument)
+{
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + '"';
+}
+
+// Exit code of a console program run to its end in the current directory.
+DWORD RunToEnd(const std::string& program, const std::string& arguments)
+{
+    std::string commandLine = QuoteArgument(program) + " " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process) == FALSE) {
+        return 255;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 255;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+// .inf files get a type without verbs for the holder's lifetime, so that no
+// installation runs on arbitrary templates; install.exe then reports the
+// refused launch after writing install.inf.
+class InfWithoutVerbs {
+public:
+    InfWithoutVerbs() { Set("InstallTestNoVerbs"); }
+    ~InfWithoutVerbs() { Set("inffile"); }
+    InfWithoutVerbs(const InfWithoutVerbs&) = delete;
+    InfWithoutVerbs& operator=(const InfWithoutVerbs&) = delete;
+
+private:
+    static void Set(const char* fileType)
+    {
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, ".inf", REG_SZ, fileType, 0));
+    }
+};
+
+TEST(InxCheckAgreement, WritesWhatInstallExeWrites)
+{
+    const std::string installExe = Environment("INSTALL_EXE");
+    const std::string inxCheck = Environment("INX_CHECK_EXE");
+    const std::string corpus = Environment("INSTALL_TEST_CORPUS");
+    ASSERT_FALSE(installExe.empty() || inxCheck.empty() || corpus.empty())
+        << "INSTALL_EXE, INX_CHECK_EXE and INSTALL_TEST_CORPUS name the programs and the seeds";
+    ASSERT_FALSE(Environment("DISPLAY").empty()) << "needs an X display (xvfb-run -a)";
+
+    std::vector<std::string> inputs;
+    for (const auto& seed : fs::directory_iterator(corpus)) {
+        inputs.push_back(ReadFileBytes(seed.path().string()));
+    }
+    std::uint32_t state = 0x2545F491u;
+    for (unsigned i = 0; i < kRandomTemplates; ++i) {
+        inputs.push_back(RandomInput(&state));
+    }
+
+    ScratchDirectory scratch;
+    InfWithoutVerbs noVerbs;
+    unsigned compared = 0;
+    for (const std::string& input : inputs) {
+        std::string path;
+        std::string templateBytes;
+        SplitFuzzInput(reinterpret_cast<const unsigned char*>(input.data()), input.size(), &path,
+                       &templateBytes);
+        SetAppPathText(path);
+        WriteFileBytes("install.inx", templateBytes);
+        fs::remove("install.inf");
+        fs::remove("checked.inf");
+
+        const ProgramRun run =
+            RunAnsweringBoxes(installExe, "", scratch.Path().string(), {IDYES, IDOK});
+        ASSERT_EQ(2u, run.boxes.size()) << "input " << compared;
+        ASSERT_EQ("Cannot start the installation from the file 'install.inf'.", run.boxes[1].text)
+            << "input " << compared;
+        const DWORD checked = RunToEnd(
+            inxCheck, "--path " + QuoteArgument(path) + " --output checked.inf install.inx");
+        ASSERT_LE(checked, 1u) << "input " << compared;
+        ASSERT_EQ(ReadFileBytes("install.inf"), ReadFileBytes("checked.inf"))
+            << "input " << compared << ", path '" << path << "'";
+        ++compared;
+    }
+    DeleteAppPathKey();
+    std::printf("%u templates: inx-check wrote what install.exe wrote\n", compared);
+}
+
+}  // namespace
