@@ -40,7 +40,7 @@ TEST(CheckTemplate, EachFindingAtItsCause)
         {"decorated section in any case", " [ defaultinstall.NTx86 ]\nA=VUZAZURAV\n", {}},
         {"Ctrl-Z as the last byte loses nothing", kClean + "\x1A", {}},
         {"ANSI text", kClean + "; caf\xE9\r\n", {}},
-        {"UTF-16 with a byte-order mark", "\xFF\xFE[\0D\0", {"1:1 error: UTF-16"}},
+        {"UTF-16 with a byte-order mark", std::string("\xFF\xFE[\0D\0", 6), {"1:1 error: UTF-16"}},
         {"UTF-16 without one", std::string("[\0D\0", 4), {"1:2 error: NUL byte in the first line"}},
         {"NUL before the end",
          kClean + std::string("\0tail", 5),
