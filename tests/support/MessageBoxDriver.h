@@ -1,18 +1,12 @@
 // Runs a Windows program and answers its message boxes, as a person would.
 #pragma once
 
+#include "packager/DesktopBoxes.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
-
-struct BoxSeen {
-    std::string caption;
-    std::string text;
-    std::vector<std::string> buttons;  // visible buttons' labels, in order
-    bool hasIcon = false;
-    std::vector<std::string> modules;  // the program's loaded modules' paths while it showed
-};
 
 struct ProgramRun {
     std::vector<BoxSeen> boxes;
@@ -22,6 +16,6 @@ struct ProgramRun {
 
 // Starts `program` with `arguments` in `directory` and answers each dialog box
 // it shows with the next of `answers` (IDYES, IDNO, IDOK); a box beyond them
-// is recorded and closed with its first button. Waits for the program's end.
+// is recorded and closed with its default button. Waits for the program's end.
 ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& arguments,
                              const std::string& directory, const std::vector<int>& answers);
