@@ -1,6 +1,7 @@
 // install.exe end to end under Wine: its boxes answered as a person would, its
 // files compared byte for byte, and the installation it starts checked.
 #include "tests/support/AppPathKey.h"
+#include "tests/support/InfWithoutVerbs.h"
 #include "tests/support/MessageBoxDriver.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -270,21 +271,6 @@ TEST_F(InstallExe, DllsPlantedBesideTheProgramAreNotLoaded)
     }
     EXPECT_EQ(std::vector<std::string>({"C:\\windows\\system32\\uxtheme.dll"}), uxthemes);
 }
-
-// Points .inf files at a file type without verbs for the holder's lifetime.
-class InfWithoutVerbs {
-public:
-    InfWithoutVerbs() { Set("InstallTestNoVerbs"); }
-    ~InfWithoutVerbs() { Set("inffile"); }
-    InfWithoutVerbs(const InfWithoutVerbs&) = delete;
-    InfWithoutVerbs& operator=(const InfWithoutVerbs&) = delete;
-
-private:
-    static void Set(const char* fileType)
-    {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, ".inf", REG_SZ, fileType, 0));
-    }
-};
 
 TEST_F(InstallExe, RefusedLaunchIsReported)
 {

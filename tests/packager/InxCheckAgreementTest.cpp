@@ -4,6 +4,7 @@
 #include "tests/fuzz/RandomInput.h"
 #include "tests/fuzz/ReferenceModel.h"
 #include "tests/support/AppPathKey.h"
+#include "tests/support/InfWithoutVerbs.h"
 #include "tests/support/MessageBoxDriver.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -63,23 +64,6 @@ DWORD RunToEnd(const std::string& program, const std::string& arguments)
     CloseHandle(process.hProcess);
     return exitCode;
 }
-
-// .inf files get a type without verbs for the holder's lifetime, so that no
-// installation runs on arbitrary templates; install.exe then reports the
-// refused launch after writing install.inf.
-class InfWithoutVerbs {
-public:
-    InfWithoutVerbs() { Set("InstallTestNoVerbs"); }
-    ~InfWithoutVerbs() { Set("inffile"); }
-    InfWithoutVerbs(const InfWithoutVerbs&) = delete;
-    InfWithoutVerbs& operator=(const InfWithoutVerbs&) = delete;
-
-private:
-    static void Set(const char* fileType)
-    {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, ".inf", REG_SZ, fileType, 0));
-    }
-};
 
 TEST(InxCheckAgreement, WritesWhatInstallExeWrites)
 {
