@@ -88,6 +88,9 @@ TEST_F(AppPathRegistry, DataWithoutNul)
 // The test prefix's ANSI code page is 1252.
 TEST_F(AppPathRegistry, StoredTextOutsideTheCodePageIsRefused)
 {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "code page " << GetACP();
+    }
     SetAppPathWide(L"C:\\Programme\\M\u00FCller");
     EXPECT_EQ(AppPathStatus::Found, Query());
     EXPECT_EQ("C:\\Programme\\M\xFCller", Path());
@@ -105,6 +108,21 @@ TEST_F(AppPathRegistry, StoredTextOutsideTheCodePageIsRefused)
     for (const std::wstring& text : outside) {
         SetAppPathWide(text);
         EXPECT_EQ(AppPathStatus::NotInCodePage, Query()) << Path();
+    }
+}
+
+// Also run in a prefix whose code page is 1251: each of the two code pages
+// holds the other's letters only as look-alikes or '?'.
+TEST_F(AppPathRegistry, TheSystemCodePageDecides)
+{
+    const UINT codePage = GetACP();
+    ASSERT_TRUE(codePage == 1252 || codePage == 1251) << codePage;
+    SetAppPathWide(L"C:\\M\u00FCller");
+    EXPECT_EQ(codePage == 1252 ? AppPathStatus::Found : AppPathStatus::NotInCodePage, Query());
+    SetAppPathWide(L"C:\\\u041F\u0443\u0442\u044C");
+    EXPECT_EQ(codePage == 1251 ? AppPathStatus::Found : AppPathStatus::NotInCodePage, Query());
+    if (codePage == 1251) {
+        EXPECT_EQ("C:\\\xCF\xF3\xF2\xFC", Path());
     }
 }
 
