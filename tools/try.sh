@@ -49,9 +49,15 @@ rm -rf "$output"
 mkdir -p "$output/boxes"
 scratch=$(mktemp -d)
 xvfb_pid=
+tee_pid=
 cleanup() {
     "$root/tests/wine/stop-prefix.sh" "$scratch/prefix" >/dev/null 2>&1 || true
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+    if [ -n "$tee_pid" ]; then
+        # The whole report is written before the script ends.
+        exec 1>&4 2>&4
+        wait "$tee_pid" 2>/dev/null || true
+    fi
     if $keep; then
         echo "kept: the package in $scratch/package, the prefix in $scratch/prefix" >&2
     else
@@ -60,7 +66,9 @@ cleanup() {
 }
 trap cleanup EXIT
 # The report goes to the terminal and to a file; the reason for failing is its last line.
+exec 4>&1
 exec > >(tee "$output/report.txt") 2>&1
+tee_pid=$!
 fail() {
     echo "FAILED: $*"
     exit 1
