@@ -65,6 +65,7 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 # The report goes to the terminal and to a file; the reason for failing is its last line.
 exec 4>&1
 exec > >(tee "$output/report.txt") 2>&1
