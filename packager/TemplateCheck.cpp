@@ -31,6 +31,13 @@ std::vector<Line> LinesOf(const std::string& text)
     return lines;
 }
 
+// Offset of the first byte of the line that holds `offset`.
+std::size_t LineBegin(const std::string& text, std::size_t offset)
+{
+    const std::size_t lineBreak = offset == 0 ? std::string::npos : text.rfind('\n', offset - 1);
+    return lineBreak == std::string::npos ? 0 : lineBreak + 1;
+}
+
 std::string Lower(std::string text)
 {
     for (char& c : text) {
@@ -180,7 +187,7 @@ private:
                     ": the application's folder is never used");
         }
         for (std::size_t at : placeholders_) {
-            const std::size_t lineBegin = at == 0 ? 0 : text_.rfind('\n', at - 1) + 1;
+            const std::size_t lineBegin = LineBegin(text_, at);
             const auto quotes = std::count(text_.begin() + static_cast<std::ptrdiff_t>(lineBegin),
                                            text_.begin() + static_cast<std::ptrdiff_t>(at), '"');
             if (quotes % 2 == 1) {
@@ -321,6 +328,5 @@ Position PositionOf(const std::string& fileBytes, std::size_t offset)
     offset = std::min(offset, fileBytes.size());
     const auto lineBreaks = static_cast<std::size_t>(std::count(
         fileBytes.begin(), fileBytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-    const std::size_t lineBegin = offset == 0 ? 0 : fileBytes.rfind('\n', offset - 1) + 1;
-    return {lineBreaks + 1, offset - lineBegin + 1};
+    return {lineBreaks + 1, offset - LineBegin(fileBytes, offset) + 1};
 }
