@@ -23,7 +23,6 @@ std::string ClassName(HWND window)
 struct BoxSearch {
     bool (*accept)(DWORD processId, void* context);
     void* context;
-    const std::vector<HWND>* known;
     HWND found;
 };
 
@@ -32,11 +31,6 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context)
     auto* search = reinterpret_cast<BoxSearch*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    for (HWND known : *search->known) {
-        if (known == window) {
-            return TRUE;
-        }
-    }
     if (IsWindowVisible(window) != FALSE && ClassName(window) == "#32770" &&
         search->accept(owner, search->context)) {
         search->found = window;
@@ -86,10 +80,9 @@ BOOL CALLBACK FindButton(HWND control, LPARAM context)
 
 }  // namespace
 
-HWND FindBox(bool (*accept)(DWORD processId, void* context), void* context,
-             const std::vector<HWND>& known)
+HWND FindBox(bool (*accept)(DWORD processId, void* context), void* context)
 {
-    BoxSearch search{accept, context, &known, nullptr};
+    BoxSearch search{accept, context, nullptr};
     EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

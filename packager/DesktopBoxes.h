@@ -15,10 +15,9 @@ struct BoxSeen {
     std::vector<std::string> modules;  // its process's loaded modules' paths while it showed
 };
 
-// A visible dialog box of a process that `accept(processId, context)` accepts,
-// other than those in `known`; nullptr when there is none.
-HWND FindBox(bool (*accept)(DWORD processId, void* context), void* context,
-             const std::vector<HWND>& known);
+// A visible dialog box of a process that `accept(processId, context)` accepts;
+// nullptr when there is none.
+HWND FindBox(bool (*accept)(DWORD processId, void* context), void* context);
 
 // The box's caption, first text, buttons and icon, and its process's modules.
 BoxSeen ReadBox(HWND box);

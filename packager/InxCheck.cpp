@@ -29,6 +29,12 @@ struct Options {
     bool warningsAreErrors = false;
 };
 
+// One or more lines on standard error; nothing is left to do when that fails.
+void Tell(const std::string& text)
+{
+    static_cast<void>(std::fputs(text.c_str(), stderr));
+}
+
 bool ParseOptions(int argc, char** argv, Options* options)
 {
     for (int i = 1; i < argc; ++i) {
@@ -91,18 +97,17 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
-        std::fputs(
+        Tell(
             "usage: inx-check [--path DIR] [--output FILE] [--werror] TEMPLATE\n"
             "  --path DIR     the application's folder, as the registry holds it: write\n"
             "                 the install.inf that install.exe would write for it\n"
             "  --output FILE  write that install.inf to FILE, not to standard output\n"
-            "  --werror       treat warnings as errors\n",
-            stderr);
+            "  --werror       treat warnings as errors\n");
         return kTrouble;
     }
     std::string bytes;
     if (!ReadWholeFile(options.templatePath, &bytes)) {
-        std::fprintf(stderr, "inx-check: cannot read '%s'\n", options.templatePath);
+        Tell(std::string("inx-check: cannot read '") + options.templatePath + "'\n");
         return kTrouble;
     }
     const std::string folder = options.folder != nullptr ? options.folder : "";
@@ -118,17 +123,17 @@ int main(int argc, char** argv)
                                  std::to_string(position.line) + ":" +
                                  std::to_string(position.column) + ": " +
                                  (isError ? "error: " : "warning: ") + diagnostic.text + "\n";
-        std::fputs(line.c_str(), stderr);
+        Tell(line);
     }
     if (options.folder != nullptr) {
         std::string script;
         if (!RenderInstallScript(bytes, folder, &script)) {
-            std::fputs("inx-check: not enough memory for the expansion\n", stderr);
+            Tell("inx-check: not enough memory for the expansion\n");
             return kTrouble;
         }
         if (!WriteWholeFile(options.outputPath, script)) {
-            std::fprintf(stderr, "inx-check: cannot write '%s'\n",
-                         options.outputPath != nullptr ? options.outputPath : "standard output");
+            Tell(std::string("inx-check: cannot write '") +
+                 (options.outputPath != nullptr ? options.outputPath : "standard output") + "'\n");
             return kTrouble;
         }
     }

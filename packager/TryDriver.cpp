@@ -51,10 +51,10 @@ std::vector<Process> RunningProcesses()
 // The program and every process it started, and theirs in turn, as far as seen.
 class ProcessFamily {
 public:
-    explicit ProcessFamily(DWORD root) { members_.insert(root); }
+    explicit ProcessFamily(DWORD root) : root_(root) { members_.insert(root); }
 
-    // Adds the new descendants; true while any member other than `root` runs.
-    bool Update(DWORD root)
+    // Adds the new descendants; true while any member but the program itself runs.
+    bool Update()
     {
         bool othersRunning = false;
         const std::vector<Process> running = RunningProcesses();
@@ -69,7 +69,7 @@ public:
         for (const Process& process : running) {
             if (members_.count(process.id) != 0) {
                 names_[process.id] = process.name;
-                othersRunning = othersRunning || process.id != root;
+                othersRunning = othersRunning || process.id != root_;
             }
         }
         return othersRunning;
@@ -84,6 +84,7 @@ public:
     }
 
 private:
+    DWORD root_;
     std::set<DWORD> members_;
     std::map<DWORD, std::string> names_;
 };
@@ -93,7 +94,7 @@ bool InFamily(DWORD processId, void* family)
     return static_cast<ProcessFamily*>(family)->Contains(processId);
 }
 
-std::string OneLine(std::string text)
+std::string OneLine(const std::string& text)
 {
     std::string line;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -115,7 +116,8 @@ int main(int argc, char** argv)
 {
     const bool answer = argc == 5 && std::strcmp(argv[1], "--answer") == 0;
     if (argc != (answer ? 5 : 4)) {
-        std::fputs("usage: try-driver [--answer] PROGRAM FOLDER SHOTS\n", stderr);
+        static_cast<void>(
+            std::fputs("usage: try-driver [--answer] PROGRAM FOLDER SHOTS\n", stderr));
         return 2;
     }
     const std::string program = argv[argc - 3];
@@ -128,21 +130,20 @@ int main(int argc, char** argv)
     PROCESS_INFORMATION started{};
     if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                        folder.c_str(), &startup, &started) == FALSE) {
-        std::fprintf(stderr, "try-driver: cannot start %s (error %lu)\n", program.c_str(),
-                     GetLastError());
+        static_cast<void>(std::fprintf(stderr, "try-driver: cannot start %s (error %lu)\n",
+                                       program.c_str(), GetLastError()));
         return 2;
     }
     const DWORD programId = started.dwProcessId;
     ProcessFamily family(programId);
-    std::vector<HWND> known;
     int boxes = 0;
     bool programAnswered = false;
     bool finished = false;
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < kTimeLimitMs) {
         const bool programRunning = WaitForSingleObject(started.hProcess, kPollMs) == WAIT_TIMEOUT;
-        const bool othersRunning = family.Update(programId);
-        HWND box = FindBox(InFamily, &family, known);
+        const bool othersRunning = family.Update();
+        HWND box = FindBox(InFamily, &family);
         if (box == nullptr) {
             if (!programRunning && !othersRunning) {
                 finished = true;
@@ -150,7 +151,6 @@ int main(int argc, char** argv)
             }
             continue;
         }
-        known.push_back(box);
         ++boxes;
         DWORD owner = 0;
         GetWindowThreadProcessId(box, &owner);
@@ -161,7 +161,8 @@ int main(int argc, char** argv)
         }
         std::printf("box\t%d\t%s\t%s\t%s\t%s\n", boxes, family.NameOf(owner).c_str(),
                     OneLine(seen.caption).c_str(), OneLine(seen.text).c_str(), buttons.c_str());
-        std::fflush(stdout);
+        // try.sh reads the line as the box shows; a missing screenshot is left out.
+        static_cast<void>(std::fflush(stdout));
         SaveScreenshot(box, shots + "\\box-" + std::to_string(boxes) + ".bmp");
         if (answer) {
             const bool confirmation = owner == programId && !programAnswered;
@@ -171,7 +172,6 @@ int main(int argc, char** argv)
         while (IsWindow(box) != FALSE && GetTickCount() - start < kTimeLimitMs) {
             Sleep(kPollMs);
         }
-        known.pop_back();  // a closed box's handle may come back for another
     }
     DWORD exitCode = 0;
     GetExitCodeProcess(started.hProcess, &exitCode);

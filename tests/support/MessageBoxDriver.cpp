@@ -30,7 +30,7 @@ ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& argu
             run.exited = true;
             break;
         }
-        HWND box = FindBox(IsProcess, &process.dwProcessId, {});
+        HWND box = FindBox(IsProcess, &process.dwProcessId);
         if (box == nullptr) {
             continue;
         }

@@ -1,6 +1,6 @@
 // Stdio faults on demand, for test programs linked with
 // -Wl,--wrap=fread,--wrap=fwrite,--wrap=fflush,--wrap=fclose,--wrap=ferror
-// (see add_stdio_faults in tests/CMakeLists.txt). Every call goes to the C
+// (as script_tests is, in tests/CMakeLists.txt). Every call goes to the C
 // runtime's own; an armed fault makes the next call of its kind fail once, as
 // a failing device would, and ferror then reports the error on that stream.
 #pragma once
