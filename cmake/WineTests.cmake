@@ -58,3 +58,18 @@ function(add_prepared_folder name setup)
     set_tests_properties(${name}_prepare PROPERTIES FIXTURES_SETUP ${name})
     set(${name} ${folder} PARENT_SCOPE)
 endfunction()
+
+# A fixture `name` for a prefix of its own whose ANSI code page is that of
+# `locale` (see create-locale-prefix.sh); sets `name` to the environment that
+# runs a test in it.
+function(add_locale_prefix name locale)
+    set(prefix ${CMAKE_BINARY_DIR}/${name})
+    set(locales ${CMAKE_BINARY_DIR}/locales)
+    add_test(NAME ${name}_create
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/create-locale-prefix.sh
+                     ${prefix} ${locales} ${locale})
+    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/stop-prefix.sh ${prefix})
+    set_tests_properties(${name}_create PROPERTIES FIXTURES_SETUP ${name})
+    set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})
+    set(${name} WINEPREFIX=${prefix} LOCPATH=${locales} LC_ALL=${locale}.UTF-8 PARENT_SCOPE)
+endfunction()

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -15,8 +16,11 @@ bool IsText(DWORD type)
 
 // The registry stores text as Unicode and converts it for the A functions,
 // putting a look-alike or '?' in place of a character that the ANSI code page
-// lacks, and still reporting success. Found only when the stored text, up to
-// its first NUL, converts to exactly `path` with no character substituted.
+// lacks, and still reporting success. Found only when `path`, read back from
+// the ANSI code page, is the stored text up to its first NUL. Reading back
+// takes the same flags under every ANSI code page, UTF-8 (65001) included,
+// where Windows refuses WideCharToMultiByte's best-fit flag and used-default
+// pointer.
 AppPathStatus CheckStoredText(HKEY key, const char* path)
 {
     // The ANSI text fits in kAppPathBufferSize bytes, so the stored text has
@@ -32,17 +36,16 @@ AppPathStatus CheckStoredText(HKEY key, const char* path)
     while (static_cast<DWORD>(storedLength) < storedCount && stored[storedLength] != L'\0') {
         ++storedLength;
     }
-    if (storedLength == 0) {
-        return path[0] == '\0' ? AppPathStatus::Found : AppPathStatus::NotInCodePage;
+    const int pathLength = static_cast<int>(std::strlen(path));
+    if (storedLength == 0 || pathLength == 0) {
+        return storedLength == pathLength ? AppPathStatus::Found : AppPathStatus::NotInCodePage;
     }
-    char converted[kAppPathBufferSize];
-    BOOL usedDefaultChar = FALSE;
-    const int convertedLength =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, stored, storedLength, converted,
-                            sizeof converted, nullptr, &usedDefaultChar);
-    const bool same = convertedLength > 0 && usedDefaultChar == FALSE &&
-                      std::strlen(path) == static_cast<std::size_t>(convertedLength) &&
-                      std::memcmp(path, converted, static_cast<std::size_t>(convertedLength)) == 0;
+    // Each byte of the path gives at most one UTF-16 unit.
+    wchar_t readBack[kAppPathBufferSize];
+    const int readBackLength = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, pathLength,
+                                                   readBack, static_cast<int>(kAppPathBufferSize));
+    const bool same = readBackLength == storedLength &&
+                      std::wmemcmp(readBack, stored, static_cast<std::size_t>(storedLength)) == 0;
     return same ? AppPathStatus::Found : AppPathStatus::NotInCodePage;
 }
 

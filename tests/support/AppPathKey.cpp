@@ -44,11 +44,11 @@ void SetAppPathText(const std::string& text)
     SetAppPathValue(REG_SZ, text + '\0');
 }
 
-void SetAppPathWide(const std::wstring& text)
+void SetAppPathWide(const std::wstring& text, DWORD type)
 {
     HKEY key = OpenAppPathKeyForWriting();
     EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+              RegSetValueExW(key, L"Path", 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
     RegCloseKey(key);
 }

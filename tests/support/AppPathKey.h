@@ -17,9 +17,9 @@ void SetAppPathValue(DWORD type, const std::string& data);
 // Creates the entry with a "Path" text value, terminator included.
 void SetAppPathText(const std::string& text);
 
-// Creates the entry with a "Path" REG_SZ value holding `text` as stored
+// Creates the entry with a "Path" value of `type` holding `text` as stored
 // Unicode, terminator included.
-void SetAppPathWide(const std::wstring& text);
+void SetAppPathWide(const std::wstring& text, DWORD type = REG_SZ);
 
 // Removes HKCU\Software\<name> with everything under it.
 void DeleteUserKey(const char* name);
