@@ -1,7 +1,7 @@
 // install.exe end to end under Wine: its boxes answered as a person would, its
 // files compared byte for byte, and the installation it starts checked.
 #include "tests/support/AppPathKey.h"
-#include "tests/support/InfWithoutVerbs.h"
+#include "tests/support/InfVerbs.h"
 #include "tests/support/MessageBoxDriver.h"
 #include "tests/support/ScratchDirectory.h"
 
@@ -193,6 +193,9 @@ TEST_F(InstallExe, WritesTheScriptAndItsInstallationRuns)
 
 TEST_F(InstallExe, PathsOutsideTheCodePageAreRefusedAndOthersInstalledAsStored)
 {
+    if (GetACP() != 1252) {
+        GTEST_SKIP() << "code page " << GetACP();
+    }
     WriteFileBytes("install.inx", kTemplate);
     // Code page 1252 holds u-umlaut as the byte FC.
     SetAppPathWide(L"C:\\Programme\\M\u00FCller");
@@ -282,6 +285,62 @@ TEST_F(InstallExe, RefusedLaunchIsReported)
     }
     ExpectFailure(run, "Cannot start the installation from the file 'install.inf'.");
     EXPECT_EQ(kScript, ReadFileBytes("install.inf"));
+}
+
+// Run in a prefix whose code page is UTF-8: any stored folder goes into
+// install.inf as its UTF-8 bytes, and the installation lands in it.
+TEST_F(InstallExe, UnderTheUtf8CodePageInstallsIntoTheStoredFolder)
+{
+    if (GetACP() != CP_UTF8) {
+        GTEST_SKIP() << "code page " << GetACP();
+    }
+    const std::string copyTemplate =
+        "[Version]\r\nSignature=\"$Chicago$\"\r\n"
+        "[DefaultInstall]\r\nCopyFiles=Landed\r\nAddReg=RecordDirectory\r\n"
+        "[DestinationDirs]\r\nLanded=-1,VUZAZURAV\r\n"
+        "[Landed]\r\nlanded.txt\r\n"
+        "[RecordDirectory]\r\nHKCU,Software\\InstallTestRecord,Dir,,VUZAZURAV\r\n";
+    WriteFileBytes("install.inx", copyTemplate);
+    WriteFileBytes("landed.txt", "landed");
+    const struct {
+        std::wstring stored;
+        std::string inUtf8;
+    } folders[] = {
+        {L"C:\\M\u00FCller", "C:\\M\xC3\xBCller"},
+        {L"C:\\\u65E5\u672C\u8A9E App", "C:\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E App"},
+    };
+    for (const auto& folder : folders) {
+        SetAppPathWide(folder.stored);
+        DeleteUserKey(kRecordKey);
+        const ProgramRun run = Run({IDYES});
+        ASSERT_EQ(1u, run.boxes.size()) << (run.boxes.size() > 1 ? run.boxes[1].text : "");
+        const std::string quoted = "\"" + folder.inUtf8 + "\"";
+        EXPECT_EQ("[Version]\r\nSignature=\"$Chicago$\"\r\n"
+                  "[DefaultInstall]\r\nCopyFiles=Landed\r\nAddReg=RecordDirectory\r\n"
+                  "[DestinationDirs]\r\nLanded=-1," + quoted + "\r\n"
+                  "[Landed]\r\nlanded.txt\r\n"
+                  "[RecordDirectory]\r\nHKCU,Software\\InstallTestRecord,Dir,," + quoted + "\r\n",
+                  ReadFileBytes("install.inf"));
+        EXPECT_EQ(folder.inUtf8, AwaitRecordedDirectory());
+        const fs::path landed = fs::path(folder.stored) / L"landed.txt";
+        EXPECT_TRUE(fs::exists(landed)) << folder.inUtf8;
+        fs::remove_all(folder.stored);
+    }
+}
+
+TEST_F(InstallExe, TheInstallationStartsShownNormally)
+{
+    const std::string recorder = Environment("INSTALL_TEST_SHOW_RECORDER");
+    ASSERT_FALSE(recorder.empty()) << "INSTALL_TEST_SHOW_RECORDER names no program";
+    WriteFileBytes("install.inx", kTemplate);
+    {
+        InfInstallCommand recordShowState("\"" + recorder + "\" \"%1\"");
+        ASSERT_EQ(1u, Run({IDYES}).boxes.size());
+    }
+    for (int wait = 0; !fs::exists("install.inf.show") && wait < 300; ++wait) {
+        Sleep(100);
+    }
+    EXPECT_EQ("1", ReadFileBytes("install.inf.show")) << "SW_SHOWNORMAL is 1";
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "tests/fuzz/RandomInput.h"
 #include "tests/fuzz/ReferenceModel.h"
 #include "tests/support/AppPathKey.h"
-#include "tests/support/InfWithoutVerbs.h"
+#include "tests/support/InfVerbs.h"
 #include "tests/support/MessageBoxDriver.h"
 #include "tests/support/ScratchDirectory.h"
 
