@@ -69,6 +69,20 @@ protected:
         return bytes_.size();
     }
 
+    // The terminated text at a file offset, read no further than the file's
+    // end; empty past it (OffsetOf has then reported its failure).
+    std::string TextAt(std::size_t offset) const
+    {
+        if (offset >= bytes_.size()) {
+            return "";
+        }
+        const char* text = bytes_.data() + offset;
+        const void* end = std::memchr(text, '\0', bytes_.size() - offset);
+        EXPECT_NE(nullptr, end) << "a text runs past the file's end at " << offset;
+        return end == nullptr ? std::string(text, bytes_.size() - offset)
+                              : std::string(text, static_cast<const char*>(end));
+    }
+
     // Bytes of the Authenticode signature appended to the image; 0 when unsigned.
     std::size_t SignatureSize() const
     {
@@ -130,7 +144,7 @@ TEST_F(ProgramImage, ImportsOnlyFromWindowsOwnDlls)
         if (import->Name == 0) {
             break;
         }
-        std::string name(&bytes_[OffsetOf(import->Name)]);
+        std::string name = TextAt(OffsetOf(import->Name));
         for (char& c : name) {
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
