@@ -24,4 +24,4 @@ AppPathStatus QueryAppPath(char* path);
 // terminated text: the text up to the first NUL within the data, or all of the
 // data when it has none and there is room to terminate it. Reads nothing past
 // `dataSize`. Data that fills the whole buffer without a NUL gives ValueMissing.
-AppPathStatus TerminateAppPath(char* path, std::size_t dataSize);
+AppPathStatus AppPathFromRegistryData(char* path, std::size_t dataSize);

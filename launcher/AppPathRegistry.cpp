@@ -58,7 +58,7 @@ AppPathStatus ReadAppPath(HKEY key, char* path)
         return AppPathStatus::ValueMissing;
     }
     // The data need not be terminated, and an empty value leaves the buffer as it was.
-    const AppPathStatus status = TerminateAppPath(path, dataSize);
+    const AppPathStatus status = AppPathFromRegistryData(path, dataSize);
     if (status != AppPathStatus::Found || !IsText(type)) {
         return status;
     }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-AppPathStatus TerminateAppPath(char* path, std::size_t dataSize)
+AppPathStatus AppPathFromRegistryData(char* path, std::size_t dataSize)
 {
     if (dataSize > kAppPathBufferSize) {
         return AppPathStatus::ValueMissing;

@@ -7,7 +7,7 @@
 
 namespace {
 
-class WindowsDesktop final : public Desktop {
+class WindowsPlatform final : public Platform {
 public:
     bool Confirm(const char* question) override
     {
@@ -16,11 +16,11 @@ public:
 
     void Report(const char* message) override { MessageBoxA(nullptr, message, kCaption, MB_OK); }
 
-    AppPathStatus LookUpAppPath(char* path) override { return QueryAppPath(path); }
+    AppPathStatus QueryAppPath(char* path) override { return ::QueryAppPath(path); }
 
-    ScriptStatus GenerateScript(const char* applicationPath) override
+    ScriptStatus GenerateInstallScript(const char* applicationPath) override
     {
-        return GenerateInstallScript(applicationPath);
+        return ::GenerateInstallScript(applicationPath);
     }
 
     bool Launch(const char* verb, const char* file) override
@@ -54,7 +54,7 @@ void RestrictDllSearchToSystem()
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearchToSystem();
-    WindowsDesktop desktop;
-    RunInstall(desktop);
+    WindowsPlatform platform;
+    RunInstall(platform);
     return 0;
 }

@@ -2,23 +2,23 @@
 
 #include "launcher/Messages.h"
 
-void RunInstall(Desktop& desktop)
+void RunInstall(Platform& platform)
 {
-    if (!desktop.Confirm(kConfirmQuestion)) {
+    if (!platform.Confirm(kConfirmQuestion)) {
         return;
     }
     char applicationPath[kAppPathBufferSize];
-    const AppPathStatus pathStatus = desktop.LookUpAppPath(applicationPath);
+    const AppPathStatus pathStatus = platform.QueryAppPath(applicationPath);
     if (pathStatus != AppPathStatus::Found) {
-        desktop.Report(MessageFor(pathStatus));
+        platform.Report(MessageFor(pathStatus));
         return;
     }
-    const ScriptStatus scriptStatus = desktop.GenerateScript(applicationPath);
+    const ScriptStatus scriptStatus = platform.GenerateInstallScript(applicationPath);
     if (scriptStatus != ScriptStatus::Written) {
-        desktop.Report(MessageFor(scriptStatus));
+        platform.Report(MessageFor(scriptStatus));
         return;
     }
-    if (!desktop.Launch(kInstallVerb, kScriptFileName)) {
-        desktop.Report(kLaunchRefusedMessage);
+    if (!platform.Launch(kInstallVerb, kScriptFileName)) {
+        platform.Report(kLaunchRefusedMessage);
     }
 }

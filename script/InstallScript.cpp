@@ -87,30 +87,34 @@ bool MeasureTemplate(std::FILE* templateFile, std::size_t* size)
 
 // Reads the whole template into a new terminated text. In text mode fewer
 // bytes than the file's size may arrive: CR LF is read as LF, and Ctrl-Z ends
-// the text on Windows. Returns Written when `*text` holds the template; the
-// caller frees it.
-ScriptStatus ReadTemplate(std::FILE* templateFile, char** text)
+// the text on Windows. True when `*text` holds the template, which the caller
+// frees; otherwise false, with the reason in `*failure`.
+bool ReadTemplate(std::FILE* templateFile, char** text, ScriptStatus* failure)
 {
     std::size_t size = 0;
     if (!MeasureTemplate(templateFile, &size)) {
-        return ScriptStatus::TemplateUnreadable;
+        *failure = ScriptStatus::TemplateUnreadable;
+        return false;
     }
     std::size_t bufferSize = 0;
     if (!AddSizes(size, 1, &bufferSize)) {
-        return ScriptStatus::OutOfMemory;
+        *failure = ScriptStatus::OutOfMemory;
+        return false;
     }
     char* buffer = static_cast<char*>(std::malloc(bufferSize));
     if (buffer == nullptr) {
-        return ScriptStatus::OutOfMemory;
+        *failure = ScriptStatus::OutOfMemory;
+        return false;
     }
     std::size_t delivered = std::fread(buffer, 1, size, templateFile);
     if (std::ferror(templateFile) != 0) {
         std::free(buffer);
-        return ScriptStatus::TemplateUnreadable;
+        *failure = ScriptStatus::TemplateUnreadable;
+        return false;
     }
     buffer[delivered] = '\0';
     *text = buffer;
-    return ScriptStatus::Written;
+    return true;
 }
 
 // Expands `templateText` into a new buffer of exactly the needed size. False
@@ -150,9 +154,9 @@ ScriptStatus TransferTemplate(std::FILE* templateFile, std::FILE* scriptFile,
                               const char* applicationPath)
 {
     char* templateText = nullptr;
-    ScriptStatus status = ReadTemplate(templateFile, &templateText);
-    if (status != ScriptStatus::Written) {
-        return status;
+    ScriptStatus failure = ScriptStatus::TemplateUnreadable;
+    if (!ReadTemplate(templateFile, &templateText, &failure)) {
+        return failure;
     }
     ScriptBuffer script{};
     const bool expanded = ExpandIntoNewBuffer(templateText, applicationPath, &script);

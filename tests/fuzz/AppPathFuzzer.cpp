@@ -1,4 +1,4 @@
-// The registry data rules of TerminateAppPath against the model.
+// The registry data rules of AppPathFromRegistryData against the model.
 #include "launcher/AppPath.h"
 #include "tests/fuzz/ReferenceModel.h"
 
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
 
     char* buffer = static_cast<char*>(std::malloc(kAppPathBufferSize));
     std::memcpy(buffer, bytes.data(), kAppPathBufferSize);
-    const AppPathStatus status = TerminateAppPath(buffer, dataSize);
+    const AppPathStatus status = AppPathFromRegistryData(buffer, dataSize);
 
     std::string expected;
     const bool found = ModelAppPath(bytes, dataSize, &expected);

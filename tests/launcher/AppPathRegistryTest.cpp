@@ -41,7 +41,8 @@ TEST_F(AppPathRegistry, MissingEntryOrValue)
 TEST_F(AppPathRegistry, TextIsTakenAsStored)
 {
     std::vector<std::string> texts = {
-        "C:\\Program Files\\App", "", "C:\\App\\", "C:\\App;", "C:\\One;D:\\Two", std::string(999, 'p'),
+        "C:\\Program Files\\App", "", "C:\\App\\", "C:\\App;", "C:\\One;D:\\Two",
+        std::string(999, 'p'),
     };
     // Stored through the A functions: E9 is a letter in 1252 and 1251, not UTF-8.
     if (GetACP() != CP_UTF8) {
@@ -140,7 +141,9 @@ TEST_F(AppPathRegistry, TheSystemCodePageDecides)
         {L"C:\\App\uFF02 X", REG_EXPAND_SZ, nullptr, nullptr, "C:\\App\xEF\xBC\x82 X"},
         // A list's first text is checked too: its look-alike would be C:\Lodz App.
         {std::wstring(L"C:\\\u0141\u00F3d\u017A App\0D:\\Two\0", 20), REG_MULTI_SZ, nullptr,
-         nullptr, "C:\\\xC5\x81\xC3\xB3" "d\xC5\xBA App"},
+         nullptr,
+         "C:\\\xC5\x81\xC3\xB3"
+         "d\xC5\xBA App"},
     };
     const UINT codePage = GetACP();
     ASSERT_TRUE(codePage == 1252 || codePage == 1251 || codePage == CP_UTF8) << codePage;

@@ -23,12 +23,12 @@ Outcome Terminate(const std::string& data, std::size_t dataSize)
 {
     std::vector<char> buffer(kAppPathBufferSize, kMarker);
     std::copy(data.begin(), data.end(), buffer.begin());
-    const AppPathStatus status = TerminateAppPath(buffer.data(), dataSize);
+    const AppPathStatus status = AppPathFromRegistryData(buffer.data(), dataSize);
     const std::string path = status == AppPathStatus::Found ? std::string(buffer.data()) : "";
     return {status, path, std::string(buffer.begin(), buffer.end())};
 }
 
-TEST(TerminateAppPath, TakesTheTextUpToTheFirstNul)
+TEST(AppPathFromRegistryData, TakesTheTextUpToTheFirstNul)
 {
     const Outcome terminated = Terminate(std::string("C:\\App\0D:\\Other\0", 16), 16);
     EXPECT_EQ(AppPathStatus::Found, terminated.status);
@@ -39,7 +39,7 @@ TEST(TerminateAppPath, TakesTheTextUpToTheFirstNul)
     EXPECT_EQ("", empty.path);
 }
 
-TEST(TerminateAppPath, TerminatesDataStoredWithoutNulWithinItsSize)
+TEST(AppPathFromRegistryData, TerminatesDataStoredWithoutNulWithinItsSize)
 {
     const Outcome unterminated = Terminate("C:\\App;", 7);
     EXPECT_EQ(AppPathStatus::Found, unterminated.status);
@@ -52,14 +52,14 @@ TEST(TerminateAppPath, TerminatesDataStoredWithoutNulWithinItsSize)
     EXPECT_EQ("", nothing.path);
 }
 
-TEST(TerminateAppPath, IgnoresBytesBeyondTheReturnedSize)
+TEST(AppPathFromRegistryData, IgnoresBytesBeyondTheReturnedSize)
 {
     // "C:\App" was delivered; the "X" after it is a leftover, not data.
     const Outcome leftover = Terminate("C:\\AppX", 6);
     EXPECT_EQ("C:\\App", leftover.path);
 }
 
-TEST(TerminateAppPath, TextMustFitWithItsTerminator)
+TEST(AppPathFromRegistryData, TextMustFitWithItsTerminator)
 {
     EXPECT_EQ(AppPathStatus::Found,
               Terminate(std::string(999, 'p') + '\0', kAppPathBufferSize).status);

@@ -1,4 +1,4 @@
-// The run's order and messages, with a desktop that records every request.
+// The run's order and messages, with a platform that records every request.
 #include "launcher/Run.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ namespace {
 
 using Journal = std::vector<std::string>;
 
-class FakeDesktop final : public Desktop {
+class FakePlatform final : public Platform {
 public:
     bool answerYes = true;
     AppPathStatus pathStatus = AppPathStatus::Found;
@@ -29,13 +29,13 @@ public:
     {
         journal.push_back(std::string("report: ") + (message != nullptr ? message : "<null>"));
     }
-    AppPathStatus LookUpAppPath(char* path) override
+    AppPathStatus QueryAppPath(char* path) override
     {
         journal.push_back("look up");
         std::memcpy(path, pathFound.c_str(), pathFound.size() + 1);
         return pathStatus;
     }
-    ScriptStatus GenerateScript(const char* applicationPath) override
+    ScriptStatus GenerateInstallScript(const char* applicationPath) override
     {
         journal.push_back(std::string("generate: ") + applicationPath);
         return scriptStatus;
@@ -52,27 +52,27 @@ const std::string kGenerate = "generate: C:\\Program Files\\App";
 
 TEST(Run, DecliningTouchesNothingElse)
 {
-    FakeDesktop desktop;
-    desktop.answerYes = false;
-    RunInstall(desktop);
-    EXPECT_EQ(Journal({kConfirm}), desktop.journal);
+    FakePlatform platform;
+    platform.answerYes = false;
+    RunInstall(platform);
+    EXPECT_EQ(Journal({kConfirm}), platform.journal);
 }
 
 TEST(Run, ConfirmedRunGeneratesThenLaunchesTheScript)
 {
-    FakeDesktop desktop;
-    RunInstall(desktop);
+    FakePlatform platform;
+    RunInstall(platform);
     EXPECT_EQ(Journal({kConfirm, "look up", kGenerate, "launch: install install.inf"}),
-              desktop.journal);
+              platform.journal);
 }
 
 TEST(Run, TheLongestPathReachesTheGeneratorWhole)
 {
-    FakeDesktop desktop;
-    desktop.pathFound = std::string(999, 'p');
-    RunInstall(desktop);
-    ASSERT_EQ(4u, desktop.journal.size());
-    EXPECT_EQ("generate: " + desktop.pathFound, desktop.journal[2]);
+    FakePlatform platform;
+    platform.pathFound = std::string(999, 'p');
+    RunInstall(platform);
+    ASSERT_EQ(4u, platform.journal.size());
+    EXPECT_EQ("generate: " + platform.pathFound, platform.journal[2]);
 }
 
 TEST(Run, EachLookupFailureShowsItsMessageAndStops)
@@ -88,11 +88,11 @@ TEST(Run, EachLookupFailureShowsItsMessageAndStops)
          "code page cannot represent."},
     };
     for (const auto& c : cases) {
-        FakeDesktop desktop;
-        desktop.pathStatus = c.status;
-        RunInstall(desktop);
+        FakePlatform platform;
+        platform.pathStatus = c.status;
+        RunInstall(platform);
         EXPECT_EQ(Journal({kConfirm, "look up", std::string("report: ") + c.message}),
-                  desktop.journal);
+                  platform.journal);
     }
 }
 
@@ -113,22 +113,22 @@ TEST(Run, EachScriptFailureShowsItsMessageAndLaunchesNothing)
          "Cannot write the file 'install.inf'. The disk may be full."},
     };
     for (const auto& c : cases) {
-        FakeDesktop desktop;
-        desktop.scriptStatus = c.status;
-        RunInstall(desktop);
+        FakePlatform platform;
+        platform.scriptStatus = c.status;
+        RunInstall(platform);
         EXPECT_EQ(Journal({kConfirm, "look up", kGenerate, std::string("report: ") + c.message}),
-                  desktop.journal);
+                  platform.journal);
     }
 }
 
 TEST(Run, RefusedLaunchIsReported)
 {
-    FakeDesktop desktop;
-    desktop.launchAccepted = false;
-    RunInstall(desktop);
+    FakePlatform platform;
+    platform.launchAccepted = false;
+    RunInstall(platform);
     EXPECT_EQ(Journal({kConfirm, "look up", kGenerate, "launch: install install.inf",
                        "report: Cannot start the installation from the file 'install.inf'."}),
-              desktop.journal);
+              platform.journal);
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ bool TakesOnlyErrorFlag(UINT codePage)
 
 int Refuse(const char* call, UINT codePage, const char* rule, DWORD error)
 {
-    violations += std::string(call) + " under code page " + std::to_string(codePage) + ": " +
-                  rule + "\n";
+    violations +=
+        std::string(call) + " under code page " + std::to_string(codePage) + ": " + rule + "\n";
     SetLastError(error);
     return 0;
 }
@@ -49,7 +49,8 @@ int WINAPI CheckedMultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, i
     if (TakesOnlyErrorFlag(actual) && (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) {
         return Refuse(call, actual, "flags must be 0 or MB_ERR_INVALID_CHARS", ERROR_INVALID_FLAGS);
     }
-    if (bytes == nullptr || byteCount == 0 || wideCount < 0 || (wide == nullptr && wideCount != 0)) {
+    if (bytes == nullptr || byteCount == 0 || wideCount < 0 ||
+        (wide == nullptr && wideCount != 0)) {
         return Refuse(call, actual, "no input, or no room", ERROR_INVALID_PARAMETER);
     }
     return MultiByteToWideChar(codePage, flags, bytes, byteCount, wide, wideCount);
@@ -76,7 +77,8 @@ int WINAPI CheckedWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, i
         return Refuse(call, actual, "the default character and its flag must be NULL",
                       ERROR_INVALID_PARAMETER);
     }
-    if (wide == nullptr || wideCount == 0 || byteCount < 0 || (bytes == nullptr && byteCount != 0)) {
+    if (wide == nullptr || wideCount == 0 || byteCount < 0 ||
+        (bytes == nullptr && byteCount != 0)) {
         return Refuse(call, actual, "no input, or no room", ERROR_INVALID_PARAMETER);
     }
     return WideCharToMultiByte(codePage, flags, wide, wideCount, bytes, byteCount, defaultChar,

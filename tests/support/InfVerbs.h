@@ -44,8 +44,9 @@ private:
     static constexpr char kFileType[] = "InstallTestCommand";
     static const char* Register(const std::string& command)
     {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "InstallTestCommand\\shell\\install\\command",
-                                              REG_SZ, command.c_str(), 0));
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueA(HKEY_CLASSES_ROOT, "InstallTestCommand\\shell\\install\\command",
+                               REG_SZ, command.c_str(), 0));
         return kFileType;
     }
     InfFileType type_;
