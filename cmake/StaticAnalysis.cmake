@@ -6,7 +6,7 @@ find_program(CLANG_TIDY_PROGRAM NAMES clang-tidy-14 clang-tidy REQUIRED)
 find_program(CPPCHECK_PROGRAM cppcheck REQUIRED)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
-set(own_sources "^${PROJECT_SOURCE_DIR}/(script|launcher|packager|tests|bench)/")
+set(own_sources "^${PROJECT_SOURCE_DIR}/(script|launcher|inx-check|automation|tests|bench)/")
 add_test(NAME clang_tidy
          COMMAND ${RUN_CLANG_TIDY_PROGRAM} -clang-tidy-binary ${CLANG_TIDY_PROGRAM}
                  -p ${CMAKE_BINARY_DIR} -quiet ${own_sources})
@@ -21,15 +21,16 @@ if(NOT CMAKE_CROSSCOMPILING)
                      --enable=warning,performance,portability --inline-suppr
                      --suppress=missingIncludeSystem --error-exitcode=1 --quiet -j 2
                      ${PROJECT_SOURCE_DIR}/script ${PROJECT_SOURCE_DIR}/launcher
-                     ${PROJECT_SOURCE_DIR}/packager ${PROJECT_SOURCE_DIR}/tests
-                     ${PROJECT_SOURCE_DIR}/bench)
+                     ${PROJECT_SOURCE_DIR}/inx-check ${PROJECT_SOURCE_DIR}/automation
+                     ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/bench)
     set_tests_properties(cppcheck PROPERTIES TIMEOUT 900)
 
     find_program(CLANG_FORMAT_PROGRAM NAMES clang-format-14 clang-format REQUIRED)
     file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
          ${PROJECT_SOURCE_DIR}/script/*.cpp ${PROJECT_SOURCE_DIR}/script/*.h
          ${PROJECT_SOURCE_DIR}/launcher/*.cpp ${PROJECT_SOURCE_DIR}/launcher/*.h
-         ${PROJECT_SOURCE_DIR}/packager/*.cpp ${PROJECT_SOURCE_DIR}/packager/*.h
+         ${PROJECT_SOURCE_DIR}/inx-check/*.cpp ${PROJECT_SOURCE_DIR}/inx-check/*.h
+         ${PROJECT_SOURCE_DIR}/automation/*.cpp ${PROJECT_SOURCE_DIR}/automation/*.h
          ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
          ${PROJECT_SOURCE_DIR}/bench/*.cpp)
     add_test(NAME clang_format

@@ -120,7 +120,7 @@ snapshot before
 echo "== Starting install.exe in a copy of $folder"
 answer=()
 $headless && answer=(--answer)
-wine build/win32/packager/try-driver.exe "${answer[@]}" "$(windows_path "$work/install.exe")" \
+wine build/win32/automation/try-driver.exe "${answer[@]}" "$(windows_path "$work/install.exe")" \
     "$(windows_path "$work")" "$(windows_path "$output/boxes")" | tr -d '\r' >"$scratch/driver.log" ||
     fail "install.exe could not be started"
 grep -qx "installation finished" "$scratch/driver.log" || wineserver -k

@@ -1,6 +1,6 @@
 // inx-check on any template and folder: no crash, every diagnostic within the
 // file, and its install.inf equal to the model's for Windows.
-#include "packager/TemplateCheck.h"
+#include "inx-check/TemplateCheck.h"
 #include "tests/fuzz/ReferenceModel.h"
 
 #include <cstdio>

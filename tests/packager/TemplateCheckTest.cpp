@@ -1,5 +1,5 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
-#include "packager/TemplateCheck.h"
+#include "inx-check/TemplateCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Runs a Windows program and answers its message boxes, as a person would.
 #pragma once
 
-#include "packager/DesktopBoxes.h"
+#include "automation/DesktopBoxes.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "packager/DesktopBoxes.h"
+#include "automation/DesktopBoxes.h"
 
 #include <tlhelp32.h>
 

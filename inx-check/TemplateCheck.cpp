@@ -1,4 +1,4 @@
-#include "packager/TemplateCheck.h"
+#include "inx-check/TemplateCheck.h"
 
 #include "script/InstallScript.h"
 

@@ -5,7 +5,7 @@
 //
 // Exit status: 0 without errors, 1 with errors (or warnings with --werror),
 // 2 for bad usage or a file that cannot be read or written.
-#include "packager/TemplateCheck.h"
+#include "inx-check/TemplateCheck.h"
 
 #include <cstdio>
 #include <cstring>

@@ -10,7 +10,7 @@
 // buttons joined by '|'), then "exit" and the program's exit code, then
 // "installation finished" or "installation still running". Exit status 0
 // when the program ran, 2 when it could not be started.
-#include "packager/DesktopBoxes.h"
+#include "automation/DesktopBoxes.h"
 
 #include <tlhelp32.h>
 

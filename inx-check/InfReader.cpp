@@ -1,0 +1,426 @@
+#include "inx-check/InfReader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_map>
+
+namespace {
+
+// DIRIDs from here on are defined by the installing program, never by an INF.
+constexpr long kFirstUserDirectory = 0x8000;
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Where the reading of a line goes after a '"' or a '\' piece.
+enum class Part { Key, Value };
+
+class Reader {
+public:
+    // Ctrl-Z ends the text for the engine too.
+    explicit Reader(const std::string& text)
+        : text_(text), end_(std::min(text.find('\x1A'), text.size()))
+    {
+    }
+
+    Inf Read()
+    {
+        std::size_t at = 0;
+        while (at < end_ && inf_.error == InfError::None) {
+            at = ReadFromLineStart(at);
+        }
+        if (inf_.error == InfError::None && inf_.textBeforeFirstSection != kNowhere &&
+            inf_.Find("strings") == nullptr) {
+            inf_.error = InfError::TextBeforeFirstSection;
+            inf_.errorAt = inf_.textBeforeFirstSection;
+        }
+        if (inf_.error == InfError::None) {
+            CheckSignature();
+        }
+        return std::move(inf_);
+    }
+
+private:
+    // The first Signature line's first field, as written (nothing substituted).
+    void CheckSignature()
+    {
+        const InfSection* version = inf_.Find("version");
+        if (version != nullptr) {
+            for (const InfLine& line : version->lines) {
+                if (!line.hasKey || LowerAscii(line.key.text) != "signature") {
+                    continue;
+                }
+                if (!line.fields.empty()) {
+                    const std::string signature = LowerAscii(line.fields[0].text);
+                    if (signature == "$windows nt$" || signature == "$chicago$" ||
+                        signature == "$windows 95$") {
+                        return;
+                    }
+                }
+                inf_.error = InfError::NoSignature;
+                inf_.errorAt = line.fields.empty() ? line.begin : line.fields[0].begin;
+                return;
+            }
+        }
+        inf_.error = InfError::NoSignature;
+        inf_.errorAt = version != nullptr ? version->header : 0;
+    }
+
+    bool AtLineEnd(std::size_t at) const { return at >= end_ || text_[at] == '\n'; }
+
+    std::size_t SkipToLineEnd(std::size_t at) const
+    {
+        while (!AtLineEnd(at)) {
+            ++at;
+        }
+        return at;
+    }
+
+    std::size_t ReadFromLineStart(std::size_t at)
+    {
+        const char c = text_[at];
+        if (c == '\n' || IsSpace(c)) {
+            return at + 1;
+        }
+        if (c == ';') {
+            return SkipToLineEnd(at);
+        }
+        if (c == '[') {
+            return ReadSectionHeader(at);
+        }
+        if (section_ == nullptr) {
+            // Skipped a character at a time: a '[' later on the line still opens a section.
+            if (inf_.textBeforeFirstSection == kNowhere) {
+                inf_.textBeforeFirstSection = at;
+            }
+            return at + 1;
+        }
+        return ReadLine(at);
+    }
+
+    std::size_t ReadSectionHeader(std::size_t open)
+    {
+        std::size_t close = open + 1;
+        while (!AtLineEnd(close) && text_[close] != ']') {
+            ++close;
+        }
+        if (AtLineEnd(close)) {
+            Fail(InfError::UnclosedSectionName, open);
+            return end_;
+        }
+        std::string name = text_.substr(open + 1, std::min(close - open - 1, kLongestInfField));
+        if (name.size() > kLongestInfSectionName) {
+            Fail(InfError::SectionNameTooLong, open);
+            return end_;
+        }
+        const std::string lowered = LowerAscii(name);
+        const auto found = sectionIndex_.find(lowered);
+        if (found == sectionIndex_.end()) {
+            sectionIndex_.emplace(lowered, inf_.sections.size());
+            inf_.sections.push_back({std::move(name), open, {}});
+            section_ = &inf_.sections.back();
+        } else {
+            section_ = &inf_.sections[found->second];
+        }
+        return SkipToLineEnd(close + 1);  // the rest of the line is ignored
+    }
+
+    void Fail(InfError error, std::size_t at)
+    {
+        inf_.error = error;
+        inf_.errorAt = at;
+    }
+
+    // Appends text_[from, to) to the field being read.
+    void Take(std::size_t from, std::size_t to)
+    {
+        if (to <= from) {
+            return;
+        }
+        if (field_.text.empty() && field_.length == 0 && !field_.quoted) {
+            field_.begin = from;
+        }
+        field_.length += to - from;
+        const std::size_t room = kLongestInfField - field_.text.size();
+        field_.text.append(text_, from, std::min(to - from, room));
+        field_.end = to;
+    }
+
+    void EndField(std::size_t at, bool isKey)
+    {
+        if (field_.end == 0 && field_.length == 0 && !field_.quoted) {
+            field_.begin = at;
+            field_.end = at;
+        }
+        if (isKey) {
+            line_.hasKey = true;
+            line_.explicitKey = true;
+            line_.key = std::move(field_);
+        } else {
+            line_.fields.push_back(std::move(field_));
+        }
+        field_ = InfField{};
+    }
+
+    void EndLine()
+    {
+        if (!line_.hasKey && line_.fields.size() == 1) {
+            line_.hasKey = true;
+            line_.key = line_.fields[0];
+        }
+        section_->lines.push_back(std::move(line_));
+        line_ = InfLine{};
+    }
+
+    // Reads one line, with the lines joined to it, from its first character.
+    std::size_t ReadLine(std::size_t at)
+    {
+        line_.begin = at;
+        Part part = Part::Key;
+        std::size_t start = at;      // first character not yet taken
+        std::size_t tokenEnd = at;   // just past the last non-space character
+        bool afterQuote = false;     // the last piece was a closing quote
+        while (true) {
+            if (AtLineEnd(at)) {
+                Take(start, tokenEnd);
+                EndField(at, false);
+                EndLine();
+                return at;
+            }
+            const char c = text_[at];
+            if (c == '=' && part == Part::Key) {
+                Take(start, tokenEnd);
+                EndField(at, true);
+                part = Part::Value;
+                at = SkipLeadingSpaces(at + 1, &start);
+                tokenEnd = start;
+                afterQuote = false;
+                continue;
+            }
+            if (c == ',') {
+                Take(start, tokenEnd);
+                EndField(at, false);
+                part = Part::Value;
+                at = SkipLeadingSpaces(at + 1, &start);
+                tokenEnd = start;
+                afterQuote = false;
+                continue;
+            }
+            if (c == ';') {
+                Take(start, tokenEnd);
+                if (tokenEnd == at && field_.length > 0 && !afterQuote) {
+                    field_.commentAttached = at;
+                }
+                EndField(at, false);
+                EndLine();
+                return SkipToLineEnd(at);
+            }
+            if (c == '"') {
+                Take(start, at);  // spaces before a quote stay in the field
+                at = ReadQuoted(at);
+                start = at;
+                tokenEnd = at;
+                afterQuote = true;
+                continue;
+            }
+            if (c == '\\') {
+                Take(start, tokenEnd);
+                start = at;
+                at = ReadBackslashes(at, &start);
+                tokenEnd = start;
+                afterQuote = false;
+                continue;
+            }
+            if (IsSpace(c)) {
+                Take(start, at);
+                start = at;
+                std::size_t next = at;
+                while (!AtLineEnd(next) && IsSpace(text_[next])) {
+                    ++next;
+                }
+                if (!AtLineEnd(next) && text_[next] == '\\') {
+                    at = ReadBackslashes(next, &start);
+                    tokenEnd = start;
+                    afterQuote = false;
+                    continue;
+                }
+                if (afterQuote && !AtLineEnd(next) && text_[next] != ',' && text_[next] != ';' &&
+                    field_.textAfterQuotes == kNowhere) {
+                    field_.textAfterQuotes = next;
+                }
+                at = next;
+                tokenEnd = start;
+                continue;
+            }
+            tokenEnd = at + 1;
+            afterQuote = false;
+            ++at;
+        }
+    }
+
+    // Spaces after '=' or ','; a '\' among them may join the next line.
+    std::size_t SkipLeadingSpaces(std::size_t at, std::size_t* start)
+    {
+        while (!AtLineEnd(at) && IsSpace(text_[at])) {
+            ++at;
+        }
+        *start = at;
+        if (!AtLineEnd(at) && text_[at] == '\\') {
+            return ReadBackslashes(at, start);
+        }
+        return at;
+    }
+
+    // From a '"': the quoted text up to the closing quote, or to the line's end.
+    std::size_t ReadQuoted(std::size_t quote)
+    {
+        field_.quoted = true;
+        if (field_.length == 0 && field_.text.empty()) {
+            field_.begin = quote;
+        }
+        std::size_t start = quote + 1;
+        std::size_t at = start;
+        while (!AtLineEnd(at)) {
+            if (text_[at] == '"') {
+                if (at + 1 < end_ && text_[at + 1] == '"') {
+                    Take(start, at + 1);
+                    at += 2;
+                    start = at;
+                    continue;
+                }
+                Take(start, at);
+                field_.end = at + 1;
+                return at + 1;
+            }
+            ++at;
+        }
+        Take(start, at);
+        field_.openQuote = quote;
+        return at;
+    }
+
+    // From a '\' (or the spaces before it, at `*start`): when only spaces,
+    // backslashes and a comment follow on the line, the next line joins this
+    // one; otherwise they are text. Sets `*start` to what is taken next.
+    std::size_t ReadBackslashes(std::size_t backslash, std::size_t* start)
+    {
+        std::size_t at = backslash;
+        while (at < end_) {
+            const char c = text_[at];
+            if (c == '\n') {
+                if (field_.joinedLine == kNowhere) {
+                    field_.joinedLine = backslash;
+                }
+                ++at;
+                while (!AtLineEnd(at) && IsSpace(text_[at])) {
+                    ++at;
+                }
+                *start = at;
+                if (!AtLineEnd(at) && text_[at] == '\\') {
+                    return ReadBackslashes(at, start);
+                }
+                return at;
+            }
+            if (c == ';') {
+                at = SkipToLineEnd(at);
+                continue;
+            }
+            if (c == '\\' || IsSpace(c)) {
+                ++at;
+                continue;
+            }
+            Take(*start, at);
+            *start = at;
+            return at;
+        }
+        *start = at;
+        return at;
+    }
+
+    const std::string& text_;
+    const std::size_t end_;
+    Inf inf_;
+    std::unordered_map<std::string, std::size_t> sectionIndex_;
+    InfSection* section_ = nullptr;
+    InfLine line_;
+    InfField field_;
+};
+
+}  // namespace
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+const InfSection* Inf::Find(const std::string& name) const
+{
+    const std::string lowered = LowerAscii(name);
+    for (const InfSection& section : sections) {
+        if (LowerAscii(section.name) == lowered) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+Inf ReadInf(const std::string& text)
+{
+    return Reader(text).Read();
+}
+
+std::string SubstituteStrings(const Inf& inf, const std::string& text,
+                              std::vector<InfSubstitution>* pairs)
+{
+    const InfSection* strings = inf.Find("strings");
+    std::string result;
+    std::size_t copied = 0;
+    std::size_t open = text.find('%');
+    while (open != std::string::npos) {
+        const std::size_t close = text.find('%', open + 1);
+        if (close == std::string::npos) {
+            break;
+        }
+        result.append(text, copied, open - copied);
+        const std::string name = text.substr(open + 1, close - open - 1);
+        InfSubstitution pair{open, name, InfSubstitution::Kind::Undefined};
+        std::string replacement = text.substr(open, close - open + 1);
+        const InfLine* defined = nullptr;
+        if (strings != nullptr && !name.empty()) {
+            const std::string lowered = LowerAscii(name);
+            for (const InfLine& line : strings->lines) {
+                if (line.hasKey && LowerAscii(line.key.text) == lowered) {
+                    defined = &line;
+                    break;
+                }
+            }
+        }
+        char* numberEnd = nullptr;
+        const long number = name.empty() ? 0 : std::strtol(name.c_str(), &numberEnd, 10);
+        if (name.empty()) {
+            pair.kind = InfSubstitution::Kind::Escape;
+            replacement = "%";
+        } else if (defined != nullptr && !defined->fields.empty()) {
+            pair.kind = InfSubstitution::Kind::String;
+            replacement = defined->fields[0].text;
+        } else if (numberEnd != nullptr && *numberEnd == '\0' && number < kFirstUserDirectory) {
+            pair.kind = InfSubstitution::Kind::Directory;
+            replacement = "<DIRID " + std::to_string(number) + ">";
+        }
+        result += replacement;
+        if (pairs != nullptr) {
+            pairs->push_back(std::move(pair));
+        }
+        copied = close + 1;
+        open = text.find('%', copied);
+    }
+    result.append(text, copied, std::string::npos);
+    return result;
+}
