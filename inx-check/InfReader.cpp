@@ -39,10 +39,26 @@ public:
         if (inf_.error == InfError::None) {
             CheckSignature();
         }
+        inf_.index = std::move(sectionIndex_);
+        CollectStrings();
         return std::move(inf_);
     }
 
 private:
+    // The engine takes a key's first line and its first field.
+    void CollectStrings()
+    {
+        const InfSection* strings = inf_.Find("strings");
+        if (strings == nullptr) {
+            return;
+        }
+        for (const InfLine& line : strings->lines) {
+            if (line.hasKey && !line.fields.empty()) {
+                inf_.strings.emplace(LowerAscii(line.key.text), line.fields[0].text);
+            }
+        }
+    }
+
     // The first Signature line's first field, as written (nothing substituted).
     void CheckSignature()
     {
@@ -362,9 +378,13 @@ std::string LowerAscii(std::string text)
 
 const InfSection* Inf::Find(const std::string& name) const
 {
-    const std::string lowered = LowerAscii(name);
+    if (!index.empty()) {
+        const auto found = index.find(LowerAscii(name));
+        return found != index.end() ? &sections[found->second] : nullptr;
+    }
+    // While reading, before the index is handed over.
     for (const InfSection& section : sections) {
-        if (LowerAscii(section.name) == lowered) {
+        if (LowerAscii(section.name) == LowerAscii(name)) {
             return &section;
         }
     }
@@ -379,7 +399,6 @@ Inf ReadInf(const std::string& text)
 std::string SubstituteStrings(const Inf& inf, const std::string& text,
                               std::vector<InfSubstitution>* pairs)
 {
-    const InfSection* strings = inf.Find("strings");
     std::string result;
     std::size_t copied = 0;
     std::size_t open = text.find('%');
@@ -392,24 +411,15 @@ std::string SubstituteStrings(const Inf& inf, const std::string& text,
         const std::string name = text.substr(open + 1, close - open - 1);
         InfSubstitution pair{open, name, InfSubstitution::Kind::Undefined};
         std::string replacement = text.substr(open, close - open + 1);
-        const InfLine* defined = nullptr;
-        if (strings != nullptr && !name.empty()) {
-            const std::string lowered = LowerAscii(name);
-            for (const InfLine& line : strings->lines) {
-                if (line.hasKey && LowerAscii(line.key.text) == lowered) {
-                    defined = &line;
-                    break;
-                }
-            }
-        }
+        const auto defined = name.empty() ? inf.strings.end() : inf.strings.find(LowerAscii(name));
         char* numberEnd = nullptr;
         const long number = name.empty() ? 0 : std::strtol(name.c_str(), &numberEnd, 10);
         if (name.empty()) {
             pair.kind = InfSubstitution::Kind::Escape;
             replacement = "%";
-        } else if (defined != nullptr && !defined->fields.empty()) {
+        } else if (defined != inf.strings.end()) {
             pair.kind = InfSubstitution::Kind::String;
-            replacement = defined->fields[0].text;
+            replacement = defined->second;
         } else if (numberEnd != nullptr && *numberEnd == '\0' && number < kFirstUserDirectory) {
             pair.kind = InfSubstitution::Kind::Directory;
             replacement = "<DIRID " + std::to_string(number) + ">";

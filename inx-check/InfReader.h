@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The longest field the engine keeps (Wine's setupapi; Windows keeps
@@ -56,6 +57,8 @@ struct Inf {
     InfError error = InfError::None;
     std::size_t errorAt = kNowhere;
     std::size_t textBeforeFirstSection = kNowhere;  // the first such text, error or not
+    std::unordered_map<std::string, std::size_t> index;  // lower-case name to section
+    std::unordered_map<std::string, std::string> strings;  // lower-case [Strings] key to value
 
     // The section named `name` (any case), or nullptr.
     const InfSection* Find(const std::string& name) const;

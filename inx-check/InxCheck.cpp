@@ -1,5 +1,6 @@
-// inx-check: checks an install.inx template with install.exe's own rules and,
-// given a folder, writes the install.inf that install.exe would write for it.
+// inx-check: checks an install.inx template as install.exe and the INF engine
+// will read it, the files it copies against its own folder (the package),
+// and, given a folder, writes the install.inf that install.exe would write.
 //
 //   inx-check [--path DIR] [--output FILE] [--werror] TEMPLATE
 //
@@ -7,14 +8,19 @@
 // 2 for bad usage or a file that cannot be read or written.
 #include "inx-check/TemplateCheck.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #endif
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -22,37 +28,53 @@ constexpr int kClean = 0;
 constexpr int kFindings = 1;
 constexpr int kTrouble = 2;
 
-struct Options {
+constexpr char kVersion[] = "inx-check 2.0\n";
+constexpr char kUsage[] =
+    "usage: inx-check [--path DIR] [--output FILE] [--werror] TEMPLATE\n"
+    "  --path DIR     the application's folder, as the registry holds it: check the\n"
+    "                 install.inf that install.exe would write for it, and write it\n"
+    "  --output FILE  write that install.inf to FILE, not to standard output\n"
+    "  --werror       treat warnings as errors\n"
+    "  --help, --version\n"
+    "The files that CopyFiles names are looked for beside TEMPLATE.\n";
+
+struct Request {
     const char* templatePath = nullptr;
     const char* folder = nullptr;
     const char* outputPath = nullptr;
     bool warningsAreErrors = false;
+    bool help = false;
+    bool version = false;
 };
 
-// One or more lines on standard error; nothing is left to do when that fails.
-void Tell(const std::string& text)
+void Tell(std::FILE* stream, const std::string& text)
 {
-    static_cast<void>(std::fputs(text.c_str(), stderr));
+    static_cast<void>(std::fputs(text.c_str(), stream));
 }
 
-bool ParseOptions(int argc, char** argv, Options* options)
+bool ParseRequest(int argc, char** argv, Request* request)
 {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--path") == 0 && hasValue) {
-            options->folder = argv[++i];
+            request->folder = argv[++i];
         } else if (std::strcmp(argv[i], "--output") == 0 && hasValue) {
-            options->outputPath = argv[++i];
+            request->outputPath = argv[++i];
         } else if (std::strcmp(argv[i], "--werror") == 0) {
-            options->warningsAreErrors = true;
-        } else if (argv[i][0] != '-' && options->templatePath == nullptr) {
-            options->templatePath = argv[i];
+            request->warningsAreErrors = true;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            request->help = true;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            request->version = true;
+        } else if (argv[i][0] != '-' && request->templatePath == nullptr) {
+            request->templatePath = argv[i];
         } else {
             return false;
         }
     }
-    return options->templatePath != nullptr &&
-           (options->outputPath == nullptr || options->folder != nullptr);
+    return request->help || request->version ||
+           (request->templatePath != nullptr &&
+            (request->outputPath == nullptr || request->folder != nullptr));
 }
 
 bool ReadWholeFile(const char* path, std::string* bytes)
@@ -91,51 +113,101 @@ bool WriteWholeFile(const char* path, const std::string& bytes)
     return written && closed;
 }
 
+std::string Lower(std::string text)
+{
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// The template's folder, looked up without regard to case, as Windows does.
+class PackageFolder final : public Package {
+public:
+    explicit PackageFolder(fs::path folder) : folder_(std::move(folder)) {}
+
+    bool Holds(const std::string& path) const override
+    {
+        fs::path at = folder_;
+        std::size_t begin = 0;
+        while (begin <= path.size()) {
+            const std::size_t end = std::min(path.find('\\', begin), path.size());
+            const std::string wanted = Lower(path.substr(begin, end - begin));
+            begin = end + 1;
+            if (wanted.empty() || wanted == ".") {
+                continue;
+            }
+            std::error_code error;
+            bool found = false;
+            for (fs::directory_iterator entry(at, error), last; !error && entry != last;
+                 entry.increment(error)) {
+                if (Lower(entry->path().filename().string()) == wanted) {
+                    at = entry->path();
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) {
+                return false;
+            }
+        }
+        std::error_code error;
+        return fs::is_regular_file(at, error);
+    }
+
+private:
+    fs::path folder_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    Options options;
-    if (!ParseOptions(argc, argv, &options)) {
-        Tell(
-            "usage: inx-check [--path DIR] [--output FILE] [--werror] TEMPLATE\n"
-            "  --path DIR     the application's folder, as the registry holds it: write\n"
-            "                 the install.inf that install.exe would write for it\n"
-            "  --output FILE  write that install.inf to FILE, not to standard output\n"
-            "  --werror       treat warnings as errors\n");
+    Request request;
+    if (!ParseRequest(argc, argv, &request)) {
+        Tell(stderr, kUsage);
         return kTrouble;
+    }
+    if (request.help || request.version) {
+        Tell(stdout, request.help ? kUsage : kVersion);
+        return kClean;
     }
     std::string bytes;
-    if (!ReadWholeFile(options.templatePath, &bytes)) {
-        Tell(std::string("inx-check: cannot read '") + options.templatePath + "'\n");
+    if (!ReadWholeFile(request.templatePath, &bytes)) {
+        Tell(stderr, std::string("inx-check: cannot read '") + request.templatePath + "'\n");
         return kTrouble;
     }
-    const std::string folder = options.folder != nullptr ? options.folder : "";
+    const std::string folder = request.folder != nullptr ? request.folder : "";
+    const PackageFolder package(fs::path(request.templatePath).parent_path().empty()
+                                    ? fs::path(".")
+                                    : fs::path(request.templatePath).parent_path());
+    const LineIndex lines(bytes);
     bool errors = false;
     bool warnings = false;
     for (const Diagnostic& diagnostic :
-         CheckTemplate(bytes, options.folder != nullptr ? &folder : nullptr)) {
-        const Position position = PositionOf(bytes, diagnostic.offset);
+         CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package)) {
+        const Position position = lines.PositionOf(diagnostic.offset);
         const bool isError = diagnostic.severity == Severity::Error;
         errors = errors || isError;
         warnings = warnings || !isError;
-        const std::string line = std::string(options.templatePath) + ":" +
-                                 std::to_string(position.line) + ":" +
-                                 std::to_string(position.column) + ": " +
-                                 (isError ? "error: " : "warning: ") + diagnostic.text + "\n";
-        Tell(line);
+        Tell(stderr, std::string(request.templatePath) + ":" + std::to_string(position.line) +
+                         ":" + std::to_string(position.column) + ": " +
+                         (isError ? "error: " : "warning: ") + diagnostic.text + "\n");
     }
-    if (options.folder != nullptr) {
-        std::string script;
-        if (!RenderInstallScript(bytes, folder, &script)) {
-            Tell("inx-check: not enough memory for the expansion\n");
-            return kTrouble;
-        }
-        if (!WriteWholeFile(options.outputPath, script)) {
-            Tell(std::string("inx-check: cannot write '") +
-                 (options.outputPath != nullptr ? options.outputPath : "standard output") + "'\n");
-            return kTrouble;
-        }
+    const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;
+    if (request.folder == nullptr || errors) {
+        return status;  // an install.inf that would fail is not written
     }
-    return errors || (warnings && options.warningsAreErrors) ? kFindings : kClean;
+    std::string script;
+    if (!RenderInstallScript(bytes, folder, &script)) {
+        Tell(stderr, "inx-check: the expansion's size does not fit in memory's address range\n");
+        return kTrouble;
+    }
+    if (!WriteWholeFile(request.outputPath, script)) {
+        Tell(stderr, std::string("inx-check: cannot write '") +
+                         (request.outputPath != nullptr ? request.outputPath : "standard output") +
+                         "'\n");
+        return kTrouble;
+    }
+    return status;
 }

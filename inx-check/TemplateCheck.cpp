@@ -1,61 +1,164 @@
 #include "inx-check/TemplateCheck.h"
 
+#include "inx-check/InfReader.h"
+#include "launcher/AppPath.h"
 #include "script/InstallScript.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <iterator>
 
 namespace {
 
-const std::string kDefaultInstall = "defaultinstall";
-
-struct Line {
-    std::size_t begin;
-    std::size_t end;  // the LF, or the end of the text; a CR before the LF excluded
+// What install.exe reads from the template: the file's bytes up to a Ctrl-Z,
+// CR LF read as LF, ended at the first NUL.
+struct TemplateText {
+    std::string text;
+    std::vector<std::size_t> droppedCrs;  // text offsets of the LFs whose CR was dropped
 };
 
-std::vector<Line> LinesOf(const std::string& text)
+TemplateText ReadInTextMode(const std::string& fileBytes)
 {
-    std::vector<Line> lines;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-        end = end == std::string::npos ? text.size() : end;
-        if (end > begin && text[end - 1] == '\r') {
-            --end;
+    TemplateText read;
+    const std::size_t end = std::min(fileBytes.find('\x1A'), fileBytes.size());
+    read.text.reserve(end);
+    for (std::size_t i = 0; i < end; ++i) {
+        if (fileBytes[i] == '\r' && i + 1 < end && fileBytes[i + 1] == '\n') {
+            read.droppedCrs.push_back(read.text.size());
+            continue;
         }
-        lines.push_back({begin, end});
-        begin = next;
+        read.text += fileBytes[i];
     }
-    return lines;
+    read.text.resize(std::min(read.text.find('\0'), read.text.size()));
+    return read;
 }
 
-// Offset of the first byte of the line that holds `offset`.
-std::size_t LineBegin(const std::string& text, std::size_t offset)
-{
-    const std::size_t lineBreak = offset == 0 ? std::string::npos : text.rfind('\n', offset - 1);
-    return lineBreak == std::string::npos ? 0 : lineBreak + 1;
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-// Offsets of the placeholders, found left to right without overlap, as install.exe replaces them.
+// The placeholders' offsets in `text`, as install.exe finds them.
 std::vector<std::size_t> PlaceholdersIn(const std::string& text)
 {
     std::vector<std::size_t> found;
-    for (std::size_t at = text.find(kPlaceholder); at != std::string::npos;
-         at = text.find(kPlaceholder, at + kPlaceholderLength)) {
-        found.push_back(at);
+    const char* end = text.data() + text.size();
+    for (const char* at = FindPlaceholder(text.data(), end); at != nullptr;
+         at = FindPlaceholder(at + kPlaceholderLength, end)) {
+        found.push_back(static_cast<std::size_t>(at - text.data()));
     }
     return found;
 }
+
+bool Expand(const std::string& text, std::size_t placeholders, const std::string& folder,
+            std::string* expanded)
+{
+    std::size_t size = 0;
+    if (!MeasureExpansion(text.size(), placeholders, folder.size(), &size)) {
+        return false;
+    }
+    expanded->assign(size, '\0');
+    ScriptBuffer buffer{&(*expanded)[0], 0, size};
+    if (!ExpandPlaceholders(text.c_str(), folder.c_str(), &buffer)) {
+        return false;
+    }
+    expanded->resize(buffer.length);
+    return true;
+}
+
+// LF becomes CR LF.
+std::string WriteInTextMode(const std::string& expanded)
+{
+    std::string written;
+    written.reserve(expanded.size() +
+                    static_cast<std::size_t>(std::count(expanded.begin(), expanded.end(), '\n')));
+    for (char c : expanded) {
+        if (c == '\n') {
+            written += '\r';
+        }
+        written += c;
+    }
+    return written;
+}
+
+// install.inf as rendered for one folder, with the way back from each of its
+// offsets to the template file's.
+class Rendering {
+public:
+    bool Render(const TemplateText& read, const std::vector<std::size_t>& placeholders,
+                const std::string& folder)
+    {
+        read_ = &read;
+        placeholders_ = &placeholders;
+        folderLength_ = folder.size() + 2;
+        std::string expanded;
+        if (!Expand(read.text, placeholders.size(), folder, &expanded)) {
+            return false;
+        }
+        inf_ = WriteInTextMode(expanded);
+        for (std::size_t at = expanded.find('\n'); at != std::string::npos;
+             at = expanded.find('\n', at + 1)) {
+            insertedCrs_.push_back(at + lineFeeds_.size());
+            lineFeeds_.push_back(at);
+        }
+        return true;
+    }
+
+    const std::string& Inf() const { return inf_; }
+
+    // Where the quoted folder that the `index`th placeholder became starts in install.inf.
+    std::size_t FolderBegin(std::size_t index) const
+    {
+        const std::size_t expanded = ExpandedOffsetOf(index);
+        return expanded + static_cast<std::size_t>(std::distance(
+                              lineFeeds_.begin(),
+                              std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), expanded)));
+    }
+    std::size_t FolderLength() const { return folderLength_; }
+
+    // The template file's offset of install.inf's offset `at`; a folder's
+    // bytes go back to their placeholder.
+    std::size_t TemplateOffsetOf(std::size_t at) const
+    {
+        const auto crsBefore = static_cast<std::size_t>(std::distance(
+            insertedCrs_.begin(), std::lower_bound(insertedCrs_.begin(), insertedCrs_.end(), at)));
+        const std::size_t expanded = at - crsBefore;
+        std::size_t text = expanded;
+        // The last placeholder that starts at or before `expanded`.
+        std::size_t low = 0;
+        std::size_t high = placeholders_->size();
+        while (low < high) {
+            const std::size_t middle = (low + high) / 2;
+            if (ExpandedOffsetOf(middle) <= expanded) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        if (low > 0) {
+            const std::size_t index = low - 1;
+            const std::size_t begin = ExpandedOffsetOf(index);
+            if (expanded < begin + folderLength_) {
+                text = (*placeholders_)[index];
+            } else {
+                text = (*placeholders_)[index] + kPlaceholderLength + (expanded - begin - folderLength_);
+            }
+        }
+        const auto crsDropped = static_cast<std::size_t>(
+            std::distance(read_->droppedCrs.begin(),
+                          std::upper_bound(read_->droppedCrs.begin(), read_->droppedCrs.end(), text)));
+        return text + crsDropped;
+    }
+
+private:
+    std::size_t ExpandedOffsetOf(std::size_t index) const
+    {
+        return (*placeholders_)[index] + index * folderLength_ - index * kPlaceholderLength;
+    }
+
+    const TemplateText* read_ = nullptr;
+    const std::vector<std::size_t>* placeholders_ = nullptr;
+    std::size_t folderLength_ = 0;
+    std::string inf_;
+    std::vector<std::size_t> lineFeeds_;    // offsets of the expansion's LFs
+    std::vector<std::size_t> insertedCrs_;  // install.inf offsets of the CRs written before them
+};
 
 // Length of a valid UTF-8 multi-byte sequence at `at`, or 0.
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t at)
@@ -91,22 +194,97 @@ std::size_t Utf8SequenceAt(const std::string& text, std::size_t at)
     return length;
 }
 
+// UTF-16 shows as a byte-order mark, or as NULs at every other byte of text.
+bool LooksLikeUtf16(const std::string& bytes)
+{
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        return true;
+    }
+    const std::size_t sample = std::min<std::size_t>(bytes.size() & ~std::size_t{1}, 64);
+    if (sample < 4) {
+        return false;
+    }
+    bool evenNul = true;
+    bool oddNul = true;
+    for (std::size_t i = 0; i < sample; i += 2) {
+        evenNul = evenNul && bytes[i] == '\0' && bytes[i + 1] != '\0';
+        oddNul = oddNul && bytes[i + 1] == '\0' && bytes[i] != '\0';
+    }
+    return evenNul || oddNul;
+}
+
+bool IsNumber(const std::string& text, long* number)
+{
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    *number = std::strtol(text.c_str(), &end, 0);
+    return *end == '\0';
+}
+
+// The directory numbers that Microsoft documents for [DestinationDirs].
+enum class DirectoryKnown { Yes, WindowsOnly, No };
+DirectoryKnown KnowsDirectory(long dirid)
+{
+    static const long system[] = {-1, 1, 10, 11, 12, 13, 17, 18, 20, 21, 23, 24,
+                                  25, 30, 50, 51, 52, 53, 54, 55};
+    if (std::find(std::begin(system), std::end(system), dirid) != std::end(system) ||
+        (dirid >= 16384 && dirid <= 16447)) {
+        return DirectoryKnown::Yes;
+    }
+    return dirid >= 66000 && dirid <= 66004 ? DirectoryKnown::WindowsOnly : DirectoryKnown::No;
+}
+
+bool IsAbsolutePath(const std::string& path)
+{
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && path[2] == '\\';
+    return drive || path.rfind("\\\\", 0) == 0;
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+const char* const kDirectives[] = {"copyfiles",     "addreg",       "delreg",
+                                   "delfiles",      "renfiles",     "updateinis",
+                                   "registerdlls",  "unregisterdlls", "profileitems",
+                                   "updateinifields", "ini2reg",    "bitreg"};
+
 class Checker {
 public:
-    explicit Checker(const std::string& fileBytes) : bytes_(fileBytes) {}
-
-    std::vector<Diagnostic> Run(const std::string* folder)
+    Checker(const std::string& fileBytes, const std::string* folder, const Package* package)
+        : bytes_(fileBytes),
+          folder_(folder != nullptr ? *folder : kStandInFolder),
+          folderGiven_(folder != nullptr),
+          package_(package)
     {
-        if (CheckUtf16()) {
+    }
+
+    std::vector<Diagnostic> Run()
+    {
+        if (LooksLikeUtf16(bytes_)) {
+            Add(Severity::Error, 0,
+                "UTF-16 template: its NUL bytes end the text at once, so install.inf would be all "
+                "but empty; save it as ANSI");
             return diagnostics_;
         }
+        read_ = ReadInTextMode(bytes_);
+        placeholders_ = PlaceholdersIn(read_.text);
         CheckEarlyEnd();
-        CheckSections();
         CheckPlaceholders();
         CheckUtf8();
         CheckLineLengths();
-        if (folder != nullptr && !placeholders_.empty()) {
-            CheckFolder(*folder);
+        CheckFolderItself();
+        if (rendering_.Render(read_, placeholders_, folder_)) {
+            inf_ = ReadInf(rendering_.Inf());
+            CheckInf();
+        } else {
+            Add(Severity::Error, 0,
+                "the expansion would be larger than this computer can address: install.exe "
+                "cannot write install.inf");
         }
         std::stable_sort(
             diagnostics_.begin(), diagnostics_.end(),
@@ -119,32 +297,24 @@ private:
     {
         diagnostics_.push_back({severity, offset, std::move(text)});
     }
-
-    bool CheckUtf16()
+    // A finding at an offset of install.inf.
+    void AddAt(Severity severity, std::size_t infOffset, std::string text)
     {
-        const bool byteOrderMark =
-            bytes_.compare(0, 2, "\xFF\xFE") == 0 || bytes_.compare(0, 2, "\xFE\xFF") == 0;
-        if (byteOrderMark) {
-            Add(Severity::Error, 0,
-                "UTF-16 template (byte-order mark): its NUL bytes end the text at once, so "
-                "install.inf would be all but empty; save it as ANSI");
-            return true;
-        }
-        const std::size_t nul = bytes_.find('\0');
-        if (nul != std::string::npos && nul < bytes_.find('\n')) {
-            Add(Severity::Error, nul,
-                "NUL byte in the first line: the template looks like UTF-16, whose NUL bytes end "
-                "the text at once; save it as ANSI");
-            return true;
-        }
-        return false;
+        Add(severity, rendering_.TemplateOffsetOf(infOffset), std::move(text));
+    }
+
+    std::size_t FileOffsetOfText(std::size_t textOffset) const
+    {
+        return textOffset +
+               static_cast<std::size_t>(std::distance(
+                   read_.droppedCrs.begin(), std::upper_bound(read_.droppedCrs.begin(),
+                                                              read_.droppedCrs.end(), textOffset)));
     }
 
     // Ctrl-Z ends the text when install.exe reads it, and NUL ends it after.
     void CheckEarlyEnd()
     {
         const std::size_t end = bytes_.find_first_of(std::string("\x1A\0", 2));
-        text_ = bytes_.substr(0, end);
         if (end == std::string::npos || end + 1 == bytes_.size()) {
             return;
         }
@@ -154,72 +324,57 @@ private:
                 " bytes after it never reach install.inf");
     }
 
-    void CheckSections()
-    {
-        for (const Line& line : LinesOf(text_)) {
-            const std::size_t open = text_.find_first_not_of(" \t", line.begin);
-            if (open >= line.end || text_[open] != '[') {
-                continue;
-            }
-            const std::size_t close = text_.find(']', open);
-            if (close >= line.end) {
-                continue;
-            }
-            std::string name = text_.substr(open + 1, close - open - 1);
-            name.erase(0, name.find_first_not_of(" \t"));
-            name.erase(name.find_last_not_of(" \t") + 1);
-            name = Lower(name);
-            if (name == kDefaultInstall || name.rfind(kDefaultInstall + ".", 0) == 0) {
-                return;
-            }
-        }
-        Add(Severity::Error, 0,
-            "no [DefaultInstall] section: the shell's \"install\" verb runs that section, so "
-            "nothing would be installed");
-    }
-
     void CheckPlaceholders()
     {
-        placeholders_ = PlaceholdersIn(text_);
+        const std::string& text = read_.text;
         if (placeholders_.empty()) {
             Add(Severity::Warning, 0,
                 std::string("no placeholder ") + kPlaceholder +
                     ": the application's folder is never used");
         }
+        // Quotes are counted from each line's start, once over the text.
+        bool inQuotes = false;
+        std::size_t next = 0;
         for (std::size_t at : placeholders_) {
-            const std::size_t lineBegin = LineBegin(text_, at);
-            const auto quotes = std::count(text_.begin() + static_cast<std::ptrdiff_t>(lineBegin),
-                                           text_.begin() + static_cast<std::ptrdiff_t>(at), '"');
-            if (quotes % 2 == 1) {
-                Add(Severity::Warning, at,
+            for (; next < at; ++next) {
+                if (text[next] == '\n') {
+                    inQuotes = false;
+                } else if (text[next] == '"') {
+                    inQuotes = !inQuotes;
+                }
+            }
+            if (inQuotes) {
+                Add(Severity::Warning, FileOffsetOfText(at),
                     "placeholder already between double quotes: install.exe adds quotes itself, "
                     "so the folder stands in two pairs");
             }
         }
-        const std::string lower = Lower(text_);
-        const std::string lowerPlaceholder = Lower(kPlaceholder);
-        for (std::size_t at = lower.find(lowerPlaceholder); at != std::string::npos;
-             at = lower.find(lowerPlaceholder, at + kPlaceholderLength)) {
-            const std::string written = text_.substr(at, kPlaceholderLength);
-            if (written != kPlaceholder) {
-                Add(Severity::Warning, at,
-                    "'" + written + "' is not replaced: only the upper-case placeholder " +
+        for (std::size_t at = 0; at + kPlaceholderLength <= text.size(); ++at) {
+            if ((text[at] | 0x20) != 'v') {
+                continue;
+            }
+            const std::string written = text.substr(at, kPlaceholderLength);
+            if (written != kPlaceholder && LowerAscii(written) == LowerAscii(kPlaceholder)) {
+                Add(Severity::Warning, FileOffsetOfText(at),
+                    Quoted(written) + " is not replaced: only the upper-case placeholder " +
                         kPlaceholder + " is");
+                at += kPlaceholderLength - 1;
             }
         }
     }
 
     void CheckUtf8()
     {
-        if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        const std::string& text = read_.text;
+        if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             Add(Severity::Warning, 0,
                 "UTF-8 byte-order mark: install.inf is read in the system's ANSI code page, where "
                 "these bytes are other characters; save the template as ANSI");
             return;
         }
-        for (std::size_t at = 0; at < text_.size(); ++at) {
-            if (Utf8SequenceAt(text_, at) != 0) {
-                Add(Severity::Warning, at,
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            if (Utf8SequenceAt(text, at) != 0) {
+                Add(Severity::Warning, FileOffsetOfText(at),
                     "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
                     "character comes out as other characters; save the template as ANSI");
                 return;
@@ -227,106 +382,607 @@ private:
         }
     }
 
+    // Each line as long as the longest folder makes it; one pass over the
+    // lines and the placeholders together.
     void CheckLineLengths()
     {
-        const std::size_t growth = kLongestFolder + 2 - kPlaceholderLength;
-        for (const Line& line : LinesOf(text_)) {
-            const auto placeholders = static_cast<std::size_t>(std::count_if(
-                placeholders_.begin(), placeholders_.end(),
-                [&line](std::size_t at) { return at >= line.begin && at < line.end; }));
-            const std::size_t length = line.end - line.begin + placeholders * growth;
-            if (length <= kLongestInfLine) {
+        const std::string& text = read_.text;
+        const std::size_t growth = kLongestAppPath + 2 - kPlaceholderLength;
+        std::size_t placeholder = 0;
+        for (std::size_t begin = 0; begin < text.size();) {
+            std::size_t end = std::min(text.find('\n', begin), text.size());
+            const std::size_t next = end + 1;
+            if (end > begin && text[end - 1] == '\r') {
+                --end;
+            }
+            std::size_t onLine = 0;
+            for (; placeholder < placeholders_.size() && placeholders_[placeholder] < next;
+                 ++placeholder) {
+                onLine += placeholders_[placeholder] < end ? 1U : 0U;
+            }
+            const std::size_t length = end - begin + onLine * growth;
+            if (length > kLongestInfLine) {
+                const std::string limit =
+                    ", more than the INF engine handles (" + std::to_string(kLongestInfLine) + ")";
+                Add(Severity::Warning, FileOffsetOfText(begin),
+                    onLine == 0
+                        ? "this line is " + std::to_string(length) + " characters long" + limit
+                        : "with the longest folder install.exe accepts (" +
+                              std::to_string(kLongestAppPath) + " bytes) this line is " +
+                              std::to_string(length) + " characters long" + limit);
+            }
+            begin = next;
+        }
+    }
+
+    std::size_t FolderFindingOffset() const
+    {
+        return placeholders_.empty() ? 0 : FileOffsetOfText(placeholders_.front());
+    }
+
+    void CheckFolderItself()
+    {
+        if (!folderGiven_) {
+            return;
+        }
+        if (folder_.size() > kLongestAppPath) {
+            Add(Severity::Error, FolderFindingOffset(),
+                "the folder is " + std::to_string(folder_.size()) +
+                    " bytes long: install.exe accepts at most " + std::to_string(kLongestAppPath) +
+                    " and installs nothing");
+        }
+        for (std::size_t at = folder_.find(';'); at != std::string::npos;
+             at = folder_.find(';', at + 1)) {
+            const std::size_t drive = folder_.find_first_not_of(' ', at + 1);
+            if (drive != std::string::npos && drive + 2 < folder_.size() &&
+                std::isalpha(static_cast<unsigned char>(folder_[drive])) != 0 &&
+                folder_.compare(drive + 1, 2, ":\\") == 0) {
+                Add(Severity::Warning, FolderFindingOffset(),
+                    "the folder is a list of folders: install.exe inserts it whole, as one folder");
+                break;
+            }
+        }
+    }
+
+    // --- The INF engine's reading of install.inf ---
+
+    void CheckInf()
+    {
+        switch (inf_.error) {
+        case InfError::TextBeforeFirstSection:
+            AddAt(Severity::Error, inf_.errorAt,
+                  "text before the first section, and no [Strings] section: the INF engine "
+                  "refuses the whole file and installs nothing");
+            return;
+        case InfError::UnclosedSectionName:
+            AddAt(Severity::Error, inf_.errorAt,
+                  "section name without its ']': the INF engine refuses the whole file and "
+                  "installs nothing");
+            return;
+        case InfError::SectionNameTooLong:
+            AddAt(Severity::Error, inf_.errorAt,
+                  "section name over " + std::to_string(kLongestInfSectionName) +
+                      " characters: the INF engine refuses the whole file and installs nothing");
+            return;
+        case InfError::NoSignature:
+            CheckSignature();
+            break;
+        case InfError::None:
+            break;
+        }
+        if (inf_.textBeforeFirstSection != kNowhere) {
+            AddAt(Severity::Warning, inf_.textBeforeFirstSection,
+                  "text before the first section: Windows refuses the file for it; Wine ignores "
+                  "it only because there is a [Strings] section");
+        }
+        CheckFields();
+        const InfSection* install = InstallSection();
+        if (install != nullptr) {
+            CheckDirectives(*install);
+        }
+        CheckFolderAsRead();
+    }
+
+    void CheckSignature()
+    {
+        const InfSection* version = inf_.Find("version");
+        std::string text = "no [Version] section";
+        if (version != nullptr) {
+            text = "no Signature in [Version]";
+            for (const InfLine& line : version->lines) {
+                if (line.hasKey && LowerAscii(line.key.text) == "signature") {
+                    const std::string value = line.fields.empty() ? "" : line.fields[0].text;
+                    text = value.find('%') != std::string::npos
+                               ? "the signature " + Quoted(value) +
+                                     " is not substituted: write it out"
+                               : "the signature " + Quoted(value) + " is not one the engine knows";
+                    break;
+                }
+            }
+        }
+        AddAt(Severity::Error, inf_.errorAt,
+              text + ": the INF engine refuses the file and installs nothing, without a message "
+                     "(Signature=\"$Windows NT$\" or \"$Chicago$\" is needed)");
+    }
+
+    // Windows runs [DefaultInstall.NTx86], or else [DefaultInstall.NT], or
+    // else [DefaultInstall].
+    const InfSection* InstallSection()
+    {
+        const InfSection* plain = inf_.Find("defaultinstall");
+        const InfSection* nt = inf_.Find("defaultinstall.nt");
+        const InfSection* x86 = inf_.Find("defaultinstall.ntx86");
+        const InfSection* chosen = x86 != nullptr ? x86 : nt != nullptr ? nt : plain;
+        if (chosen == nullptr) {
+            for (const InfSection& section : inf_.sections) {
+                const std::string name = LowerAscii(section.name);
+                if (name.rfind("defaultinstall.nt", 0) == 0 && name != "defaultinstall.nt") {
+                    AddAt(Severity::Error, section.header,
+                          "[" + section.name +
+                              "] is for other processors: on 32-bit Windows the engine finds no "
+                              "[DefaultInstall], [DefaultInstall.NT] or [DefaultInstall.NTx86] "
+                              "and installs nothing");
+                    return nullptr;
+                }
+            }
+            AddAt(Severity::Error, 0,
+                  "no [DefaultInstall] section: the shell's \"install\" verb runs that section, "
+                  "so nothing would be installed");
+            return nullptr;
+        }
+        for (const InfSection* ignored : {plain, nt}) {
+            if (ignored != nullptr && ignored != chosen) {
+                AddAt(Severity::Warning, ignored->header,
+                      "[" + ignored->name + "] is ignored: the engine runs [" + chosen->name +
+                          "] instead");
+            }
+        }
+        return chosen;
+    }
+
+    void CheckFields()
+    {
+        for (const InfSection& section : inf_.sections) {
+            const bool isStrings = LowerAscii(section.name) == "strings";
+            for (const InfLine& line : section.lines) {
+                if (line.explicitKey) {
+                    CheckField(line.key, isStrings);
+                }
+                for (const InfField& field : line.fields) {
+                    CheckField(field, isStrings);
+                }
+                if (isStrings && line.explicitKey && line.fields.size() > 1) {
+                    AddAt(Severity::Error, line.fields[0].end,
+                          "unquoted ',' in a [Strings] value: the value ends before it; put the "
+                          "whole value in double quotes");
+                }
+            }
+        }
+    }
+
+    void CheckField(const InfField& field, bool inStrings)
+    {
+        if (field.openQuote != kNowhere) {
+            AddAt(Severity::Error, field.openQuote,
+                  "this quote is never closed: the value runs to the end of the line, CR "
+                  "included");
+        }
+        if (field.joinedLine != kNowhere && field.joinedLine > 0 &&
+            rendering_.Inf()[field.joinedLine - 1] != ' ' &&
+            rendering_.Inf()[field.joinedLine - 1] != '\t') {
+            AddAt(Severity::Error, field.joinedLine,
+                  "a '\\' at the end of a line joins the next line to this one, which is then "
+                  "lost as a line of its own; put the value in double quotes");
+        }
+        if (field.commentAttached != kNowhere && inStrings) {
+            AddAt(Severity::Error, field.commentAttached,
+                  "unquoted ';' in a [Strings] value: it starts a comment and the value ends "
+                  "before it; put the whole value in double quotes");
+        }
+        if (field.textAfterQuotes != kNowhere) {
+            AddAt(Severity::Warning, field.textAfterQuotes,
+                  "the engine removes the double quotes from this value; to keep a quote, write "
+                  "the whole value in quotes and each quote inside it as \"\"");
+        }
+        if (field.length > kLongestInfLine) {
+            AddAt(Severity::Error, field.begin,
+                  "this value is " + std::to_string(field.length) +
+                      " characters long, more than the INF engine handles (" +
+                      std::to_string(kLongestInfLine) + ")");
+        } else if (field.length > kLongestInfField) {
+            AddAt(Severity::Warning, field.begin,
+                  "this value is " + std::to_string(field.length) +
+                      " characters long: Wine's INF engine cuts it to " +
+                      std::to_string(kLongestInfField) + " (Windows keeps up to " +
+                      std::to_string(kLongestInfLine) + ")");
+        }
+        if (inStrings) {
+            return;  // [Strings] values are not substituted again
+        }
+        std::vector<InfSubstitution> pairs;
+        SubstituteStrings(inf_, field.text, &pairs);
+        for (const InfSubstitution& pair : pairs) {
+            const std::size_t at = field.begin;
+            const std::string written = "%" + pair.name + "%";
+            if (pair.kind == InfSubstitution::Kind::Undefined) {
+                AddAt(Severity::Error, at,
+                      written + " is not defined in [Strings]: the engine keeps it as it stands, "
+                                "and a folder or value of that name is made");
+            } else if (pair.kind == InfSubstitution::Kind::Directory && !InFolder(field)) {
+                AddAt(Severity::Error, at,
+                      written + " is replaced by the path of a system folder (directory " +
+                          pair.name + "); write %% for a '%' that is meant");
+            }
+        }
+    }
+
+    // True when `field` overlaps a folder that install.exe inserted.
+    bool InFolder(const InfField& field) const
+    {
+        std::size_t low = 0;
+        std::size_t high = placeholders_.size();
+        while (low < high) {  // the first folder that ends after the field begins
+            const std::size_t middle = (low + high) / 2;
+            if (rendering_.FolderBegin(middle) + rendering_.FolderLength() <= field.begin) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low < placeholders_.size() && rendering_.FolderBegin(low) < field.end;
+    }
+
+    std::string Value(const InfField& field) const { return SubstituteStrings(inf_, field.text); }
+
+    void CheckDirectives(const InfSection& install)
+    {
+        for (const InfLine& line : install.lines) {
+            if (!line.explicitKey) {
                 continue;
             }
-            const std::string limit =
-                ", more than the INF engine handles (" + std::to_string(kLongestInfLine) + ")";
-            Add(Severity::Warning, line.begin,
-                placeholders == 0
-                    ? "this line is " + std::to_string(length) + " characters long" + limit
-                    : "with the longest folder install.exe accepts (" +
-                          std::to_string(kLongestFolder) + " bytes) this line is " +
-                          std::to_string(length) + " characters long" + limit);
+            const std::string directive = LowerAscii(Value(line.key));
+            if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) ==
+                std::end(kDirectives)) {
+                continue;
+            }
+            for (const InfField& field : line.fields) {
+                const std::string name = Value(field);
+                if (name.empty()) {
+                    continue;
+                }
+                if (directive == "copyfiles" && name[0] == '@') {
+                    CheckCopiedFile(field, name.substr(1), name.substr(1), nullptr, true);
+                    continue;
+                }
+                const InfSection* section = inf_.Find(name);
+                if (section == nullptr) {
+                    AddAt(Severity::Error, field.begin,
+                          "[" + name + "] does not exist: the engine skips this " + line.key.text +
+                              " without a word");
+                    continue;
+                }
+                if (directive == "copyfiles") {
+                    CheckCopyFiles(*section, field);
+                } else if (directive == "addreg" || directive == "delreg") {
+                    CheckRegistry(*section, directive == "addreg");
+                }
+            }
         }
     }
 
-    void CheckFolder(const std::string& folder)
+    // The destination line for a CopyFiles section: its own, or DefaultDestDir.
+    const InfLine* DestinationFor(const std::string& name, const InfField& cause)
     {
-        const std::size_t at = placeholders_.front();
-        if (folder.size() > kLongestFolder) {
-            Add(Severity::Error, at,
-                "the folder is " + std::to_string(folder.size()) +
-                    " bytes long: install.exe accepts at most " + std::to_string(kLongestFolder));
+        const InfSection* destinations = inf_.Find("destinationdirs");
+        if (destinations == nullptr) {
+            AddAt(Severity::Error, cause.begin,
+                  "no [DestinationDirs] section: the engine copies these files into the system "
+                  "folder (C:\\Windows\\System32)");
+            return nullptr;
         }
-        if (folder.find('%') != std::string::npos) {
-            Add(Severity::Warning, at,
-                "the folder holds '%': the INF engine reads text between two '%' as a string key");
+        const InfLine* fallback = nullptr;
+        for (const InfLine& line : destinations->lines) {
+            if (!line.hasKey) {
+                continue;
+            }
+            const std::string key = LowerAscii(Value(line.key));
+            if (!name.empty() && key == LowerAscii(name)) {
+                return &line;
+            }
+            if (key == "defaultdestdir" && fallback == nullptr) {
+                fallback = &line;
+            }
         }
-        if (folder.find(';') != std::string::npos) {
-            Add(Severity::Warning, at,
-                "the folder holds ';', like a list of folders: install.exe inserts it whole, as "
-                "one folder");
+        if (fallback == nullptr) {
+            AddAt(Severity::Error, cause.begin,
+                  "[DestinationDirs] names no folder for " + Quoted(name) +
+                      " and has no DefaultDestDir: the engine copies into the system folder "
+                      "(C:\\Windows\\System32)");
         }
-        if (folder.find('"') != std::string::npos) {
-            Add(Severity::Warning, at,
-                "the folder holds '\"', which ends the quotes around it early");
+        return fallback;
+    }
+
+    void CheckCopyFiles(const InfSection& section, const InfField& cause)
+    {
+        const InfLine* destination = DestinationFor(section.name, cause);
+        if (destination != nullptr) {
+            CheckDestination(*destination);
+        }
+        for (const InfLine& line : section.lines) {
+            if (line.fields.empty()) {
+                continue;
+            }
+            const std::string target = Value(line.fields[0]);
+            const std::string source =
+                line.fields.size() > 1 && !Value(line.fields[1]).empty() ? Value(line.fields[1])
+                                                                          : target;
+            CheckCopiedFile(line.fields[0], target, source, destination, false);
         }
     }
+
+    void CheckCopiedFile(const InfField& field, const std::string& target,
+                         const std::string& source, const InfLine* destination, bool single)
+    {
+        if (single && DestinationFor("", field) == nullptr) {
+            return;
+        }
+        if (target.find_first_of("\\/") != std::string::npos ||
+            source.find_first_of("\\/") != std::string::npos) {
+            AddAt(Severity::Error, field.begin,
+                  Quoted(source) +
+                      " holds a folder, but a CopyFiles entry is a file name: the engine cannot "
+                      "find it and waits for it forever (Wine) or asks for a disk (Windows); name "
+                      "the folder in [SourceDisksNames] or [SourceDisksFiles]");
+            return;
+        }
+        if (package_ != nullptr && !package_->Holds(SourcePath(source))) {
+            AddAt(Severity::Error, field.begin,
+                  Quoted(SourcePath(source)) +
+                      " is not in the package folder: the engine asks the user for a disk "
+                      "(Windows) or waits forever (Wine)");
+        }
+        if (destination != nullptr && destination->fields.size() > 1 &&
+            Value(destination->fields[0]) == "-1") {
+            const std::string folder = Value(destination->fields[1]);
+            if (folder.size() + 1 + target.size() >= kLongestWindowsPath &&
+                folder.size() < kLongestDestination) {
+                AddAt(Severity::Error, field.begin,
+                      "the copied file's path would be " +
+                          std::to_string(folder.size() + 1 + target.size()) +
+                          " characters long: Windows copies files to paths of fewer than " +
+                          std::to_string(kLongestWindowsPath) + " only");
+            }
+        }
+    }
+
+    // Where the engine looks for a file: [SourceDisksFiles] names its disk and
+    // subfolder, [SourceDisksNames] the disk's folder.
+    std::string SourcePath(const std::string& name)
+    {
+        std::string path;
+        const InfSection* files = inf_.Find("sourcedisksfiles");
+        const InfSection* disks = inf_.Find("sourcedisksnames");
+        if (files == nullptr) {
+            return name;
+        }
+        for (const InfLine& line : files->lines) {
+            if (!line.hasKey || LowerAscii(Value(line.key)) != LowerAscii(name)) {
+                continue;
+            }
+            const std::string disk = line.fields.empty() ? "" : Value(line.fields[0]);
+            if (disks != nullptr) {
+                for (const InfLine& diskLine : disks->lines) {
+                    if (diskLine.hasKey && Value(diskLine.key) == disk &&
+                        diskLine.fields.size() > 3) {
+                        path = Value(diskLine.fields[3]);
+                    }
+                }
+            }
+            if (line.fields.size() > 1) {
+                path += (path.empty() ? "" : "\\") + Value(line.fields[1]);
+            }
+            break;
+        }
+        while (!path.empty() && path[0] == '\\') {
+            path.erase(0, 1);
+        }
+        while (!path.empty() && path.back() == '\\') {
+            path.pop_back();
+        }
+        return path.empty() ? name : path + "\\" + name;
+    }
+
+    void CheckDestination(const InfLine& line)
+    {
+        const InfField& dirid = line.fields.empty() ? line.key : line.fields[0];
+        const std::string written = line.fields.empty() ? "" : Value(line.fields[0]);
+        long number = 0;
+        if (!IsNumber(written, &number)) {
+            AddAt(Severity::Error, dirid.begin,
+                  "the folder number " + Quoted(written) +
+                      " is not a number: the engine copies into the system folder");
+            return;
+        }
+        if (number >= 0x8000 && number < 66000) {
+            AddAt(Severity::Error, dirid.begin,
+                  "directory " + written +
+                      " is a program's own number, which no INF installed by the shell defines: "
+                      "the engine copies into the system folder");
+            return;
+        }
+        const DirectoryKnown known = KnowsDirectory(number);
+        if (known != DirectoryKnown::Yes) {
+            AddAt(known == DirectoryKnown::No ? Severity::Error : Severity::Warning, dirid.begin,
+                  "directory " + written +
+                      (known == DirectoryKnown::No
+                           ? " is not one Windows knows: the engine copies into an 'unknown' "
+                             "folder under the system folder"
+                           : " is known to Windows but not to Wine's INF engine"));
+            return;
+        }
+        if (number != -1) {
+            return;
+        }
+        if (line.fields.size() < 2 || Value(line.fields[1]).empty()) {
+            AddAt(Severity::Error, line.fields.size() < 2 ? dirid.begin : line.fields[1].begin,
+                  "directory -1 with no path: the engine cannot make the folder and waits "
+                  "forever (Wine)");
+            return;
+        }
+        const std::string path = Value(line.fields[1]);
+        if (!IsAbsolutePath(path)) {
+            AddAt(Severity::Error, line.fields[1].begin,
+                  "directory -1 takes an absolute path, and " + Quoted(path) +
+                      " is relative: the engine makes it under its own working folder");
+        } else if (path.size() >= kLongestDestination) {
+            AddAt(Severity::Error, line.fields[1].begin,
+                  "the destination is " + std::to_string(path.size()) +
+                      " characters long: Wine's INF engine cannot make it and waits forever; "
+                      "Windows copies to paths of fewer than " +
+                      std::to_string(kLongestWindowsPath) + " characters");
+        } else if (std::toupper(static_cast<unsigned char>(path[0])) != 'C' && path[1] == ':') {
+            AddAt(Severity::Warning, line.fields[1].begin,
+                  "the destination is on drive " + path.substr(0, 2) +
+                      ": where that drive does not exist, the engine waits forever (Wine)");
+        }
+    }
+
+    void CheckRegistry(const InfSection& section, bool adding)
+    {
+        for (const InfLine& line : section.lines) {
+            if (line.fields.empty()) {
+                continue;
+            }
+            const std::string root = Value(line.fields[0]);
+            const std::string upper = LowerAscii(root);
+            if (upper == "hkr") {
+                AddAt(Severity::Error, line.fields[0].begin,
+                      "HKR means the key of a device or service, which [DefaultInstall] has not: "
+                      "the engine skips this line");
+            } else if (upper != "hkcr" && upper != "hkcu" && upper != "hklm" && upper != "hku") {
+                AddAt(Severity::Error, line.fields[0].begin,
+                      Quoted(root) +
+                          " is not a root the engine knows (HKCR, HKCU, HKLM, HKU): it skips "
+                          "this line");
+            }
+            if (adding && line.fields.size() > 3) {
+                CheckRegistryFlags(line.fields[3]);
+            }
+        }
+    }
+
+    void CheckRegistryFlags(const InfField& field)
+    {
+        const std::string flags = Value(field);
+        if (flags.empty()) {
+            return;
+        }
+        const bool hex = flags.size() > 2 && flags[0] == '0' && (flags[1] | 0x20) == 'x' &&
+                         flags.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+        const bool decimal = flags.find_first_not_of("0123456789") == std::string::npos;
+        if (decimal && flags.size() > 1 && flags[0] == '0') {
+            AddAt(Severity::Error, field.begin,
+                  "the flags " + Quoted(flags) +
+                      " start with 0, which Wine reads as an octal number (another value type "
+                      "than meant); write 0x" +
+                      flags.substr(flags.find_first_not_of('0') == std::string::npos
+                                       ? flags.size() - 1
+                                       : flags.find_first_not_of('0')));
+        } else if (!hex && !decimal) {
+            AddAt(Severity::Error, field.begin,
+                  "the flags " + Quoted(flags) +
+                      " are not a number (hexadecimal with 0x, or decimal): the engine skips or "
+                      "misreads this line");
+        }
+    }
+
+    // Each placeholder's field must reach the engine as the folder itself.
+    void CheckFolderAsRead()
+    {
+        if (!folderGiven_ || placeholders_.empty()) {
+            return;
+        }
+        std::vector<const InfField*> fields;
+        for (const InfSection& section : inf_.sections) {
+            for (const InfLine& line : section.lines) {
+                if (line.explicitKey) {
+                    fields.push_back(&line.key);
+                }
+                for (const InfField& field : line.fields) {
+                    fields.push_back(&field);
+                }
+            }
+        }
+        std::sort(fields.begin(), fields.end(),
+                  [](const InfField* a, const InfField* b) { return a->begin < b->begin; });
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < placeholders_.size(); ++i) {
+            const std::size_t folderBegin = rendering_.FolderBegin(i);
+            const std::size_t folderEnd = folderBegin + rendering_.FolderLength();
+            while (next < fields.size() && fields[next]->end <= folderBegin) {
+                ++next;
+            }
+            if (next == fields.size() || fields[next]->begin >= folderEnd) {
+                continue;  // in a comment or a section name
+            }
+            const std::string read = Value(*fields[next]);
+            // A value cut at the engine's length has had its own finding.
+            if (fields[next]->length <= kLongestInfField && read.find(folder_) == std::string::npos) {
+                Add(Severity::Error, FileOffsetOfText(placeholders_[i]),
+                    "with this folder the engine reads this value as " + Quoted(read) +
+                        ", which does not hold the folder " + Quoted(folder_));
+            }
+        }
+    }
+
+    // Wine's INF engine cannot make a folder this long; Windows' file paths
+    // stay under MAX_PATH.
+    static constexpr std::size_t kLongestDestination = 259;
+    static constexpr std::size_t kLongestWindowsPath = 260;
 
     const std::string& bytes_;
-    std::string text_;  // what reaches install.inf, before the text-mode translation
+    const std::string folder_;
+    const bool folderGiven_;
+    const Package* package_;
+    TemplateText read_;
     std::vector<std::size_t> placeholders_;
+    Rendering rendering_;
+    Inf inf_;
     std::vector<Diagnostic> diagnostics_;
 };
 
 }  // namespace
 
-std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder)
+std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
+                                      const Package* package)
 {
-    return Checker(fileBytes).Run(folder);
+    return Checker(fileBytes, folder, package).Run();
 }
 
 bool RenderInstallScript(const std::string& fileBytes, const std::string& folder,
                          std::string* script)
 {
-    // Reading in text mode: Ctrl-Z ends the file, CR LF reads as LF, a lone CR stays.
-    const std::size_t end = std::min(fileBytes.find('\x1A'), fileBytes.size());
-    std::string text;
-    text.reserve(end);
-    for (std::size_t i = 0; i < end; ++i) {
-        if (fileBytes[i] != '\r' || i + 1 == end || fileBytes[i + 1] != '\n') {
-            text += fileBytes[i];
-        }
-    }
-    text.resize(std::min(text.find('\0'), text.size()));
-
-    std::size_t size = 0;
-    if (!MeasureExpansion(text.size(), CountPlaceholders(text.c_str()), folder.size(), &size)) {
+    const TemplateText read = ReadInTextMode(fileBytes);
+    std::string expanded;
+    if (!Expand(read.text, CountPlaceholders(read.text.c_str()), folder, &expanded)) {
         return false;
     }
-    std::string expanded(size, '\0');
-    ScriptBuffer buffer{&expanded[0], 0, size};
-    if (!ExpandPlaceholders(text.c_str(), folder.c_str(), &buffer)) {
-        return false;
-    }
-    expanded.resize(buffer.length);
-
-    // Writing in text mode: LF becomes CR LF.
-    script->clear();
-    script->reserve(expanded.size() +
-                    static_cast<std::size_t>(std::count(expanded.begin(), expanded.end(), '\n')));
-    for (char c : expanded) {
-        if (c == '\n') {
-            *script += '\r';
-        }
-        *script += c;
-    }
+    *script = WriteInTextMode(expanded);
     return true;
 }
 
-Position PositionOf(const std::string& fileBytes, std::size_t offset)
+LineIndex::LineIndex(const std::string& fileBytes)
 {
-    offset = std::min(offset, fileBytes.size());
-    const auto lineBreaks = static_cast<std::size_t>(std::count(
-        fileBytes.begin(), fileBytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
-    return {lineBreaks + 1, offset - LineBegin(fileBytes, offset) + 1};
+    lineStarts_.push_back(0);
+    for (std::size_t at = fileBytes.find('\n'); at != std::string::npos;
+         at = fileBytes.find('\n', at + 1)) {
+        lineStarts_.push_back(at + 1);
+    }
+}
+
+Position LineIndex::PositionOf(std::size_t offset) const
+{
+    const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+    const std::size_t line = static_cast<std::size_t>(std::distance(lineStarts_.begin(), next));
+    return {line, offset - lineStarts_[line - 1] + 1};
 }

@@ -1,6 +1,7 @@
-// Checks an install.inx template against the rules install.exe applies to it,
-// and renders the install.inf that install.exe would write from it on Windows.
-// Portable: the expansion itself is the program's own (script/).
+// Checks an install.inx template as install.exe and then the INF engine will
+// read it: install.exe's own rules on the bytes, and the engine's on the
+// install.inf it becomes. Renders that install.inf as install.exe writes it on
+// Windows. Portable: the expansion is the program's own (script/).
 #pragma once
 
 #include <cstddef>
@@ -15,28 +16,49 @@ struct Diagnostic {
     std::string text;
 };
 
-// The longest folder that install.exe accepts, in bytes.
-inline constexpr std::size_t kLongestFolder = 999;
 // The longest INF line or string that Windows' INF engine handles
 // (MAX_INF_STRING_LENGTH), in characters.
 inline constexpr std::size_t kLongestInfLine = 4096;
+// The folder that stands for the application's when none is given.
+inline constexpr char kStandInFolder[] = "C:\\Program Files\\ZI050";
+
+// The files shipped beside the template.
+class Package {
+public:
+    // True when the package holds a file at `path`, relative to the
+    // template's folder, with '\' between folders, any case (as on Windows).
+    virtual bool Holds(const std::string& path) const = 0;
+
+protected:
+    ~Package() = default;
+};
 
 // Diagnostics for a template file holding `fileBytes`, in the order of their
-// offsets. With `folder` (the folder as the registry would hold it), also
-// diagnostics about that folder, placed at the first placeholder.
-std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder);
+// offsets, for the application's `folder` as the registry would hold it
+// (kStandInFolder when null: then no finding is about the folder). Files that
+// CopyFiles names are looked for in `package` unless it is null.
+std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
+                                      const Package* package);
 
 // The bytes of the install.inf that install.exe writes on Windows from a
 // template file holding `fileBytes`, for `folder`: read in text mode (Ctrl-Z
 // ends it, CR LF reads as LF), ended at its first NUL, expanded, and written
-// in text mode (LF becomes CR LF). False when the expansion cannot be had
-// (out of memory).
+// in text mode (LF becomes CR LF). False when the expansion's size does not
+// fit in memory's address range.
 bool RenderInstallScript(const std::string& fileBytes, const std::string& folder,
                          std::string* script);
 
-// 1-based line and column of `offset` in `fileBytes`; lines end at LF.
+// 1-based line and column of an offset in a file; lines end at LF.
 struct Position {
     std::size_t line;
     std::size_t column;
 };
-Position PositionOf(const std::string& fileBytes, std::size_t offset);
+
+class LineIndex {
+public:
+    explicit LineIndex(const std::string& fileBytes);
+    Position PositionOf(std::size_t offset) const;
+
+private:
+    std::vector<std::size_t> lineStarts_;
+};

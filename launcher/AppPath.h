@@ -5,6 +5,8 @@
 
 // Holds the application path and its terminator.
 inline constexpr std::size_t kAppPathBufferSize = 1000;
+// The longest application path, in bytes of the ANSI code page.
+inline constexpr std::size_t kLongestAppPath = kAppPathBufferSize - 1;
 
 enum class AppPathStatus {
     Found,          // the buffer holds the application path, terminated

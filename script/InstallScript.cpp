@@ -7,24 +7,6 @@
 
 namespace {
 
-// First placeholder in [from, end), or nullptr.
-const char* FindPlaceholder(const char* from, const char* end)
-{
-    while (static_cast<std::size_t>(end - from) >= kPlaceholderLength) {
-        const void* first = std::memchr(
-            from, kPlaceholder[0], static_cast<std::size_t>(end - from) - kPlaceholderLength + 1);
-        if (first == nullptr) {
-            return nullptr;
-        }
-        const char* candidate = static_cast<const char*>(first);
-        if (std::memcmp(candidate, kPlaceholder, kPlaceholderLength) == 0) {
-            return candidate;
-        }
-        from = candidate + 1;
-    }
-    return nullptr;
-}
-
 bool AddSizes(std::size_t a, std::size_t b, std::size_t* sum)
 {
     if (a > SIZE_MAX - b) {
@@ -170,6 +152,23 @@ ScriptStatus TransferTemplate(std::FILE* templateFile, std::FILE* scriptFile,
 }
 
 }  // namespace
+
+const char* FindPlaceholder(const char* from, const char* end)
+{
+    while (static_cast<std::size_t>(end - from) >= kPlaceholderLength) {
+        const void* first = std::memchr(
+            from, kPlaceholder[0], static_cast<std::size_t>(end - from) - kPlaceholderLength + 1);
+        if (first == nullptr) {
+            return nullptr;
+        }
+        const char* candidate = static_cast<const char*>(first);
+        if (std::memcmp(candidate, kPlaceholder, kPlaceholderLength) == 0) {
+            return candidate;
+        }
+        from = candidate + 1;
+    }
+    return nullptr;
+}
 
 std::size_t CountPlaceholders(const char* text)
 {

@@ -29,6 +29,10 @@ struct ScriptBuffer {
     std::size_t capacity;
 };
 
+// The first placeholder that starts and ends within [from, end), or nullptr.
+// Searching on from just past a match finds them as ExpandPlaceholders does.
+const char* FindPlaceholder(const char* from, const char* end);
+
 // Number of placeholders in `text` (terminated), counted left to right
 // without overlap, the way ExpandPlaceholders replaces them.
 std::size_t CountPlaceholders(const char* text);

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     std::string path;
     std::string templateBytes;
     SplitFuzzInput(data, size, &path, &templateBytes);
-    for (const Diagnostic& diagnostic : CheckTemplate(templateBytes, &path)) {
+    for (const Diagnostic& diagnostic : CheckTemplate(templateBytes, &path, nullptr)) {
         if (diagnostic.offset > templateBytes.size() || diagnostic.text.empty()) {
             static_cast<void>(std::fprintf(stderr, "diagnostic at %lu of %lu bytes: '%s'\n",
                                            static_cast<unsigned long>(diagnostic.offset),

@@ -1,6 +1,8 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
 #include "inx-check/TemplateCheck.h"
 
+#include <cctype>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,15 +11,38 @@
 namespace {
 
 const std::string kClean =
-    "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n[DefaultInstall]\r\nAddReg=R\r\n\r\n"
-    "[R]\r\nHKCU,Software\\Test,Dir,,VUZAZURAV\r\n";  // lines 1 to 8
+    "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\nCopyFiles=Files\r\n"
+    "AddReg=Reg\r\n[DestinationDirs]\r\nFiles=-1,VUZAZURAV\r\n[Files]\r\nplugin.dll\r\n"
+    "[Reg]\r\nHKCU,Software\\ZI050,Dir,,VUZAZURAV\r\n";  // lines 1 to 11
+
+class FakePackage final : public Package {
+public:
+    bool Holds(const std::string& path) const override
+    {
+        std::string lower = path;
+        for (char& c : lower) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return lower == "plugin.dll" || lower == "sub\\data.txt";
+    }
+};
+
+// kClean with `from` replaced by `to`.
+std::string With(const std::string& from, const std::string& to, std::string text = kClean)
+{
+    const std::size_t at = text.find(from);
+    EXPECT_NE(std::string::npos, at) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
 
 // "LINE:COLUMN severity: text" for each finding.
 std::vector<std::string> Findings(const std::string& bytes, const std::string* folder = nullptr)
 {
+    const FakePackage package;
+    const LineIndex lines(bytes);
     std::vector<std::string> findings;
-    for (const Diagnostic& diagnostic : CheckTemplate(bytes, folder)) {
-        const Position at = PositionOf(bytes, diagnostic.offset);
+    for (const Diagnostic& diagnostic : CheckTemplate(bytes, folder, &package)) {
+        const Position at = lines.PositionOf(diagnostic.offset);
         findings.push_back(std::to_string(at.line) + ":" + std::to_string(at.column) +
                            (diagnostic.severity == Severity::Error ? " error: " : " warning: ") +
                            diagnostic.text);
@@ -29,42 +54,15 @@ struct CheckCase {
     const char* what;
     std::string bytes;
     std::vector<std::string> expected;  // the start of each finding, in order
+    const char* folder = nullptr;
 };
 
-TEST(CheckTemplate, EachFindingAtItsCause)
+void ExpectFindings(const std::vector<CheckCase>& cases)
 {
-    const std::string dirs = "HKCU,Software\\Test,Dirs,,";
-    const std::string four = "VUZAZURAVVUZAZURAVVUZAZURAVVUZAZURAV";
-    const std::vector<CheckCase> cases = {
-        {"clean", kClean, {}},
-        {"decorated section in any case", " [ defaultinstall.NTx86 ]\nA=VUZAZURAV\n", {}},
-        {"Ctrl-Z as the last byte loses nothing", kClean + "\x1A", {}},
-        {"ANSI text", kClean + "; caf\xE9\r\n", {}},
-        {"UTF-16 with a byte-order mark", std::string("\xFF\xFE[\0D\0", 6), {"1:1 error: UTF-16"}},
-        {"UTF-16 without one", std::string("[\0D\0", 4), {"1:2 error: NUL byte in the first line"}},
-        {"NUL before the end",
-         kClean + std::string("\0tail", 5),
-         {"9:1 error: NUL byte: the text ends here, and the 4 bytes after"}},
-        {"section only after Ctrl-Z",
-         "A=VUZAZURAV\r\n\x1A[DefaultInstall]\r\n",
-         {"1:1 error: no [DefaultInstall] section", "2:1 error: Ctrl-Z byte"}},
-        {"no placeholder", "[DefaultInstall]\r\n", {"1:1 warning: no placeholder"}},
-        {"quoted placeholder",
-         "[DefaultInstall]\r\nA=1,\"VUZAZURAV\\bin\"\r\n",
-         {"2:6 warning: placeholder already between double quotes"}},
-        {"placeholder in another case",
-         kClean + "B=vuzaZURAV\r\n",
-         {"9:3 warning: 'vuzaZURAV' is not replaced"}},
-        {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + kClean, {"1:1 warning: UTF-8 byte-order mark"}},
-        {"UTF-8 text", kClean + "; caf\xC3\xA9\r\n", {"9:6 warning: UTF-8 text"}},
-        {"four placeholders on a line fit", kClean + dirs + four + "\r\n", {}},
-        {"five do not",
-         kClean + dirs + four + "VUZAZURAV\r\n",
-         {"9:1 warning: with the longest folder install.exe accepts (999 bytes) this line is "
-          "5030 characters long"}},
-    };
     for (const CheckCase& c : cases) {
-        const std::vector<std::string> findings = Findings(c.bytes);
+        const std::string folder = c.folder != nullptr ? c.folder : "";
+        const std::vector<std::string> findings =
+            Findings(c.bytes, c.folder != nullptr ? &folder : nullptr);
         ASSERT_EQ(c.expected.size(), findings.size())
             << c.what << ": " << testing::PrintToString(findings);
         for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -73,19 +71,206 @@ TEST(CheckTemplate, EachFindingAtItsCause)
     }
 }
 
-TEST(CheckTemplate, FolderHazardsAtTheFirstPlaceholder)
+TEST(CheckTemplate, TheTemplatesOwnBytes)
 {
-    const std::string folders[] = {"C:\\100%", "C:\\One;D:\\Two", std::string(1000, 'f')};
-    const char* expected[] = {"8:25 warning: the folder holds '%'",
-                              "8:25 warning: the folder holds ';'",
-                              "8:25 error: the folder is 1000 bytes long"};
-    for (std::size_t i = 0; i < 3; ++i) {
-        const std::vector<std::string> findings = Findings(kClean, &folders[i]);
-        ASSERT_EQ(1u, findings.size()) << testing::PrintToString(findings);
-        EXPECT_EQ(0u, findings[0].rfind(expected[i], 0)) << findings[0];
+    const std::string dirs = "HKCU,Software\\T,Dirs,,";
+    const std::string four = "VUZAZURAVVUZAZURAVVUZAZURAVVUZAZURAV";
+    const std::string reg = "HKCU,Software\\T,X,,";
+    ExpectFindings({
+        {"clean", kClean, {}},
+        {"Ctrl-Z as the last byte loses nothing", kClean + "\x1A", {}},
+        {"ANSI text", kClean + "; caf\xE9\r\n", {}},
+        {"UTF-16 with a byte-order mark", std::string("\xFF\xFE[\0D\0", 6), {"1:1 error: UTF-16"}},
+        {"UTF-16 without one", std::string("[\0V\0e\0r\0", 8), {"1:1 error: UTF-16"}},
+        {"an 8-bit file with an early NUL is not UTF-16",
+         std::string("[\0", 2) + kClean,
+         {"1:1 warning: no placeholder", "1:1 error: section name without its ']'",
+          "1:2 error: NUL byte: the text ends here"}},
+        {"NUL before the end",
+         kClean + std::string("\0tail", 5),
+         {"12:1 error: NUL byte: the text ends here, and the 4 bytes after"}},
+        {"placeholders after a Ctrl-Z are not counted",
+         "[Version]\r\nSignature=$Chicago$\r\n[DefaultInstall]\r\n\x1AVUZAZURAV",
+         {"1:1 warning: no placeholder", "4:1 error: Ctrl-Z byte"}},
+        {"quoted placeholder",
+         With("Dir,,VUZAZURAV", "Dir,,\"VUZAZURAV\\bin\""),
+         {"11:27 warning: placeholder already between double quotes"}},
+        {"quotes are counted from the line's start",
+         With("[Reg]\r\n", "[Reg]\r\n" + reg + "\"open\r\n"),
+         {"11:20 error: this quote is never closed"}},
+        {"placeholder in another case", kClean + reg + "vuzaZURAV\r\n",
+         {"12:20 warning: 'vuzaZURAV' is not replaced"}},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + kClean,
+         {"1:1 warning: UTF-8 byte-order mark", "1:1 error: text before the first section"}},
+        {"UTF-8 text", kClean + "; caf\xC3\xA9\r\n", {"12:6 warning: UTF-8 text"}},
+        {"four placeholders on a line fit", kClean + dirs + four + "\r\n", {}},
+        {"five placeholders at the line's start do not",
+         kClean + "[Long]\r\nVUZAZURAV" + four + "\r\n",
+         {"13:1 warning: with the longest folder install.exe accepts (999 bytes) this line is "
+          "5005 characters long"}},
+        {"a line of 4096 characters fits", kClean + reg + std::string(4096 - 19, 'x') + "\r\n",
+         {"12:20 warning: this value is 4077 characters long: Wine's"}},
+        {"one of 4097 does not", kClean + reg + std::string(4097 - 19, 'x') + "\r\n",
+         {"12:1 warning: this line is 4097", "12:20 warning: this value is 4078"}},
+    });
+}
+
+// Each mistake, at its line, with what the engine does with it.
+TEST(CheckTemplate, WhatTheEngineWouldDo)
+{
+    const std::string strings = "[Strings]\r\nSig=\"$Chicago$\"\r\n";
+    const std::string reg = "HKCU,Software\\ZI050,Dir,,VUZAZURAV";
+    ExpectFindings({
+        {"no [Version]", With("[Version]\r\nSignature=\"$Chicago$\"\r\n", ""),
+         {"1:1 error: no [Version] section: the INF engine refuses"}},
+        {"no Signature", With("Signature", "Provider"), {"1:1 error: no Signature in [Version]"}},
+        {"an unknown signature", With("$Chicago$", "$Windows XP$"),
+         {"2:11 error: the signature '$Windows XP$' is not one"}},
+        {"a signature from [Strings]", With("\"$Chicago$\"", "%Sig%") + strings,
+         {"2:11 error: the signature '%Sig%' is not substituted"}},
+        {"a signature in another case", With("$Chicago$", "$WINDOWS NT$"), {}},
+        {"a missing section", With("AddReg=Reg", "AddReg=Rge"),
+         {"5:8 error: [Rge] does not exist: the engine skips this AddReg"}},
+        {"a file not in the package", With("plugin.dll", "missing.dll"),
+         {"9:1 error: 'missing.dll' is not in the package folder"}},
+        {"a file in another case", With("plugin.dll", "PLUGIN.DLL"), {}},
+        {"a file in a disk's subfolder",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\ndata.txt=1\r\n",
+         {}},
+        {"a subfolder that does not hold the file",
+         kClean + "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\nplugin.dll=1\r\n",
+         {"9:1 error: 'sub\\plugin.dll' is not in the package folder"}},
+        {"an entry that holds a folder", With("plugin.dll", "sub\\data.txt"),
+         {"9:1 error: 'sub\\data.txt' holds a folder"}},
+        {"no destination for the section", With("Files=-1", "Other=-1"),
+         {"4:11 error: [DestinationDirs] names no folder for 'Files'"}},
+        {"no [DestinationDirs]", With("[DestinationDirs]\r\nFiles=-1,VUZAZURAV\r\n", ""),
+         {"4:11 error: no [DestinationDirs] section"}},
+        {"one file without DefaultDestDir", With("CopyFiles=Files", "CopyFiles=@plugin.dll"),
+         {"4:11 error: [DestinationDirs] names no folder"}},
+        {"one file with DefaultDestDir",
+         With("Files=-1,VUZAZURAV", "DefaultDestDir=-1,VUZAZURAV",
+              With("CopyFiles=Files", "CopyFiles=@plugin.dll")),
+         {}},
+        {"a folder number that is no number", With("Files=-1,VUZAZURAV", "Files=app,x"),
+         {"7:7 error: the folder number 'app' is not a number"}},
+        {"a program's own folder number", With("Files=-1,VUZAZURAV", "Files=40000"),
+         {"7:7 error: directory 40000 is a program's own"}},
+        {"an unknown folder number", With("Files=-1,VUZAZURAV", "Files=99"),
+         {"7:7 error: directory 99 is not one Windows knows"}},
+        {"a known one", With("Files=-1,VUZAZURAV", "Files=16422,ZI050"), {}},
+        {"-1 with a relative path", With("Files=-1,VUZAZURAV", "Files=-1,ZI050\\bin"),
+         {"7:10 error: directory -1 takes an absolute path"}},
+        {"-1 with an empty path", With("Files=-1,VUZAZURAV", "Files=-1,\"\""),
+         {"7:10 error: directory -1 with no path"}},
+        {"-1 alone", With("Files=-1,VUZAZURAV", "Files=-1"),
+         {"7:7 error: directory -1 with no path"}},
+        {"-1 on another drive", With("Files=-1,VUZAZURAV", "Files=-1,Q:\\ZI050"),
+         {"7:10 warning: the destination is on drive Q:"}},
+        {"a root the engine does not know", With("HKCU,", "HKEY_CURRENT_USER,"),
+         {"11:1 error: 'HKEY_CURRENT_USER' is not a root"}},
+        {"HKR", With("HKCU,", "HKR,"), {"11:1 error: HKR means the key of a device"}},
+        {"flags as a name", With("Dir,,", "Dir,FLG_ADDREG_TYPE_DWORD,"),
+         {"11:25 error: the flags 'FLG_ADDREG_TYPE_DWORD' are not a number"}},
+        {"flags with a leading zero", With("Dir,,", "Dir,010001,"),
+         {"11:25 error: the flags '010001' start with 0", }},
+        {"flags in hexadecimal and decimal",
+         With("Dir,,VUZAZURAV", "Dir,0x10001,1\r\nHKCU,Software\\ZI050,N,65537,1\r\n" + reg), {}},
+        {"an undefined string key", With("Software\\ZI050", "Software\\%Vendor%"),
+         {"11:6 error: %Vendor% is not defined in [Strings]"}},
+        {"a defined one and %%",
+         With("Software\\ZI050", "Software\\%Vendor%\\100%%") + "[Strings]\r\nVendor=V\r\n", {}},
+        {"an unquoted ',' in [Strings]", kClean + "[Strings]\r\nName=A, B\r\n",
+         {"13:7 error: unquoted ',' in a [Strings] value"}},
+        {"an unquoted ';' in [Strings]", kClean + "[Strings]\r\nName=A;B\r\n",
+         {"13:7 error: unquoted ';' in a [Strings] value"}},
+        {"a comment after a [Strings] value", kClean + "[Strings]\r\nName=A ; B\r\n", {}},
+        {"a value that ends in '\\'", With(reg, "HKCU,Software\\ZI050,Old,,C:\\Old\\\r\n" + reg),
+         {"11:32 error: a '\\' at the end of a line joins the next line"}},
+        {"a continued line", With(reg, "HKCU,Software\\ZI050,Dir,, \\\r\n  VUZAZURAV"), {}},
+        {"an unterminated quote", With("Dir,,VUZAZURAV", "Dir,,\"C:\\Old"),
+         {"11:26 error: this quote is never closed"}},
+        {"text before the first section", "Junk\r\n" + kClean,
+         {"1:1 error: text before the first section, and no [Strings] section"}},
+        {"the same with [Strings]", "Junk\r\n" + kClean + "[Strings]\r\n",
+         {"1:1 warning: text before the first section"}},
+        {"an unclosed section name", kClean + "[Strings\r\n",
+         {"12:1 error: section name without its ']'"}},
+        {"a section name of 255 characters", kClean + "[" + std::string(255, 's') + "]\r\n", {}},
+        {"one of 256", kClean + "[" + std::string(256, 's') + "]\r\n",
+         {"12:1 error: section name over 255 characters"}},
+        {"[DefaultInstall] beside [DefaultInstall.NT]",
+         kClean + "[DefaultInstall.NT]\r\nAddReg=Reg\r\n",
+         {"3:1 warning: [DefaultInstall] is ignored: the engine runs [DefaultInstall.NT]"}},
+        {"only another processor's section", With("[DefaultInstall]", "[DefaultInstall.NTamd64]"),
+         {"3:1 error: [DefaultInstall.NTamd64] is for other processors"}},
+        {"[DefaultInstall.Services] is no install section",
+         With("[DefaultInstall]", "[DefaultInstall.Services]"),
+         {"1:1 error: no [DefaultInstall] section"}},
+        {"nor is [DefaultInstallOld]", With("[DefaultInstall]", "[DefaultInstallOld]"),
+         {"1:1 error: no [DefaultInstall] section"}},
+        {"quotes meant to stay", With("Dir,,VUZAZURAV", "Cmd,,\"C:\\P F\\app.exe\" /x"),
+         {"11:43 warning: the engine removes the double quotes"}},
+        {"a %number% pair", With("Dir,,VUZAZURAV", "Dir,,dir%20%name"),
+         {"11:26 error: %20% is replaced by the path of a system folder"}},
+        {"a field over 4096 characters", With("Dir,,VUZAZURAV", "Dir,," + std::string(4097, 'v')),
+         {"11:1 warning: this line", "11:26 error: this value is 4097 characters long, more than"}},
+    });
+}
+
+// What works stays clean, for awkward folders too.
+TEST(CheckTemplate, WhatWorksIsClean)
+{
+    const std::string works =
+        "[version]\r\nsignature=\"$Windows NT$\"\r\n[defaultinstall]\r\ncopyfiles=files\r\n"
+        "addreg=reg\r\n[destinationdirs]\r\nfiles=-1,VUZAZURAV\r\n[files]\r\nplugin.dll\r\n"
+        "[reg]\r\nHKCU,Software\\T,Joined,,\"C:\\App\"\\sub\r\nHKCU,Software\\T,Bin,,VUZAZURAV\\bin\r\n"
+        "HKCU,Software\\T,Cmd,,\"\"\"C:\\P F\\app.exe\"\" /x\"\r\n"
+        "HKCU,Software\\T,Str,,\"%AppDir%\\bin\"\r\n[Reg]\r\nHKCU,Software\\T,Again,,1\r\n"
+        "[Strings]\r\nAppDir=VUZAZURAV\r\n";
+    const char* folders[] = {"C:\\Program Files (x86)\\ZI 050 v2.1", "C:\\Apps\\A, B; C (x86)",
+                             "C:\\Tools 100%\\ZI050", "C:\\App\\",
+                             "C:\\Programme\\M\xFCller"};
+    for (const char* folder : folders) {
+        ExpectFindings({{folder, works, {}, folder}});
     }
-    const std::string folder = "C:\\Program Files\\App";
-    EXPECT_TRUE(Findings(kClean, &folder).empty());
+}
+
+// What install.inf becomes with the folder, at the placeholder's place.
+TEST(CheckTemplate, TheFolderAsTheEngineReadsIt)
+{
+    const std::string quoted = With("Dir,,VUZAZURAV", "Dir,,\"VUZAZURAV\"");
+    const std::string longest(999, 'f');
+    ExpectFindings({
+        {"an empty folder", kClean, {"7:10 error: directory -1 with no path"}, ""},
+        {"a destination too long to make", kClean,
+         {"7:10 error: the destination is 297 characters long"},
+         "C:\\fffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+         "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+         "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+         "fffffffffffffffffffffffffffffffffffffffffffffffffff"},
+        {"a %number% pair", kClean,
+         {"7:10 error: with this folder the engine reads this value as 'C:\\Tools<DIRID 20>Suite'",
+          "11:26 error: with this folder"},
+         "C:\\Tools%20%Suite"},
+        {"a comma inside quotes", quoted,
+         {"11:27 warning: placeholder already between", "11:27 error: with this folder the engine "
+          "reads this value as 'C:\\Apps\\A'"},
+         "C:\\Apps\\A, B; C (x86)"},
+        {"a quote in the folder", kClean,
+         {"7:10 error: this quote is never closed", "7:10 error: with this folder",
+          "11:26 error: this quote is never closed", "11:26 error: with this folder"},
+         "C:\\a\"b"},
+        {"a list of folders", With("Files=-1,VUZAZURAV", "Files=16422,ZI050"),
+         {"11:26 warning: the folder is a list of folders"}, "C:\\One;D:\\Two"},
+        {"the longest folder install.exe accepts", With("Files=-1,VUZAZURAV", "Files=16422,ZI050"),
+         {"11:26 warning: this value is 999 characters long: Wine's"}, longest.c_str()},
+        {"one byte more, even with no placeholder",
+         "[Version]\r\nSignature=$Chicago$\r\n[DefaultInstall]\r\n",
+         {"1:1 warning: no placeholder", "1:1 error: the folder is 1000 bytes long"},
+         (longest + "f").c_str()},
+    });
 }
 
 TEST(RenderInstallScript, AppliesWindowsTextModeAroundTheExpansion)
