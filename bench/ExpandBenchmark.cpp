@@ -1,5 +1,6 @@
 // Throughput of the expansion and of the whole generation, as ratios to
 // memcpy and to a plain stdio copy measured in the same run.
+#include "inx-check/TemplateCheck.h"
 #include "script/InstallScript.h"
 
 #include <benchmark/benchmark.h>
@@ -87,6 +88,18 @@ void ExpandDense(benchmark::State& state)
     Expand(state, true);
 }
 
+// inx-check on an INF-like template: every finding (a placeholder warning on
+// none of the lines here), the rendering and the INF engine's reading.
+void CheckDense(benchmark::State& state)
+{
+    const std::string text = "[Version]\nSignature=$Chicago$\n[DefaultInstall]\nAddReg=R\n[R]\n" +
+                             Text(static_cast<std::size_t>(state.range(0)), true);
+    while (state.KeepRunning()) {
+        benchmark::DoNotOptimize(CheckTemplate(text, &kPath, nullptr));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
 // Runs in a scratch folder holding a 10 MB template.
 class TemplateFolder {
 public:
@@ -161,6 +174,13 @@ void Sizes(benchmark::internal::Benchmark* benchmark)
 BENCHMARK(Memcpy)->Apply(Sizes);
 BENCHMARK(ExpandPlain)->Apply(Sizes);
 BENCHMARK(ExpandDense)->Apply(Sizes);
+BENCHMARK(CheckDense)
+    ->Arg(static_cast<int64_t>(10 * kMegabyte))
+    ->Arg(static_cast<int64_t>(100 * kMegabyte))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 BENCHMARK(GenerateScript)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
@@ -230,6 +250,10 @@ void PrintRatios(const std::map<std::string, double>& median, const char* progra
         PrintRatio(std::string(name) + ": the same, over memcpy's", growth(name) / growth("Memcpy"),
                    "<= 1.15");
     }
+    PrintRatio("inx-check / dense expansion throughput, 10 MB",
+               time(at("ExpandDense", 10)) / time(at("CheckDense", 10)), ">= 0.10");
+    PrintRatio("inx-check: time 100 MB / time 10 MB", time(at("CheckDense", 100)) / time(at("CheckDense", 10)),
+               "<= 12");
     PrintRatio("GenerateInstallScript 10 MB / stdio copy throughput",
                time("StdioCopy") / time("GenerateScript"), "");
     std::error_code error;

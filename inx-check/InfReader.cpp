@@ -54,7 +54,7 @@ private:
         }
         for (const InfLine& line : strings->lines) {
             if (line.hasKey && !line.fields.empty()) {
-                inf_.strings.emplace(LowerAscii(line.key.text), line.fields[0].text);
+                inf_.strings.emplace(LowerAscii(line.Key().text), line.fields[0].text);
             }
         }
     }
@@ -65,7 +65,7 @@ private:
         const InfSection* version = inf_.Find("version");
         if (version != nullptr) {
             for (const InfLine& line : version->lines) {
-                if (!line.hasKey || LowerAscii(line.key.text) != "signature") {
+                if (!line.hasKey || LowerAscii(line.Key().text) != "signature") {
                     continue;
                 }
                 if (!line.fields.empty()) {
@@ -184,7 +184,6 @@ private:
     {
         if (!line_.hasKey && line_.fields.size() == 1) {
             line_.hasKey = true;
-            line_.key = line_.fields[0];
         }
         section_->lines.push_back(std::move(line_));
         line_ = InfLine{};
@@ -399,9 +398,12 @@ Inf ReadInf(const std::string& text)
 std::string SubstituteStrings(const Inf& inf, const std::string& text,
                               std::vector<InfSubstitution>* pairs)
 {
+    std::size_t open = text.find('%');
+    if (open == std::string::npos) {
+        return text;
+    }
     std::string result;
     std::size_t copied = 0;
-    std::size_t open = text.find('%');
     while (open != std::string::npos) {
         const std::size_t close = text.find('%', open + 1);
         if (close == std::string::npos) {

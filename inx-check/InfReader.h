@@ -31,10 +31,13 @@ struct InfField {
 
 struct InfLine {
     std::size_t begin = 0;
-    bool hasKey = false;  // "key = fields"; a lone field with no '=' is its own key too
-    bool explicitKey = false;
-    InfField key;
+    bool hasKey = false;       // "key = fields"; a lone field with no '=' is its own key too
+    bool explicitKey = false;  // written with '='
+    InfField key;              // when explicitKey
     std::vector<InfField> fields;
+
+    // The key, when hasKey.
+    const InfField& Key() const { return explicitKey ? key : fields[0]; }
 };
 
 struct InfSection {

@@ -23,13 +23,13 @@ TemplateText ReadInTextMode(const std::string& fileBytes)
     TemplateText read;
     const std::size_t end = std::min(fileBytes.find('\x1A'), fileBytes.size());
     read.text.reserve(end);
-    for (std::size_t i = 0; i < end; ++i) {
-        if (fileBytes[i] == '\r' && i + 1 < end && fileBytes[i + 1] == '\n') {
-            read.droppedCrs.push_back(read.text.size());
-            continue;
-        }
-        read.text += fileBytes[i];
+    std::size_t from = 0;
+    for (std::size_t cr = fileBytes.find("\r\n"); cr < end; cr = fileBytes.find("\r\n", cr + 1)) {
+        read.text.append(fileBytes, from, cr - from);
+        read.droppedCrs.push_back(read.text.size());
+        from = cr + 1;
     }
+    read.text.append(fileBytes, from, end - from);
     read.text.resize(std::min(read.text.find('\0'), read.text.size()));
     return read;
 }
@@ -66,14 +66,15 @@ bool Expand(const std::string& text, std::size_t placeholders, const std::string
 std::string WriteInTextMode(const std::string& expanded)
 {
     std::string written;
-    written.reserve(expanded.size() +
-                    static_cast<std::size_t>(std::count(expanded.begin(), expanded.end(), '\n')));
-    for (char c : expanded) {
-        if (c == '\n') {
-            written += '\r';
-        }
-        written += c;
+    written.reserve(expanded.size() + expanded.size() / 16);
+    std::size_t from = 0;
+    for (std::size_t lf = expanded.find('\n'); lf != std::string::npos;
+         lf = expanded.find('\n', lf + 1)) {
+        written.append(expanded, from, lf - from);
+        written += "\r\n";
+        from = lf + 1;
     }
+    written.append(expanded, from, std::string::npos);
     return written;
 }
 
@@ -97,19 +98,22 @@ public:
             insertedCrs_.push_back(at + lineFeeds_.size());
             lineFeeds_.push_back(at);
         }
+        std::size_t lineFeedsBefore = 0;
+        folderBegins_.reserve(placeholders.size());
+        for (std::size_t i = 0; i < placeholders.size(); ++i) {
+            const std::size_t begin = ExpandedOffsetOf(i);
+            while (lineFeedsBefore < lineFeeds_.size() && lineFeeds_[lineFeedsBefore] < begin) {
+                ++lineFeedsBefore;
+            }
+            folderBegins_.push_back(begin + lineFeedsBefore);
+        }
         return true;
     }
 
     const std::string& Inf() const { return inf_; }
 
     // Where the quoted folder that the `index`th placeholder became starts in install.inf.
-    std::size_t FolderBegin(std::size_t index) const
-    {
-        const std::size_t expanded = ExpandedOffsetOf(index);
-        return expanded + static_cast<std::size_t>(std::distance(
-                              lineFeeds_.begin(),
-                              std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), expanded)));
-    }
+    const std::vector<std::size_t>& FolderBegins() const { return folderBegins_; }
     std::size_t FolderLength() const { return folderLength_; }
 
     // The template file's offset of install.inf's offset `at`; a folder's
@@ -158,6 +162,7 @@ private:
     std::string inf_;
     std::vector<std::size_t> lineFeeds_;    // offsets of the expansion's LFs
     std::vector<std::size_t> insertedCrs_;  // install.inf offsets of the CRs written before them
+    std::vector<std::size_t> folderBegins_;  // install.inf offsets of the inserted folders
 };
 
 // Length of a valid UTF-8 multi-byte sequence at `at`, or 0.
@@ -314,7 +319,7 @@ private:
     // Ctrl-Z ends the text when install.exe reads it, and NUL ends it after.
     void CheckEarlyEnd()
     {
-        const std::size_t end = bytes_.find_first_of(std::string("\x1A\0", 2));
+        const std::size_t end = std::min(bytes_.find('\x1A'), bytes_.find('\0'));
         if (end == std::string::npos || end + 1 == bytes_.size()) {
             return;
         }
@@ -337,11 +342,8 @@ private:
         std::size_t next = 0;
         for (std::size_t at : placeholders_) {
             for (; next < at; ++next) {
-                if (text[next] == '\n') {
-                    inQuotes = false;
-                } else if (text[next] == '"') {
-                    inQuotes = !inQuotes;
-                }
+                const char c = text[next];
+                inQuotes = c == '"' ? !inQuotes : inQuotes && c != '\n';
             }
             if (inQuotes) {
                 Add(Severity::Warning, FileOffsetOfText(at),
@@ -349,17 +351,18 @@ private:
                     "so the folder stands in two pairs");
             }
         }
+        const std::string lower = LowerAscii(kPlaceholder);
         for (std::size_t at = 0; at + kPlaceholderLength <= text.size(); ++at) {
-            if ((text[at] | 0x20) != 'v') {
+            if ((text[at] | 0x20) != 'v' ||
+                !std::equal(lower.begin(), lower.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                            [](char a, char b) { return a == (b | 0x20); }) ||
+                text.compare(at, kPlaceholderLength, kPlaceholder) == 0) {
                 continue;
             }
-            const std::string written = text.substr(at, kPlaceholderLength);
-            if (written != kPlaceholder && LowerAscii(written) == LowerAscii(kPlaceholder)) {
-                Add(Severity::Warning, FileOffsetOfText(at),
-                    Quoted(written) + " is not replaced: only the upper-case placeholder " +
-                        kPlaceholder + " is");
-                at += kPlaceholderLength - 1;
-            }
+            Add(Severity::Warning, FileOffsetOfText(at),
+                Quoted(text.substr(at, kPlaceholderLength)) +
+                    " is not replaced: only the upper-case placeholder " + kPlaceholder + " is");
+            at += kPlaceholderLength - 1;
         }
     }
 
@@ -373,7 +376,7 @@ private:
             return;
         }
         for (std::size_t at = 0; at < text.size(); ++at) {
-            if (Utf8SequenceAt(text, at) != 0) {
+            if (static_cast<unsigned char>(text[at]) >= 0xC2 && Utf8SequenceAt(text, at) != 0) {
                 Add(Severity::Warning, FileOffsetOfText(at),
                     "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
                     "character comes out as other characters; save the template as ANSI");
@@ -480,7 +483,6 @@ private:
         if (install != nullptr) {
             CheckDirectives(*install);
         }
-        CheckFolderAsRead();
     }
 
     void CheckSignature()
@@ -490,7 +492,7 @@ private:
         if (version != nullptr) {
             text = "no Signature in [Version]";
             for (const InfLine& line : version->lines) {
-                if (line.hasKey && LowerAscii(line.key.text) == "signature") {
+                if (line.hasKey && LowerAscii(line.Key().text) == "signature") {
                     const std::string value = line.fields.empty() ? "" : line.fields[0].text;
                     text = value.find('%') != std::string::npos
                                ? "the signature " + Quoted(value) +
@@ -562,6 +564,7 @@ private:
 
     void CheckField(const InfField& field, bool inStrings)
     {
+        CheckFolderIn(field);
         if (field.openQuote != kNowhere) {
             AddAt(Severity::Error, field.openQuote,
                   "this quote is never closed: the value runs to the end of the line, CR "
@@ -596,7 +599,7 @@ private:
                       std::to_string(kLongestInfField) + " (Windows keeps up to " +
                       std::to_string(kLongestInfLine) + ")");
         }
-        if (inStrings) {
+        if (inStrings || field.text.find('%') == std::string::npos) {
             return;  // [Strings] values are not substituted again
         }
         std::vector<InfSubstitution> pairs;
@@ -608,7 +611,7 @@ private:
                 AddAt(Severity::Error, at,
                       written + " is not defined in [Strings]: the engine keeps it as it stands, "
                                 "and a folder or value of that name is made");
-            } else if (pair.kind == InfSubstitution::Kind::Directory && !InFolder(field)) {
+            } else if (pair.kind == InfSubstitution::Kind::Directory && FolderIn(field) == kNowhere) {
                 AddAt(Severity::Error, at,
                       written + " is replaced by the path of a system folder (directory " +
                           pair.name + "); write %% for a '%' that is meant");
@@ -616,20 +619,18 @@ private:
         }
     }
 
-    // True when `field` overlaps a folder that install.exe inserted.
-    bool InFolder(const InfField& field) const
+    // The index of the first inserted folder that `field` overlaps, or kNowhere.
+    std::size_t FolderIn(const InfField& field) const
     {
-        std::size_t low = 0;
-        std::size_t high = placeholders_.size();
-        while (low < high) {  // the first folder that ends after the field begins
-            const std::size_t middle = (low + high) / 2;
-            if (rendering_.FolderBegin(middle) + rendering_.FolderLength() <= field.begin) {
-                low = middle + 1;
-            } else {
-                high = middle;
-            }
-        }
-        return low < placeholders_.size() && rendering_.FolderBegin(low) < field.end;
+        const std::vector<std::size_t>& begins = rendering_.FolderBegins();
+        const std::size_t length = rendering_.FolderLength();
+        // The first folder that ends after the field begins.
+        const auto first = std::upper_bound(
+            begins.begin(), begins.end(), field.begin,
+            [length](std::size_t at, std::size_t begin) { return at < begin + length; });
+        return first != begins.end() && *first < field.end
+                   ? static_cast<std::size_t>(std::distance(begins.begin(), first))
+                   : kNowhere;
     }
 
     std::string Value(const InfField& field) const { return SubstituteStrings(inf_, field.text); }
@@ -640,7 +641,7 @@ private:
             if (!line.explicitKey) {
                 continue;
             }
-            const std::string directive = LowerAscii(Value(line.key));
+            const std::string directive = LowerAscii(Value(line.Key()));
             if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) ==
                 std::end(kDirectives)) {
                 continue;
@@ -657,7 +658,7 @@ private:
                 const InfSection* section = inf_.Find(name);
                 if (section == nullptr) {
                     AddAt(Severity::Error, field.begin,
-                          "[" + name + "] does not exist: the engine skips this " + line.key.text +
+                          "[" + name + "] does not exist: the engine skips this " + line.Key().text +
                               " without a word");
                     continue;
                 }
@@ -685,7 +686,7 @@ private:
             if (!line.hasKey) {
                 continue;
             }
-            const std::string key = LowerAscii(Value(line.key));
+            const std::string key = LowerAscii(Value(line.Key()));
             if (!name.empty() && key == LowerAscii(name)) {
                 return &line;
             }
@@ -766,13 +767,13 @@ private:
             return name;
         }
         for (const InfLine& line : files->lines) {
-            if (!line.hasKey || LowerAscii(Value(line.key)) != LowerAscii(name)) {
+            if (!line.hasKey || LowerAscii(Value(line.Key())) != LowerAscii(name)) {
                 continue;
             }
             const std::string disk = line.fields.empty() ? "" : Value(line.fields[0]);
             if (disks != nullptr) {
                 for (const InfLine& diskLine : disks->lines) {
-                    if (diskLine.hasKey && Value(diskLine.key) == disk &&
+                    if (diskLine.hasKey && Value(diskLine.Key()) == disk &&
                         diskLine.fields.size() > 3) {
                         path = Value(diskLine.fields[3]);
                     }
@@ -896,42 +897,19 @@ private:
         }
     }
 
-    // Each placeholder's field must reach the engine as the folder itself.
-    void CheckFolderAsRead()
+    // A field that holds an inserted folder must reach the engine with the
+    // folder as it is. A value cut at the engine's length has had its own finding.
+    void CheckFolderIn(const InfField& field)
     {
-        if (!folderGiven_ || placeholders_.empty()) {
+        const std::size_t folder = FolderIn(field);
+        if (!folderGiven_ || folder == kNowhere || field.length > kLongestInfField) {
             return;
         }
-        std::vector<const InfField*> fields;
-        for (const InfSection& section : inf_.sections) {
-            for (const InfLine& line : section.lines) {
-                if (line.explicitKey) {
-                    fields.push_back(&line.key);
-                }
-                for (const InfField& field : line.fields) {
-                    fields.push_back(&field);
-                }
-            }
-        }
-        std::sort(fields.begin(), fields.end(),
-                  [](const InfField* a, const InfField* b) { return a->begin < b->begin; });
-        std::size_t next = 0;
-        for (std::size_t i = 0; i < placeholders_.size(); ++i) {
-            const std::size_t folderBegin = rendering_.FolderBegin(i);
-            const std::size_t folderEnd = folderBegin + rendering_.FolderLength();
-            while (next < fields.size() && fields[next]->end <= folderBegin) {
-                ++next;
-            }
-            if (next == fields.size() || fields[next]->begin >= folderEnd) {
-                continue;  // in a comment or a section name
-            }
-            const std::string read = Value(*fields[next]);
-            // A value cut at the engine's length has had its own finding.
-            if (fields[next]->length <= kLongestInfField && read.find(folder_) == std::string::npos) {
-                Add(Severity::Error, FileOffsetOfText(placeholders_[i]),
-                    "with this folder the engine reads this value as " + Quoted(read) +
-                        ", which does not hold the folder " + Quoted(folder_));
-            }
+        const std::string read = Value(field);
+        if (read.find(folder_) == std::string::npos) {
+            Add(Severity::Error, FileOffsetOfText(placeholders_[folder]),
+                "with this folder the engine reads this value as " + Quoted(read) +
+                    ", which does not hold the folder " + Quoted(folder_));
         }
     }
 

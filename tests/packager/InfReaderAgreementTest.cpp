@@ -95,7 +95,7 @@ std::string DumpWithReader(const Inf& inf)
     for (const InfSection& section : inf.sections) {
         dump += "[" + section.name + "] " + std::to_string(section.lines.size()) + "\n";
         for (const InfLine& line : section.lines) {
-            dump += (line.hasKey ? SubstituteStrings(inf, line.key.text) : "<none>") + " =";
+            dump += (line.hasKey ? SubstituteStrings(inf, line.Key().text) : "<none>") + " =";
             for (const InfField& field : line.fields) {
                 dump += " |" + SubstituteStrings(inf, field.text);
             }
