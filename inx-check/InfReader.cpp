@@ -27,6 +27,7 @@ public:
 
     Inf Read()
     {
+        inf_.text = &text_;
         std::size_t at = 0;
         while (at < end_ && inf_.error == InfError::None) {
             at = ReadFromLineStart(at);
@@ -53,8 +54,9 @@ private:
             return;
         }
         for (const InfLine& line : strings->lines) {
-            if (line.hasKey && !line.fields.empty()) {
-                inf_.strings.emplace(LowerAscii(line.Key().text), line.fields[0].text);
+            if (line.HasKey()) {
+                inf_.strings.emplace(LowerAscii(inf_.Text(inf_.Key(line))),
+                                     std::string(inf_.Text(inf_.Value(line, 0))));
             }
         }
     }
@@ -65,18 +67,16 @@ private:
         const InfSection* version = inf_.Find("version");
         if (version != nullptr) {
             for (const InfLine& line : version->lines) {
-                if (!line.hasKey || LowerAscii(line.Key().text) != "signature") {
+                if (!line.HasKey() || LowerAscii(inf_.Text(inf_.Key(line))) != "signature") {
                     continue;
                 }
-                if (!line.fields.empty()) {
-                    const std::string signature = LowerAscii(line.fields[0].text);
-                    if (signature == "$windows nt$" || signature == "$chicago$" ||
-                        signature == "$windows 95$") {
-                        return;
-                    }
+                const std::string signature = LowerAscii(inf_.Text(inf_.Value(line, 0)));
+                if (signature == "$windows nt$" || signature == "$chicago$" ||
+                    signature == "$windows 95$") {
+                    return;
                 }
                 inf_.error = InfError::NoSignature;
-                inf_.errorAt = line.fields.empty() ? line.begin : line.fields[0].begin;
+                inf_.errorAt = inf_.Value(line, 0).begin;
                 return;
             }
         }
@@ -149,43 +149,67 @@ private:
         inf_.errorAt = at;
     }
 
-    // Appends text_[from, to) to the field being read.
+    // Appends text_[from, to) to the field being read. Its text stays a span
+    // of text_ while the pieces join up; otherwise it moves to Inf::cooked.
     void Take(std::size_t from, std::size_t to)
     {
         if (to <= from) {
             return;
         }
-        if (field_.text.empty() && field_.length == 0 && !field_.quoted) {
+        if (field_.length == 0 && !field_.quoted) {
             field_.begin = from;
         }
         field_.length += to - from;
-        const std::size_t room = kLongestInfField - field_.text.size();
-        field_.text.append(text_, from, std::min(to - from, room));
         field_.end = to;
+        const std::size_t room = kLongestInfField - field_.textLength;
+        const std::size_t taken = std::min(to - from, room);
+        if (field_.textLength == 0 && !field_.cooked) {
+            field_.textAt = from;
+        } else if (!field_.cooked && field_.textAt + field_.textLength != from) {
+            Cook();
+        }
+        if (field_.cooked) {
+            inf_.cooked.append(text_, from, taken);
+        }
+        field_.textLength += taken;
+        if (taken < to - from && !field_.cooked) {
+            Cook();
+        }
     }
 
+    void Cook()
+    {
+        const std::size_t at = inf_.cooked.size();
+        inf_.cooked.append(text_, field_.textAt, field_.textLength);
+        field_.textAt = at;
+        field_.cooked = true;
+    }
+
+    // An empty quoted text is cooked too: its empty text is not a span.
     void EndField(std::size_t at, bool isKey)
     {
         if (field_.end == 0 && field_.length == 0 && !field_.quoted) {
             field_.begin = at;
             field_.end = at;
         }
+        if (field_.textLength == 0) {
+            field_.textAt = 0;
+            field_.cooked = true;
+        }
         if (isKey) {
-            line_.hasKey = true;
             line_.explicitKey = true;
-            line_.key = std::move(field_);
-        } else {
-            line_.fields.push_back(std::move(field_));
+        }
+        inf_.fields.push_back(field_);
+        if (!isKey) {
+            ++line_.valueCount;
         }
         field_ = InfField{};
     }
 
     void EndLine()
     {
-        if (!line_.hasKey && line_.fields.size() == 1) {
-            line_.hasKey = true;
-        }
-        section_->lines.push_back(std::move(line_));
+        line_.firstValue = inf_.fields.size() - line_.valueCount;
+        section_->lines.push_back(line_);
         line_ = InfLine{};
     }
 
@@ -291,10 +315,10 @@ private:
     // From a '"': the quoted text up to the closing quote, or to the line's end.
     std::size_t ReadQuoted(std::size_t quote)
     {
-        field_.quoted = true;
-        if (field_.length == 0 && field_.text.empty()) {
+        if (field_.length == 0 && !field_.quoted) {
             field_.begin = quote;
         }
+        field_.quoted = true;
         std::size_t start = quote + 1;
         std::size_t at = start;
         while (!AtLineEnd(at)) {
@@ -365,14 +389,21 @@ private:
 
 }  // namespace
 
-std::string LowerAscii(std::string text)
+std::string LowerAscii(std::string_view view)
 {
+    std::string text(view);
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
         }
     }
     return text;
+}
+
+std::string_view Inf::Text(const InfField& field) const
+{
+    const std::string& source = field.cooked ? cooked : *text;
+    return std::string_view(source).substr(field.textAt, field.textLength);
 }
 
 const InfSection* Inf::Find(const std::string& name) const
@@ -395,24 +426,24 @@ Inf ReadInf(const std::string& text)
     return Reader(text).Read();
 }
 
-std::string SubstituteStrings(const Inf& inf, const std::string& text,
+std::string SubstituteStrings(const Inf& inf, std::string_view text,
                               std::vector<InfSubstitution>* pairs)
 {
     std::size_t open = text.find('%');
-    if (open == std::string::npos) {
-        return text;
+    if (open == std::string_view::npos) {
+        return std::string(text);
     }
     std::string result;
     std::size_t copied = 0;
-    while (open != std::string::npos) {
+    while (open != std::string_view::npos) {
         const std::size_t close = text.find('%', open + 1);
-        if (close == std::string::npos) {
+        if (close == std::string_view::npos) {
             break;
         }
-        result.append(text, copied, open - copied);
-        const std::string name = text.substr(open + 1, close - open - 1);
+        result.append(text.substr(copied, open - copied));
+        const std::string name(text.substr(open + 1, close - open - 1));
         InfSubstitution pair{open, name, InfSubstitution::Kind::Undefined};
-        std::string replacement = text.substr(open, close - open + 1);
+        std::string replacement(text.substr(open, close - open + 1));
         const auto defined = name.empty() ? inf.strings.end() : inf.strings.find(LowerAscii(name));
         char* numberEnd = nullptr;
         const long number = name.empty() ? 0 : std::strtol(name.c_str(), &numberEnd, 10);
@@ -433,6 +464,6 @@ std::string SubstituteStrings(const Inf& inf, const std::string& text,
         copied = close + 1;
         open = text.find('%', copied);
     }
-    result.append(text, copied, std::string::npos);
+    result.append(text.substr(copied));
     return result;
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,26 +19,30 @@ inline constexpr std::size_t kLongestInfSectionName = 255;
 inline constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
 
 struct InfField {
-    std::string text;  // as the engine keeps it: quotes resolved, cut at kLongestInfField
-    std::size_t begin = 0;  // first character read into it
-    std::size_t end = 0;    // just past the last
-    std::size_t length = 0;  // characters before the cut
-    bool quoted = false;     // some of it stood between double quotes
+    std::size_t begin = 0;   // first character read into it
+    std::size_t end = 0;     // just past the last
+    std::size_t length = 0;  // characters before the cut at kLongestInfField
+    std::size_t textAt = 0;  // its text: in the INF's own text, or in Inf::cooked
+    std::size_t textLength = 0;
+    bool cooked = false;  // quotes, a joined line or a cut made its text differ from the INF's
+    bool quoted = false;  // some of it stood between double quotes
     std::size_t openQuote = kNowhere;        // a quote still open at the line's end
     std::size_t joinedLine = kNowhere;       // a '\' that joined the next line into it
     std::size_t commentAttached = kNowhere;  // a ';' right after its text, cutting it there
     std::size_t textAfterQuotes = kNowhere;  // unquoted text after a closing quote and a space
 };
 
+// A line's fields, in Inf::fields: the key written before '=' (if any), then
+// the values.
 struct InfLine {
     std::size_t begin = 0;
-    bool hasKey = false;       // "key = fields"; a lone field with no '=' is its own key too
-    bool explicitKey = false;  // written with '='
-    InfField key;              // when explicitKey
-    std::vector<InfField> fields;
+    std::size_t firstValue = 0;
+    std::size_t valueCount = 0;
+    bool explicitKey = false;  // written with '=', at firstValue - 1
 
-    // The key, when hasKey.
-    const InfField& Key() const { return explicitKey ? key : fields[0]; }
+    // A lone value with no '=' is the line's key too.
+    bool HasKey() const { return explicitKey || valueCount == 1; }
+    std::size_t KeyIndex() const { return explicitKey ? firstValue - 1 : firstValue; }
 };
 
 struct InfSection {
@@ -56,17 +61,28 @@ enum class InfError {
 };
 
 struct Inf {
-    std::vector<InfSection> sections;  // in the order of their first headers
+    const std::string* text = nullptr;  // what was read; must outlive the Inf
+    std::vector<InfSection> sections;   // in the order of their first headers
+    std::vector<InfField> fields;       // every line's, in the order read
+    std::string cooked;                 // the texts of the cooked fields
     InfError error = InfError::None;
     std::size_t errorAt = kNowhere;
     std::size_t textBeforeFirstSection = kNowhere;  // the first such text, error or not
-    std::unordered_map<std::string, std::size_t> index;  // lower-case name to section
+    std::unordered_map<std::string, std::size_t> index;    // lower-case name to section
     std::unordered_map<std::string, std::string> strings;  // lower-case [Strings] key to value
 
     // The section named `name` (any case), or nullptr.
     const InfSection* Find(const std::string& name) const;
+    // A field's text as the engine keeps it, before substitution.
+    std::string_view Text(const InfField& field) const;
+    const InfField& Key(const InfLine& line) const { return fields[line.KeyIndex()]; }
+    const InfField& Value(const InfLine& line, std::size_t i) const
+    {
+        return fields[line.firstValue + i];
+    }
 };
 
+// Reads `text`, which the Inf then refers to.
 Inf ReadInf(const std::string& text);
 
 // A %...% pair in a field that the engine replaces, or leaves as it is.
@@ -80,8 +96,8 @@ struct InfSubstitution {
 // first field of that key's line in [Strings], %% by %, and %number% by a
 // directory (written here as <DIRID number>). Lists each pair met in `pairs`
 // when it is not null.
-std::string SubstituteStrings(const Inf& inf, const std::string& text,
+std::string SubstituteStrings(const Inf& inf, std::string_view text,
                               std::vector<InfSubstitution>* pairs = nullptr);
 
 // Lower-case ASCII copy, for comparing names as the engine does.
-std::string LowerAscii(std::string text);
+std::string LowerAscii(std::string_view text);

@@ -492,8 +492,8 @@ private:
         if (version != nullptr) {
             text = "no Signature in [Version]";
             for (const InfLine& line : version->lines) {
-                if (line.hasKey && LowerAscii(line.Key().text) == "signature") {
-                    const std::string value = line.fields.empty() ? "" : line.fields[0].text;
+                if (line.HasKey() && LowerAscii(inf_.Text(inf_.Key(line))) == "signature") {
+                    const std::string value(inf_.Text(inf_.Value(line, 0)));
                     text = value.find('%') != std::string::npos
                                ? "the signature " + Quoted(value) +
                                      " is not substituted: write it out"
@@ -547,14 +547,12 @@ private:
         for (const InfSection& section : inf_.sections) {
             const bool isStrings = LowerAscii(section.name) == "strings";
             for (const InfLine& line : section.lines) {
-                if (line.explicitKey) {
-                    CheckField(line.key, isStrings);
+                const std::size_t first = line.explicitKey ? line.firstValue - 1 : line.firstValue;
+                for (std::size_t i = first; i < line.firstValue + line.valueCount; ++i) {
+                    CheckField(inf_.fields[i], isStrings);
                 }
-                for (const InfField& field : line.fields) {
-                    CheckField(field, isStrings);
-                }
-                if (isStrings && line.explicitKey && line.fields.size() > 1) {
-                    AddAt(Severity::Error, line.fields[0].end,
+                if (isStrings && line.explicitKey && line.valueCount > 1) {
+                    AddAt(Severity::Error, inf_.Value(line, 0).end,
                           "unquoted ',' in a [Strings] value: the value ends before it; put the "
                           "whole value in double quotes");
                 }
@@ -564,7 +562,6 @@ private:
 
     void CheckField(const InfField& field, bool inStrings)
     {
-        CheckFolderIn(field);
         if (field.openQuote != kNowhere) {
             AddAt(Severity::Error, field.openQuote,
                   "this quote is never closed: the value runs to the end of the line, CR "
@@ -599,11 +596,12 @@ private:
                       std::to_string(kLongestInfField) + " (Windows keeps up to " +
                       std::to_string(kLongestInfLine) + ")");
         }
-        if (inStrings || field.text.find('%') == std::string::npos) {
+        CheckFolderIn(field);
+        if (inStrings || inf_.Text(field).find('%') == std::string_view::npos) {
             return;  // [Strings] values are not substituted again
         }
         std::vector<InfSubstitution> pairs;
-        SubstituteStrings(inf_, field.text, &pairs);
+        SubstituteStrings(inf_, inf_.Text(field), &pairs);
         for (const InfSubstitution& pair : pairs) {
             const std::size_t at = field.begin;
             const std::string written = "%" + pair.name + "%";
@@ -633,7 +631,7 @@ private:
                    : kNowhere;
     }
 
-    std::string Value(const InfField& field) const { return SubstituteStrings(inf_, field.text); }
+    std::string Value(const InfField& field) const { return SubstituteStrings(inf_, inf_.Text(field)); }
 
     void CheckDirectives(const InfSection& install)
     {
@@ -641,12 +639,13 @@ private:
             if (!line.explicitKey) {
                 continue;
             }
-            const std::string directive = LowerAscii(Value(line.Key()));
+            const std::string directive = LowerAscii(Value(inf_.Key(line)));
             if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) ==
                 std::end(kDirectives)) {
                 continue;
             }
-            for (const InfField& field : line.fields) {
+            for (std::size_t i = 0; i < line.valueCount; ++i) {
+                const InfField& field = inf_.Value(line, i);
                 const std::string name = Value(field);
                 if (name.empty()) {
                     continue;
@@ -658,7 +657,7 @@ private:
                 const InfSection* section = inf_.Find(name);
                 if (section == nullptr) {
                     AddAt(Severity::Error, field.begin,
-                          "[" + name + "] does not exist: the engine skips this " + line.Key().text +
+                          "[" + name + "] does not exist: the engine skips this " + std::string(inf_.Text(inf_.Key(line))) +
                               " without a word");
                     continue;
                 }
@@ -683,10 +682,10 @@ private:
         }
         const InfLine* fallback = nullptr;
         for (const InfLine& line : destinations->lines) {
-            if (!line.hasKey) {
+            if (!line.HasKey()) {
                 continue;
             }
-            const std::string key = LowerAscii(Value(line.Key()));
+            const std::string key = LowerAscii(Value(inf_.Key(line)));
             if (!name.empty() && key == LowerAscii(name)) {
                 return &line;
             }
@@ -710,14 +709,14 @@ private:
             CheckDestination(*destination);
         }
         for (const InfLine& line : section.lines) {
-            if (line.fields.empty()) {
+            if ((line.valueCount == 0)) {
                 continue;
             }
-            const std::string target = Value(line.fields[0]);
+            const std::string target = Value(inf_.Value(line, 0));
             const std::string source =
-                line.fields.size() > 1 && !Value(line.fields[1]).empty() ? Value(line.fields[1])
+                line.valueCount > 1 && !Value(inf_.Value(line, 1)).empty() ? Value(inf_.Value(line, 1))
                                                                           : target;
-            CheckCopiedFile(line.fields[0], target, source, destination, false);
+            CheckCopiedFile(inf_.Value(line, 0), target, source, destination, false);
         }
     }
 
@@ -742,9 +741,9 @@ private:
                       " is not in the package folder: the engine asks the user for a disk "
                       "(Windows) or waits forever (Wine)");
         }
-        if (destination != nullptr && destination->fields.size() > 1 &&
-            Value(destination->fields[0]) == "-1") {
-            const std::string folder = Value(destination->fields[1]);
+        if (destination != nullptr && destination->valueCount > 1 &&
+            Value(inf_.Value(*destination, 0)) == "-1") {
+            const std::string folder = Value(inf_.Value(*destination, 1));
             if (folder.size() + 1 + target.size() >= kLongestWindowsPath &&
                 folder.size() < kLongestDestination) {
                 AddAt(Severity::Error, field.begin,
@@ -767,20 +766,20 @@ private:
             return name;
         }
         for (const InfLine& line : files->lines) {
-            if (!line.hasKey || LowerAscii(Value(line.Key())) != LowerAscii(name)) {
+            if (!line.HasKey() || LowerAscii(Value(inf_.Key(line))) != LowerAscii(name)) {
                 continue;
             }
-            const std::string disk = line.fields.empty() ? "" : Value(line.fields[0]);
+            const std::string disk = (line.valueCount == 0) ? "" : Value(inf_.Value(line, 0));
             if (disks != nullptr) {
                 for (const InfLine& diskLine : disks->lines) {
-                    if (diskLine.hasKey && Value(diskLine.Key()) == disk &&
-                        diskLine.fields.size() > 3) {
-                        path = Value(diskLine.fields[3]);
+                    if (diskLine.HasKey() && Value(inf_.Key(diskLine)) == disk &&
+                        diskLine.valueCount > 3) {
+                        path = Value(inf_.Value(diskLine, 3));
                     }
                 }
             }
-            if (line.fields.size() > 1) {
-                path += (path.empty() ? "" : "\\") + Value(line.fields[1]);
+            if (line.valueCount > 1) {
+                path += (path.empty() ? "" : "\\") + Value(inf_.Value(line, 1));
             }
             break;
         }
@@ -795,8 +794,8 @@ private:
 
     void CheckDestination(const InfLine& line)
     {
-        const InfField& dirid = line.fields.empty() ? line.key : line.fields[0];
-        const std::string written = line.fields.empty() ? "" : Value(line.fields[0]);
+        const InfField& dirid = inf_.Value(line, 0);
+        const std::string written = Value(dirid);
         long number = 0;
         if (!IsNumber(written, &number)) {
             AddAt(Severity::Error, dirid.begin,
@@ -824,25 +823,25 @@ private:
         if (number != -1) {
             return;
         }
-        if (line.fields.size() < 2 || Value(line.fields[1]).empty()) {
-            AddAt(Severity::Error, line.fields.size() < 2 ? dirid.begin : line.fields[1].begin,
+        if (line.valueCount < 2 || Value(inf_.Value(line, 1)).empty()) {
+            AddAt(Severity::Error, line.valueCount < 2 ? dirid.begin : inf_.Value(line, 1).begin,
                   "directory -1 with no path: the engine cannot make the folder and waits "
                   "forever (Wine)");
             return;
         }
-        const std::string path = Value(line.fields[1]);
+        const std::string path = Value(inf_.Value(line, 1));
         if (!IsAbsolutePath(path)) {
-            AddAt(Severity::Error, line.fields[1].begin,
+            AddAt(Severity::Error, inf_.Value(line, 1).begin,
                   "directory -1 takes an absolute path, and " + Quoted(path) +
                       " is relative: the engine makes it under its own working folder");
         } else if (path.size() >= kLongestDestination) {
-            AddAt(Severity::Error, line.fields[1].begin,
+            AddAt(Severity::Error, inf_.Value(line, 1).begin,
                   "the destination is " + std::to_string(path.size()) +
                       " characters long: Wine's INF engine cannot make it and waits forever; "
                       "Windows copies to paths of fewer than " +
                       std::to_string(kLongestWindowsPath) + " characters");
         } else if (std::toupper(static_cast<unsigned char>(path[0])) != 'C' && path[1] == ':') {
-            AddAt(Severity::Warning, line.fields[1].begin,
+            AddAt(Severity::Warning, inf_.Value(line, 1).begin,
                   "the destination is on drive " + path.substr(0, 2) +
                       ": where that drive does not exist, the engine waits forever (Wine)");
         }
@@ -851,23 +850,23 @@ private:
     void CheckRegistry(const InfSection& section, bool adding)
     {
         for (const InfLine& line : section.lines) {
-            if (line.fields.empty()) {
+            if ((line.valueCount == 0)) {
                 continue;
             }
-            const std::string root = Value(line.fields[0]);
+            const std::string root = Value(inf_.Value(line, 0));
             const std::string upper = LowerAscii(root);
             if (upper == "hkr") {
-                AddAt(Severity::Error, line.fields[0].begin,
+                AddAt(Severity::Error, inf_.Value(line, 0).begin,
                       "HKR means the key of a device or service, which [DefaultInstall] has not: "
                       "the engine skips this line");
             } else if (upper != "hkcr" && upper != "hkcu" && upper != "hklm" && upper != "hku") {
-                AddAt(Severity::Error, line.fields[0].begin,
+                AddAt(Severity::Error, inf_.Value(line, 0).begin,
                       Quoted(root) +
                           " is not a root the engine knows (HKCR, HKCU, HKLM, HKU): it skips "
                           "this line");
             }
-            if (adding && line.fields.size() > 3) {
-                CheckRegistryFlags(line.fields[3]);
+            if (adding && line.valueCount > 3) {
+                CheckRegistryFlags(inf_.Value(line, 3));
             }
         }
     }
@@ -906,7 +905,8 @@ private:
             return;
         }
         const std::string read = Value(field);
-        if (read.find(folder_) == std::string::npos) {
+        if (read.find(folder_) == std::string::npos && folder != lastFolderReported_) {
+            lastFolderReported_ = folder;  // once for a folder cut into fields
             Add(Severity::Error, FileOffsetOfText(placeholders_[folder]),
                 "with this folder the engine reads this value as " + Quoted(read) +
                     ", which does not hold the folder " + Quoted(folder_));
@@ -926,6 +926,7 @@ private:
     std::vector<std::size_t> placeholders_;
     Rendering rendering_;
     Inf inf_;
+    std::size_t lastFolderReported_ = kNowhere;
     std::vector<Diagnostic> diagnostics_;
 };
 

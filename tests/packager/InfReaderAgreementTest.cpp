@@ -95,9 +95,10 @@ std::string DumpWithReader(const Inf& inf)
     for (const InfSection& section : inf.sections) {
         dump += "[" + section.name + "] " + std::to_string(section.lines.size()) + "\n";
         for (const InfLine& line : section.lines) {
-            dump += (line.hasKey ? SubstituteStrings(inf, line.Key().text) : "<none>") + " =";
-            for (const InfField& field : line.fields) {
-                dump += " |" + SubstituteStrings(inf, field.text);
+            dump += (line.HasKey() ? SubstituteStrings(inf, inf.Text(inf.Key(line))) : "<none>") +
+                    " =";
+            for (std::size_t i = 0; i < line.valueCount; ++i) {
+                dump += " |" + SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
             }
             dump += "\n";
         }
