@@ -7,11 +7,11 @@ set(WINE_TEST_ENVIRONMENT
     LC_ALL=C.UTF-8)
 
 add_test(NAME wine_prefix_create
-         COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/create-prefix.sh ${WINE_TEST_PREFIX})
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/create-prefix.sh ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_create PROPERTIES
     FIXTURES_SETUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 add_test(NAME wine_prefix_stop
-         COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/stop-prefix.sh ${WINE_TEST_PREFIX})
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_stop PROPERTIES
     FIXTURES_CLEANUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 
@@ -66,9 +66,9 @@ function(add_locale_prefix name locale)
     set(prefix ${CMAKE_BINARY_DIR}/${name})
     set(locales ${CMAKE_BINARY_DIR}/locales)
     add_test(NAME ${name}_create
-             COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/create-locale-prefix.sh
+             COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/create-locale-prefix.sh
                      ${prefix} ${locales} ${locale})
-    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/stop-prefix.sh ${prefix})
+    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${prefix})
     set_tests_properties(${name}_create PROPERTIES FIXTURES_SETUP ${name})
     set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})
     set(${name} WINEPREFIX=${prefix} LOCPATH=${locales} LC_ALL=${locale}.UTF-8 PARENT_SCOPE)

@@ -1,6 +1,7 @@
 // inx-check --path writes what install.exe itself writes: both run under Wine
 // on the fuzz seeds and on random templates, their install.inf compared byte
 // for byte; a template with errors gets no install.inf from inx-check.
+#include "automation/ProgramWatch.h"
 #include "inx-check/TemplateCheck.h"
 #include "tests/fuzz/RandomInput.h"
 #include "tests/fuzz/ReferenceModel.h"
@@ -29,41 +30,12 @@ std::string Environment(const char* name)
     return value != nullptr ? value : "";
 }
 
-// One argument as the C runtime splits a command line.
-std::string QuoteArgument(const std::string& argument)
-{
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        quoted += c;
-        backslashes = 0;
-    }
-    quoted.append(2 * backslashes, '\\');
-    return quoted + '"';
-}
-
 // Exit code of a console program run to its end in the current directory.
 DWORD RunToEnd(const std::string& program, const std::string& arguments)
 {
-    std::string commandLine = QuoteArgument(program) + " " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                       nullptr, &startup, &process) == FALSE) {
-        return 255;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 255;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
+    const Watch watch = WatchProgram(QuoteArgument(program) + " " + arguments, "", false,
+                                     INFINITE, nullptr, nullptr);
+    return watch.started ? watch.exitCode : 255;
 }
 
 TEST(InxCheckAgreement, WritesWhatInstallExeWrites)

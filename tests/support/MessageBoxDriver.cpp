@@ -1,13 +1,23 @@
 #include "tests/support/MessageBoxDriver.h"
 
+#include "automation/ProgramWatch.h"
+
 namespace {
 
 constexpr DWORD kRunLimitMs = 60000;
-constexpr DWORD kPollMs = 20;
 
-bool IsProcess(DWORD processId, void* wanted)
+struct Answering {
+    ProgramRun* run;
+    const std::vector<int>* answers;
+};
+
+void ReadAndAnswer(const WatchedBox& box, void* context)
 {
-    return processId == *static_cast<DWORD*>(wanted);
+    auto* answering = static_cast<Answering*>(context);
+    const std::size_t answered = answering->run->boxes.size();
+    answering->run->boxes.push_back(ReadBox(box.window));
+    AnswerBox(box.window,
+              answered < answering->answers->size() ? (*answering->answers)[answered] : 0);
 }
 
 }  // namespace
@@ -16,37 +26,10 @@ ProgramRun RunAnsweringBoxes(const std::string& program, const std::string& argu
                              const std::string& directory, const std::vector<int>& answers)
 {
     ProgramRun run;
-    std::string commandLine = '"' + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                       directory.c_str(), &startup, &process) == FALSE) {
-        return run;
-    }
-    const DWORD started = GetTickCount();
-    while (GetTickCount() - started < kRunLimitMs) {
-        if (WaitForSingleObject(process.hProcess, kPollMs) == WAIT_OBJECT_0) {
-            run.exited = true;
-            break;
-        }
-        HWND box = FindBox(IsProcess, &process.dwProcessId);
-        if (box == nullptr) {
-            continue;
-        }
-        const std::size_t answered = run.boxes.size();
-        run.boxes.push_back(ReadBox(box));
-        AnswerBox(box, answered < answers.size() ? answers[answered] : 0);
-        while (IsWindow(box) != FALSE && GetTickCount() - started < kRunLimitMs) {
-            Sleep(kPollMs);
-        }
-    }
-    if (!run.exited) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    Answering answering{&run, &answers};
+    const Watch watch = WatchProgram(QuoteArgument(program) + " " + arguments, directory, false,
+                                     kRunLimitMs, ReadAndAnswer, &answering);
+    run.exited = watch.finished;
+    run.exitCode = watch.exitCode;
     return run;
 }

@@ -1,0 +1,148 @@
+#include "automation/ProgramWatch.h"
+
+#include "automation/DesktopBoxes.h"
+
+#include <tlhelp32.h>
+
+#include <map>
+#include <set>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kPollMs = 20;
+
+struct Process {
+    DWORD id;
+    DWORD parentId;
+    std::string name;
+};
+
+std::vector<Process> RunningProcesses()
+{
+    std::vector<Process> processes;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return processes;
+    }
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more != FALSE;
+         more = Process32Next(snapshot, &entry)) {
+        processes.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
+    }
+    CloseHandle(snapshot);
+    return processes;
+}
+
+// The program and, with `family`, every process it started, and theirs in turn.
+class Watched {
+public:
+    Watched(DWORD root, bool family) : root_(root), family_(family) { members_.insert(root); }
+
+    // Adds new descendants; true while any member but the program itself runs.
+    bool Update()
+    {
+        const std::vector<Process> running = RunningProcesses();
+        for (bool grew = family_; grew;) {
+            grew = false;
+            for (const Process& process : running) {
+                if (members_.count(process.parentId) != 0 && members_.insert(process.id).second) {
+                    grew = true;
+                }
+            }
+        }
+        bool othersRunning = false;
+        for (const Process& process : running) {
+            if (members_.count(process.id) != 0) {
+                names_[process.id] = process.name;
+                othersRunning = othersRunning || process.id != root_;
+            }
+        }
+        return othersRunning;
+    }
+
+    static bool Accepts(DWORD processId, void* watched)
+    {
+        return static_cast<Watched*>(watched)->members_.count(processId) != 0;
+    }
+
+    std::string NameOf(DWORD processId) const
+    {
+        const auto found = names_.find(processId);
+        return found != names_.end() ? found->second : "?";
+    }
+
+private:
+    DWORD root_;
+    bool family_;
+    std::set<DWORD> members_;
+    std::map<DWORD, std::string> names_;
+};
+
+}  // namespace
+
+Watch WatchProgram(const std::string& commandLine, const std::string& folder, bool family,
+                   DWORD limitMs, BoxHandler onBox, void* context)
+{
+    Watch watch;
+    std::string writableCommandLine = commandLine;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, &writableCommandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &process) == FALSE) {
+        watch.error = GetLastError();
+        return watch;
+    }
+    watch.started = true;
+    Watched watched(process.dwProcessId, family);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < limitMs) {
+        const bool programRunning = WaitForSingleObject(process.hProcess, kPollMs) == WAIT_TIMEOUT;
+        const bool othersRunning = watched.Update();
+        HWND box = FindBox(Watched::Accepts, &watched);
+        if (box == nullptr) {
+            if (!programRunning && !othersRunning) {
+                watch.finished = true;
+                break;
+            }
+            continue;
+        }
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        if (onBox != nullptr) {
+            onBox({box, owner, watched.NameOf(owner), owner == process.dwProcessId}, context);
+        } else {
+            AnswerBox(box, 0);
+        }
+        while (IsWindow(box) != FALSE && GetTickCount() - start < limitMs) {
+            Sleep(kPollMs);
+        }
+    }
+    if (!watch.finished && !family) {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process.hProcess, &watch.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return watch;
+}
+
+std::string QuoteArgument(const std::string& argument)
+{
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + '"';
+}
