@@ -89,7 +89,8 @@ void ReportAndAnswer(const WatchedBox& box, void* context)
                 OneLine(seen.caption).c_str(), OneLine(seen.text).c_str(), buttons.c_str());
     // try.sh reads the line as the box shows; a missing screenshot is left out.
     static_cast<void>(std::fflush(stdout));
-    SaveScreenshot(box.window, reporter->request->shots + "\\box-" + std::to_string(number) + ".bmp");
+    SaveScreenshot(box.window,
+                   reporter->request->shots + "\\box-" + std::to_string(number) + ".bmp");
     if (reporter->request->answer) {
         const bool confirmation = box.fromProgram && !reporter->programAnswered;
         reporter->programAnswered = reporter->programAnswered || box.fromProgram;
@@ -110,8 +111,8 @@ int main(int argc, char** argv)
     Reporter reporter{&request};
     const std::string commandLine =
         request.command ? request.program : QuoteArgument(request.program);
-    const Watch watch = WatchProgram(commandLine, request.folder, true,
-                                     kTimeLimitSeconds * 1000, ReportAndAnswer, &reporter);
+    const Watch watch = WatchProgram(commandLine, request.folder, true, kTimeLimitSeconds * 1000,
+                                     ReportAndAnswer, &reporter);
     if (!watch.started) {
         static_cast<void>(std::fprintf(stderr, "try-driver: cannot start %s (error %lu)\n",
                                        request.program.c_str(), watch.error));

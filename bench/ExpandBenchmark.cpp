@@ -252,8 +252,8 @@ void PrintRatios(const std::map<std::string, double>& median, const char* progra
     }
     PrintRatio("inx-check / dense expansion throughput, 10 MB",
                time(at("ExpandDense", 10)) / time(at("CheckDense", 10)), ">= 0.10");
-    PrintRatio("inx-check: time 100 MB / time 10 MB", time(at("CheckDense", 100)) / time(at("CheckDense", 10)),
-               "<= 12");
+    PrintRatio("inx-check: time 100 MB / time 10 MB",
+               time(at("CheckDense", 100)) / time(at("CheckDense", 10)), "<= 12");
     PrintRatio("GenerateInstallScript 10 MB / stdio copy throughput",
                time("StdioCopy") / time("GenerateScript"), "");
     std::error_code error;

@@ -218,9 +218,9 @@ private:
     {
         line_.begin = at;
         Part part = Part::Key;
-        std::size_t start = at;      // first character not yet taken
-        std::size_t tokenEnd = at;   // just past the last non-space character
-        bool afterQuote = false;     // the last piece was a closing quote
+        std::size_t start = at;     // first character not yet taken
+        std::size_t tokenEnd = at;  // just past the last non-space character
+        bool afterQuote = false;    // the last piece was a closing quote
         while (true) {
             if (AtLineEnd(at)) {
                 Take(start, tokenEnd);

@@ -57,7 +57,7 @@ enum class InfError {
     TextBeforeFirstSection,  // only when there is no [Strings] section
     UnclosedSectionName,     // '[' without ']' on its line
     SectionNameTooLong,      // over kLongestInfSectionName characters
-    NoSignature,  // no [Version] Signature of $Windows NT$, $Chicago$ or $Windows 95$
+    NoSignature,             // no [Version] Signature of $Windows NT$, $Chicago$ or $Windows 95$
 };
 
 struct Inf {
@@ -67,7 +67,7 @@ struct Inf {
     std::string cooked;                 // the texts of the cooked fields
     InfError error = InfError::None;
     std::size_t errorAt = kNowhere;
-    std::size_t textBeforeFirstSection = kNowhere;  // the first such text, error or not
+    std::size_t textBeforeFirstSection = kNowhere;         // the first such text, error or not
     std::unordered_map<std::string, std::size_t> index;    // lower-case name to section
     std::unordered_map<std::string, std::string> strings;  // lower-case [Strings] key to value
 
@@ -100,4 +100,4 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
                               std::vector<InfSubstitution>* pairs = nullptr);
 
 // Lower-case ASCII copy, for comparing names as the engine does.
-std::string LowerAscii(std::string_view text);
+std::string LowerAscii(std::string_view view);

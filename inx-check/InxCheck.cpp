@@ -190,8 +190,8 @@ int main(int argc, char** argv)
         const bool isError = diagnostic.severity == Severity::Error;
         errors = errors || isError;
         warnings = warnings || !isError;
-        Tell(stderr, std::string(request.templatePath) + ":" + std::to_string(position.line) +
-                         ":" + std::to_string(position.column) + ": " +
+        Tell(stderr, std::string(request.templatePath) + ":" + std::to_string(position.line) + ":" +
+                         std::to_string(position.column) + ": " +
                          (isError ? "error: " : "warning: ") + diagnostic.text + "\n");
     }
     const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;

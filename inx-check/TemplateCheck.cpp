@@ -141,12 +141,13 @@ public:
             if (expanded < begin + folderLength_) {
                 text = (*placeholders_)[index];
             } else {
-                text = (*placeholders_)[index] + kPlaceholderLength + (expanded - begin - folderLength_);
+                text = (*placeholders_)[index] + kPlaceholderLength +
+                       (expanded - begin - folderLength_);
             }
         }
-        const auto crsDropped = static_cast<std::size_t>(
-            std::distance(read_->droppedCrs.begin(),
-                          std::upper_bound(read_->droppedCrs.begin(), read_->droppedCrs.end(), text)));
+        const auto crsDropped = static_cast<std::size_t>(std::distance(
+            read_->droppedCrs.begin(),
+            std::upper_bound(read_->droppedCrs.begin(), read_->droppedCrs.end(), text)));
         return text + crsDropped;
     }
 
@@ -160,8 +161,8 @@ private:
     const std::vector<std::size_t>* placeholders_ = nullptr;
     std::size_t folderLength_ = 0;
     std::string inf_;
-    std::vector<std::size_t> lineFeeds_;    // offsets of the expansion's LFs
-    std::vector<std::size_t> insertedCrs_;  // install.inf offsets of the CRs written before them
+    std::vector<std::size_t> lineFeeds_;     // offsets of the expansion's LFs
+    std::vector<std::size_t> insertedCrs_;   // install.inf offsets of the CRs written before them
     std::vector<std::size_t> folderBegins_;  // install.inf offsets of the inserted folders
 };
 
@@ -232,8 +233,8 @@ bool IsNumber(const std::string& text, long* number)
 enum class DirectoryKnown { Yes, WindowsOnly, No };
 DirectoryKnown KnowsDirectory(long dirid)
 {
-    static const long system[] = {-1, 1, 10, 11, 12, 13, 17, 18, 20, 21, 23, 24,
-                                  25, 30, 50, 51, 52, 53, 54, 55};
+    static const long system[] = {-1, 1,  10, 11, 12, 13, 17, 18, 20, 21,
+                                  23, 24, 25, 30, 50, 51, 52, 53, 54, 55};
     if (std::find(std::begin(system), std::end(system), dirid) != std::end(system) ||
         (dirid >= 16384 && dirid <= 16447)) {
         return DirectoryKnown::Yes;
@@ -243,7 +244,7 @@ DirectoryKnown KnowsDirectory(long dirid)
 
 bool IsAbsolutePath(const std::string& path)
 {
-    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
                        path[1] == ':' && path[2] == '\\';
     return drive || path.rfind("\\\\", 0) == 0;
 }
@@ -253,10 +254,9 @@ std::string Quoted(const std::string& text)
     return "'" + text + "'";
 }
 
-const char* const kDirectives[] = {"copyfiles",     "addreg",       "delreg",
-                                   "delfiles",      "renfiles",     "updateinis",
-                                   "registerdlls",  "unregisterdlls", "profileitems",
-                                   "updateinifields", "ini2reg",    "bitreg"};
+const char* const kDirectives[] = {
+    "copyfiles",    "addreg",         "delreg",       "delfiles",        "renfiles", "updateinis",
+    "registerdlls", "unregisterdlls", "profileitems", "updateinifields", "ini2reg",  "bitreg"};
 
 class Checker {
 public:
@@ -312,8 +312,8 @@ private:
     {
         return textOffset +
                static_cast<std::size_t>(std::distance(
-                   read_.droppedCrs.begin(), std::upper_bound(read_.droppedCrs.begin(),
-                                                              read_.droppedCrs.end(), textOffset)));
+                   read_.droppedCrs.begin(),
+                   std::upper_bound(read_.droppedCrs.begin(), read_.droppedCrs.end(), textOffset)));
     }
 
     // Ctrl-Z ends the text when install.exe reads it, and NUL ends it after.
@@ -354,7 +354,8 @@ private:
         const std::string lower = LowerAscii(kPlaceholder);
         for (std::size_t at = 0; at + kPlaceholderLength <= text.size(); ++at) {
             if ((text[at] | 0x20) != 'v' ||
-                !std::equal(lower.begin(), lower.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                !std::equal(lower.begin(), lower.end(),
+                            text.begin() + static_cast<std::ptrdiff_t>(at),
                             [](char a, char b) { return a == (b | 0x20); }) ||
                 text.compare(at, kPlaceholderLength, kPlaceholder) == 0) {
                 continue;
@@ -494,17 +495,18 @@ private:
             for (const InfLine& line : version->lines) {
                 if (line.HasKey() && LowerAscii(inf_.Text(inf_.Key(line))) == "signature") {
                     const std::string value(inf_.Text(inf_.Value(line, 0)));
-                    text = value.find('%') != std::string::npos
-                               ? "the signature " + Quoted(value) +
-                                     " is not substituted: write it out"
-                               : "the signature " + Quoted(value) + " is not one the engine knows";
+                    text =
+                        value.find('%') != std::string::npos
+                            ? "the signature " + Quoted(value) + " is not substituted: write it out"
+                            : "the signature " + Quoted(value) + " is not one the engine knows";
                     break;
                 }
             }
         }
         AddAt(Severity::Error, inf_.errorAt,
-              text + ": the INF engine refuses the file and installs nothing, without a message "
-                     "(Signature=\"$Windows NT$\" or \"$Chicago$\" is needed)");
+              text +
+                  ": the INF engine refuses the file and installs nothing, without a message "
+                  "(Signature=\"$Windows NT$\" or \"$Chicago$\" is needed)");
     }
 
     // Windows runs [DefaultInstall.NTx86], or else [DefaultInstall.NT], or
@@ -607,9 +609,11 @@ private:
             const std::string written = "%" + pair.name + "%";
             if (pair.kind == InfSubstitution::Kind::Undefined) {
                 AddAt(Severity::Error, at,
-                      written + " is not defined in [Strings]: the engine keeps it as it stands, "
-                                "and a folder or value of that name is made");
-            } else if (pair.kind == InfSubstitution::Kind::Directory && FolderIn(field) == kNowhere) {
+                      written +
+                          " is not defined in [Strings]: the engine keeps it as it stands, "
+                          "and a folder or value of that name is made");
+            } else if (pair.kind == InfSubstitution::Kind::Directory &&
+                       FolderIn(field) == kNowhere) {
                 AddAt(Severity::Error, at,
                       written + " is replaced by the path of a system folder (directory " +
                           pair.name + "); write %% for a '%' that is meant");
@@ -631,7 +635,10 @@ private:
                    : kNowhere;
     }
 
-    std::string Value(const InfField& field) const { return SubstituteStrings(inf_, inf_.Text(field)); }
+    std::string Value(const InfField& field) const
+    {
+        return SubstituteStrings(inf_, inf_.Text(field));
+    }
 
     void CheckDirectives(const InfSection& install)
     {
@@ -657,8 +664,8 @@ private:
                 const InfSection* section = inf_.Find(name);
                 if (section == nullptr) {
                     AddAt(Severity::Error, field.begin,
-                          "[" + name + "] does not exist: the engine skips this " + std::string(inf_.Text(inf_.Key(line))) +
-                              " without a word");
+                          "[" + name + "] does not exist: the engine skips this " +
+                              std::string(inf_.Text(inf_.Key(line))) + " without a word");
                     continue;
                 }
                 if (directive == "copyfiles") {
@@ -713,9 +720,9 @@ private:
                 continue;
             }
             const std::string target = Value(inf_.Value(line, 0));
-            const std::string source =
-                line.valueCount > 1 && !Value(inf_.Value(line, 1)).empty() ? Value(inf_.Value(line, 1))
-                                                                          : target;
+            const std::string source = line.valueCount > 1 && !Value(inf_.Value(line, 1)).empty()
+                                           ? Value(inf_.Value(line, 1))
+                                           : target;
             CheckCopiedFile(inf_.Value(line, 0), target, source, destination, false);
         }
     }

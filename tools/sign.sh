@@ -45,7 +45,8 @@ fi
 [ "$(realpath -m "$in")" != "$(realpath -m "$out")" ] ||
     { echo "sign.sh: OUT must not be IN: the unsigned program is kept" >&2; exit 2; }
 
-"$(dirname "$0")/install-packages.sh" --only osslsigncode
+command -v osslsigncode >/dev/null ||
+    { echo "sign.sh: osslsigncode is missing; as root: bash tools/install-packages.sh --only osslsigncode" >&2; exit 2; }
 
 # An RFC 3161 timestamp keeps the signature valid after the certificate expires.
 stamp=()

@@ -95,8 +95,8 @@ std::string DumpWithReader(const Inf& inf)
     for (const InfSection& section : inf.sections) {
         dump += "[" + section.name + "] " + std::to_string(section.lines.size()) + "\n";
         for (const InfLine& line : section.lines) {
-            dump += (line.HasKey() ? SubstituteStrings(inf, inf.Text(inf.Key(line))) : "<none>") +
-                    " =";
+            dump +=
+                (line.HasKey() ? SubstituteStrings(inf, inf.Text(inf.Key(line))) : "<none>") + " =";
             for (std::size_t i = 0; i < line.valueCount; ++i) {
                 dump += " |" + SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
             }
@@ -120,8 +120,8 @@ public:
         if (!Chance(15)) {
             inf += Pick({"[Version]", "[version]", "[VERSION] ; c"}) + std::string("\r\n") +
                    Pick({"Signature=\"$Chicago$\"", "signature = $Windows NT$",
-                         "Signature=\"$Windows 95$\"", "Signature=$chicago$",
-                         "Signature=%Sig%", "Signature=\"$Windows XP$\""}) +
+                         "Signature=\"$Windows 95$\"", "Signature=$chicago$", "Signature=%Sig%",
+                         "Signature=\"$Windows XP$\""}) +
                    "\r\n";
         }
         const int sections = Between(1, 5);
@@ -137,7 +137,10 @@ public:
 
 private:
     bool Chance(int percent) { return Between(1, 100) <= percent; }
-    int Between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+    int Between(int low, int high)
+    {
+        return std::uniform_int_distribution<int>(low, high)(random_);
+    }
     const char* Pick(std::initializer_list<const char*> choices)
     {
         return choices.begin()[Between(0, static_cast<int>(choices.size()) - 1)];
@@ -178,10 +181,35 @@ private:
         if (Chance(3)) {
             return std::string(static_cast<std::size_t>(Between(505, 520)), 'w');
         }
-        return Pick({"word", "two words", "\"quoted\"", "\"with space\"", "\"a\"\"b\"", "\"\"",
-                     "\"open", "%Key%", "%key%", "%%", "%Undefined%", "x%", "%Sig%", "C:\\App",
-                     "\"C:\\App\"\\sub", "a\\b", "\\", "a \\ b", "x;y", "caf\xE9", "nb\xA0sp",
-                     "\"q\" tail", "\t", "=", "key=v", "$Chicago$", "\"x,y\"", "", "\\\\"});
+        return Pick({"word",
+                     "two words",
+                     "\"quoted\"",
+                     "\"with space\"",
+                     "\"a\"\"b\"",
+                     "\"\"",
+                     "\"open",
+                     "%Key%",
+                     "%key%",
+                     "%%",
+                     "%Undefined%",
+                     "x%",
+                     "%Sig%",
+                     "C:\\App",
+                     "\"C:\\App\"\\sub",
+                     "a\\b",
+                     "\\",
+                     "a \\ b",
+                     "x;y",
+                     "caf\xE9",
+                     "nb\xA0sp",
+                     "\"q\" tail",
+                     "\t",
+                     "=",
+                     "key=v",
+                     "$Chicago$",
+                     "\"x,y\"",
+                     "",
+                     "\\\\"});
     }
 
     std::mt19937 random_;
@@ -201,10 +229,16 @@ TEST(InfReaderAgreement, ReadsWhatSetupApiReads)
         "HKLM,Software\\T,,0x10001,1\nHKCU,Software\\T,Dir,,\"VUZAZURAV\\sub\" /x ; c\n"
         "HKCU,Software\\T,Cmd,,\"\"\"VUZAZURAV\\app.exe\"\" /x\"\n[Strings]\nAppDir=VUZAZURAV\n",
     };
-    const std::string folders[] = {
-        "C:\\Program Files\\ZI050", "C:\\Apps\\A, B; C (x86)", "C:\\Tools 100%\\ZI050",
-        "C:\\App\\", "C:\\a\"b", "C:\\Users\\Public\\My Apps\\ZI 050 v2.1", "",
-        std::string(600, 'd'), "C:\\Programme\\M\xFCller", "C:\\%Key%\\x"};
+    const std::string folders[] = {"C:\\Program Files\\ZI050",
+                                   "C:\\Apps\\A, B; C (x86)",
+                                   "C:\\Tools 100%\\ZI050",
+                                   "C:\\App\\",
+                                   "C:\\a\"b",
+                                   "C:\\Users\\Public\\My Apps\\ZI 050 v2.1",
+                                   "",
+                                   std::string(600, 'd'),
+                                   "C:\\Programme\\M\xFCller",
+                                   "C:\\%Key%\\x"};
     for (const std::string& text : templates) {
         for (const std::string& folder : folders) {
             std::string script;
@@ -224,9 +258,8 @@ TEST(InfReaderAgreement, ReadsWhatSetupApiReads)
         WriteFileBytes(path, infs[i]);
         const Inf read = ReadInf(infs[i]);
         opened += read.error == InfError::None ? 1 : 0;
-        ASSERT_EQ(DumpWithSetupApi(path, read), DumpWithReader(read))
-            << "INF " << i << ":\n"
-            << infs[i];
+        ASSERT_EQ(DumpWithSetupApi(path, read), DumpWithReader(read)) << "INF " << i << ":\n"
+                                                                      << infs[i];
     }
     std::printf("%u INFs read alike by setupapi and the reader, %u of them opened\n",
                 static_cast<unsigned>(infs.size()), opened);

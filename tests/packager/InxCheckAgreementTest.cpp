@@ -33,8 +33,8 @@ std::string Environment(const char* name)
 // Exit code of a console program run to its end in the current directory.
 DWORD RunToEnd(const std::string& program, const std::string& arguments)
 {
-    const Watch watch = WatchProgram(QuoteArgument(program) + " " + arguments, "", false,
-                                     INFINITE, nullptr, nullptr);
+    const Watch watch = WatchProgram(QuoteArgument(program) + " " + arguments, "", false, INFINITE,
+                                     nullptr, nullptr);
     return watch.started ? watch.exitCode : 255;
 }
 

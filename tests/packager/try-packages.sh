@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# tools/try.sh on the sample package, which installs, and on a template
-# without a [DefaultInstall] section, which installs nothing.
+# tools/try.sh on packages that install and uninstall as they should, and on
+# packages that do not: no [DefaultInstall], an uninstallation that leaves a
+# value behind or removes one that was there before, files that go to a fixed
+# folder instead of the application's.
 # Usage: try-packages.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1
@@ -8,34 +10,78 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_line() {  # expect_line REPORT LINE
-    grep -qxF -- "$2" "$1" || fail "no line '$2'"
+expect_line() {  # expect_line LOG LINE
+    grep -qxF -- "$2" "$1" || fail "no line '$2' in $(basename "$1")"
 }
+# try NAME EXPECTED_STATUS ARGUMENTS...: runs try.sh, keeping its output in NAME.log.
+try() {
+    local name=$1 expected=$2
+    shift 2
+    bash "$source_dir/tools/try.sh" "$@" --headless >"$scratch/$name.log" 2>&1
+    local status=$?
+    cat "$scratch/$name.log"
+    [ "$status" -eq "$expected" ] || fail "$name: exit status $status, not $expected"
+}
+last_line() {  # last_line NAME LINE
+    [ "$(tail -n 1 "$scratch/$1.log")" = "$2" ] || fail "$1: the last line is not '$2'"
+}
+package() {  # package NAME INX: a package folder holding install.inx and f.txt
+    mkdir -p "$scratch/$1"
+    printf '%s' "$2" >"$scratch/$1/install.inx"
+    echo file >"$scratch/$1/f.txt"
+}
+head=$'[Version]\r\nSignature="$Chicago$"\r\n'
 
-bash "$source_dir/tools/try.sh" "$source_dir/tools/demo" --path 'C:\Program Files\Sample App' \
-    --headless >"$scratch/sample.log" 2>&1
-status=$?
-cat "$scratch/sample.log"
-[ "$status" -eq 0 ] || fail "the sample package gave exit status $status"
+try sample 0 "$source_dir/tools/demo" --path 'C:\Program Files\Sample App' --uninstall
 expect_line "$scratch/sample.log" \
     '   1. install.exe, "Install": Are you sure you want to install this program? [&Yes | &No]'
 expect_line "$scratch/sample.log" \
     '   HKCU,Software\Sample Plugin,InstallDir,,"C:\Program Files\Sample App"'
+expect_line "$scratch/sample.log" '== Files created or changed: 1 under C:\Program Files\Sample App, 0 elsewhere'
 expect_line "$scratch/sample.log" '   C:\Program Files\Sample App\sample-plugin.txt (75 bytes)'
 expect_line "$scratch/sample.log" \
     '   HKEY_CURRENT_USER\Software\Sample Plugin: "InstallDir"="C:\\Program Files\\Sample App"'
-[ -s "$source_dir/build/try/demo/boxes/box-1.png" ] || fail "no screenshot of the confirmation"
+expect_line "$scratch/sample.log" '== Left behind by the uninstallation: 0'
+report=$(sed -n 's/^== Report: //p' "$scratch/sample.log")
+[ -s "$(dirname "$report")/boxes/box-1.png" ] || fail "no screenshot of the confirmation"
 
-mkdir "$scratch/no-section"
-printf '[Version]\r\nSignature="$Chicago$"\r\n\r\n[Install]\r\nAddReg=R\r\n\r\n[R]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n' \
-    >"$scratch/no-section/install.inx"
-bash "$source_dir/tools/try.sh" "$scratch/no-section" --headless >"$scratch/broken.log" 2>&1
-status=$?
-cat "$scratch/broken.log"
-[ "$status" -eq 1 ] || fail "the broken package gave exit status $status"
-[ "$(tail -n 1 "$scratch/broken.log")" = \
-    "FAILED: the installation changed nothing on drive C: or in the registry" ] ||
-    fail "the reason is not the last line"
+package no-section "$head"$'[Install]\r\nAddReg=R\r\n[R]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
+try no-section 1 "$scratch/no-section"
+last_line no-section "FAILED: the installation changed nothing on drive C: or in the registry"
 
-[ "$failures" -eq 0 ] && echo "tools/try.sh reported both packages as expected"
+# Registers itself for the list of installed programs, whose UninstallString
+# runs its own copy of install.inf; that uninstallation keeps one value.
+package leaky "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\nAddReg=Reg\r\n[DefaultUninstall]\r\n'\
+$'DelFiles=Files\r\nDelReg=Unregister\r\n[DestinationDirs]\r\nFiles=-1,VUZAZURAV\r\n[Files]\r\n'\
+$'install.inf\r\n[Reg]\r\nHKCU,Software\\Leaky,Kept,,1\r\n'\
+$'HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Leaky,UninstallString,,'\
+$'"rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %AppDir%\\install.inf"\r\n'\
+$'[Unregister]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Leaky\r\n'\
+$'[Strings]\r\nAppDir=VUZAZURAV\r\n'
+try leaky 1 "$scratch/leaky" --uninstall
+expect_line "$scratch/leaky.log" '== Uninstalling as the list of installed programs does: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 C:\Program Files\ZI050\install.inf'
+last_line leaky 'FAILED: the uninstallation left HKEY_CURRENT_USER\Software\Leaky: "Kept" behind'
+
+# Its uninstallation takes a value that Wine's prefix had before.
+package collateral "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[DefaultUninstall]\r\nDelReg=Reg,Wine\r\n'\
+$'[Reg]\r\nHKCU,Software\\Collateral,Dir,,VUZAZURAV\r\n[Wine]\r\nHKCU,Software\\Wine\\WineDbg,ShowCrashDialog\r\n'
+try collateral 1 "$scratch/collateral" --uninstall
+last_line collateral 'FAILED: the uninstallation removed or changed HKEY_CURRENT_USER\Software\Wine\WineDbg: "ShowCrashDialog"=dword:00000000, which was there before'
+
+package no-uninstall "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[Reg]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
+try no-uninstall 1 "$scratch/no-uninstall" --uninstall
+last_line no-uninstall "FAILED: install.inf has no [DefaultUninstall] section to uninstall with"
+
+try sample-matrix 0 "$source_dir/tools/demo" --matrix
+[ "$(grep -c '  1         0  OK$' "$scratch/sample-matrix.log")" -eq 8 ] ||
+    fail "the sample's matrix has not 8 rows with its file under the folder"
+
+package fixed "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\nAddReg=Reg\r\n[DestinationDirs]\r\n'\
+$'Files=-1,C:\\Fixed\r\n[Files]\r\nf.txt\r\n[Reg]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
+try fixed 1 "$scratch/fixed" --matrix
+[ "$(grep -c '  0         1  no file landed in ' "$scratch/fixed.log")" -eq 8 ] ||
+    fail "not every row of the fixed folder's matrix shows its file elsewhere"
+last_line fixed "FAILED: 8 of 8 folders"
+
+[ "$failures" -eq 0 ] && echo "tools/try.sh reported every package as expected"
 exit $((failures > 0))
