@@ -29,6 +29,7 @@ tools_build=$root/build/win32-tools
 prefix_cache=$root/build/wine-prefixes
 driver=$tools_build/automation/try-driver.exe
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall'
+app_paths_key='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\ZI050.EXE'
 matrix_folders=(
     'C:\Program Files\ZI050'
     'C:\Program Files (x86)\ZI050'
@@ -108,8 +109,7 @@ start_display() {
 # A copy of the pristine prefix, with ZI050.EXE registered at $1 and that folder made.
 make_prefix() {
     "$root/tools/wine/pristine-prefix.sh" "$prefix_cache" "$WINEPREFIX"
-    wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ZI050.EXE' \
-        /v Path /t REG_SZ /d "$1" /f >/dev/null
+    wine reg add "$app_paths_key" /v Path /t REG_SZ /d "$1" /f >/dev/null
     # The prefix is made for a screen without a window manager; with one, let it manage.
     $headless || wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d Y /f >/dev/null
     # The folder on drive C:, as a path under drive_c; none elsewhere.
@@ -130,16 +130,31 @@ snapshot() {
     (cd "$WINEPREFIX/drive_c" && find . -type f -printf '%P\t%s\t%T@\n') |
         { grep -avE '^(windows/(temp|logs|Installer)/|users/[^/]+/(Temp|AppData/Local/Temp)/|windows/inf/setupapi)' || true; } |
         LC_ALL=C sort >"$scratch/$1.files"
-    for hive in 'HKLM\Software' 'HKCU\Software'; do
-        wine reg export "$hive" "$scratch/export.reg" /y >/dev/null 2>&1
-        iconv -f UTF-16 -t UTF-8 "$scratch/export.reg" | tr -d '\r' | awk '
-            continued { sub(/^ +/, ""); line = line $0 }
-            !continued { line = $0 }
-            { continued = 0 }
-            /\\$/ { sub(/\\$/, "", line); continued = 1; next }
-            line ~ /^\[/ { key = substr(line, 2, length(line) - 2); next }
-            line != "" && key != "" { print key "\t" line }'
-    done | LC_ALL=C sort >"$scratch/$1.registry"
+    # Before the installation HKLM\Software is the pristine prefix's and the
+    # App Paths entry: exporting it again would take Wine seconds.
+    {
+        if [ "$1" = before ]; then
+            reg_lines "$WINEPREFIX/pristine-hklm-software.reg"
+            wine reg export "$app_paths_key" "$scratch/export.reg" /y >/dev/null 2>&1
+            reg_lines "$scratch/export.reg"
+        else
+            wine reg export 'HKLM\Software' "$scratch/export.reg" /y >/dev/null 2>&1
+            reg_lines "$scratch/export.reg"
+        fi
+        wine reg export 'HKCU\Software' "$scratch/export.reg" /y >/dev/null 2>&1
+        reg_lines "$scratch/export.reg"
+    } | LC_ALL=C sort -u >"$scratch/$1.registry"
+}
+
+# The values of a .reg file, one line each: key, tab, value.
+reg_lines() {
+    iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r' | awk '
+        continued { sub(/^ +/, ""); line = line $0 }
+        !continued { line = $0 }
+        { continued = 0 }
+        /\\$/ { sub(/\\$/, "", line); continued = 1; next }
+        line ~ /^\[/ { key = substr(line, 2, length(line) - 2); next }
+        line != "" && key != "" { print key "\t" line }'
 }
 
 # What a file or registry line is, whatever its size, time or data.

@@ -2,7 +2,9 @@
 # Copies a pristine 32-bit Wine prefix to TARGET, making it first when this
 # Wine version and locale have none yet. Pristine prefixes are kept in CACHE,
 # one per Wine version and LC_ALL (which sets the ANSI code page), so that a
-# new Wine or another code page gets a prefix of its own.
+# new Wine or another code page gets a prefix of its own. Each holds
+# pristine-hklm-software.reg, its HKLM\Software as `reg export` writes it,
+# which takes Wine seconds to export again.
 # Usage: pristine-prefix.sh CACHE TARGET
 set -eu
 cache=$1
@@ -16,6 +18,8 @@ mkdir -p "$cache"
     if [ ! -f "$pristine/ready" ]; then
         rm -rf "$pristine"
         "$here/create-prefix.sh" "$pristine/prefix" >/dev/null 2>&1
+        WINEPREFIX=$pristine/prefix wine reg export 'HKLM\Software' \
+            "$pristine/prefix/pristine-hklm-software.reg" /y >/dev/null 2>&1
         "$here/stop-prefix.sh" "$pristine/prefix"
         touch "$pristine/ready"
     fi
