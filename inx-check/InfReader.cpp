@@ -229,18 +229,10 @@ private:
                 return at;
             }
             const char c = text_[at];
-            if (c == '=' && part == Part::Key) {
+            // '=' ends the key; after it, it is text like any other.
+            if ((c == '=' && part == Part::Key) || c == ',') {
                 Take(start, tokenEnd);
-                EndField(at, true);
-                part = Part::Value;
-                at = SkipLeadingSpaces(at + 1, &start);
-                tokenEnd = start;
-                afterQuote = false;
-                continue;
-            }
-            if (c == ',') {
-                Take(start, tokenEnd);
-                EndField(at, false);
+                EndField(at, c == '=');
                 part = Part::Value;
                 at = SkipLeadingSpaces(at + 1, &start);
                 tokenEnd = start;
