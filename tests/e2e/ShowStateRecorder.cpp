@@ -22,6 +22,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (record == nullptr) {
         return 1;
     }
-    std::fputs(shown.c_str(), record);
-    return std::fclose(record) == 0 ? 0 : 1;
+    const bool written = std::fputs(shown.c_str(), record) >= 0;
+    return std::fclose(record) == 0 && written ? 0 : 1;
 }

@@ -140,7 +140,7 @@ TEST_F(AppPathRegistry, TheSystemCodePageDecides)
          "C:\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E App"},
         {L"C:\\App\uFF02 X", REG_EXPAND_SZ, nullptr, nullptr, "C:\\App\xEF\xBC\x82 X"},
         // A list's first text is checked too: its look-alike would be C:\Lodz App.
-        {std::wstring(L"C:\\\u0141\u00F3d\u017A App\0D:\\Two\0", 20), REG_MULTI_SZ, nullptr,
+        {std::wstring(L"C:\\\u0141\u00F3d\u017A App\0D:\\Two\0", 19), REG_MULTI_SZ, nullptr,
          nullptr,
          "C:\\\xC5\x81\xC3\xB3"
          "d\xC5\xBA App"},

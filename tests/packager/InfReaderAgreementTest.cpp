@@ -23,7 +23,8 @@ const unsigned kGeneratedInfs = 2000;
 std::string Hex(DWORD value)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    static_cast<void>(
+        std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value)));
     return text;
 }
 
