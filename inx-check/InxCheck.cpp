@@ -6,9 +6,9 @@
 //
 // Exit status: 0 without errors, 1 with errors (or warnings with --werror),
 // 2 for bad usage or a file that cannot be read or written.
+#include "inx-check/InfReader.h"
 #include "inx-check/TemplateCheck.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -113,14 +113,6 @@ bool WriteWholeFile(const char* path, const std::string& bytes)
     return written && closed;
 }
 
-std::string Lower(std::string text)
-{
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // The template's folder, looked up without regard to case, as Windows does.
 class PackageFolder final : public Package {
 public:
@@ -132,7 +124,7 @@ public:
         std::size_t begin = 0;
         while (begin <= path.size()) {
             const std::size_t end = std::min(path.find('\\', begin), path.size());
-            const std::string wanted = Lower(path.substr(begin, end - begin));
+            const std::string wanted = LowerAscii(path.substr(begin, end - begin));
             begin = end + 1;
             if (wanted.empty() || wanted == ".") {
                 continue;
@@ -141,7 +133,7 @@ public:
             bool found = false;
             for (fs::directory_iterator entry(at, error), last; !error && entry != last;
                  entry.increment(error)) {
-                if (Lower(entry->path().filename().string()) == wanted) {
+                if (LowerAscii(entry->path().filename().string()) == wanted) {
                     at = entry->path();
                     found = true;
                     break;

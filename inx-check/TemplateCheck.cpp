@@ -34,6 +34,15 @@ TemplateText ReadInTextMode(const std::string& fileBytes)
     return read;
 }
 
+// The file offset of an offset in the text read: each dropped CR before it counts.
+std::size_t FileOffsetOf(const TemplateText& read, std::size_t textOffset)
+{
+    return textOffset +
+           static_cast<std::size_t>(std::distance(
+               read.droppedCrs.begin(),
+               std::upper_bound(read.droppedCrs.begin(), read.droppedCrs.end(), textOffset)));
+}
+
 // The placeholders' offsets in `text`, as install.exe finds them.
 std::vector<std::size_t> PlaceholdersIn(const std::string& text)
 {
@@ -145,10 +154,7 @@ public:
                        (expanded - begin - folderLength_);
             }
         }
-        const auto crsDropped = static_cast<std::size_t>(std::distance(
-            read_->droppedCrs.begin(),
-            std::upper_bound(read_->droppedCrs.begin(), read_->droppedCrs.end(), text)));
-        return text + crsDropped;
+        return FileOffsetOf(*read_, text);
     }
 
 private:
@@ -310,10 +316,7 @@ private:
 
     std::size_t FileOffsetOfText(std::size_t textOffset) const
     {
-        return textOffset +
-               static_cast<std::size_t>(std::distance(
-                   read_.droppedCrs.begin(),
-                   std::upper_bound(read_.droppedCrs.begin(), read_.droppedCrs.end(), textOffset)));
+        return FileOffsetOf(read_, textOffset);
     }
 
     // Ctrl-Z ends the text when install.exe reads it, and NUL ends it after.
@@ -658,7 +661,9 @@ private:
                     continue;
                 }
                 if (directive == "copyfiles" && name[0] == '@') {
-                    CheckCopiedFile(field, name.substr(1), name.substr(1), nullptr, true);
+                    if (DestinationFor("", field) != nullptr) {
+                        CheckCopiedFile(field, name.substr(1), name.substr(1), nullptr);
+                    }
                     continue;
                 }
                 const InfSection* section = inf_.Find(name);
@@ -677,7 +682,8 @@ private:
         }
     }
 
-    // The destination line for a CopyFiles section: its own, or DefaultDestDir.
+    // The destination line for the CopyFiles section `name`: its own, or
+    // DefaultDestDir (the only one for an empty name, as for CopyFiles=@file).
     const InfLine* DestinationFor(const std::string& name, const InfField& cause)
     {
         const InfSection* destinations = inf_.Find("destinationdirs");
@@ -716,23 +722,20 @@ private:
             CheckDestination(*destination);
         }
         for (const InfLine& line : section.lines) {
-            if ((line.valueCount == 0)) {
+            if (line.valueCount == 0) {
                 continue;
             }
             const std::string target = Value(inf_.Value(line, 0));
             const std::string source = line.valueCount > 1 && !Value(inf_.Value(line, 1)).empty()
                                            ? Value(inf_.Value(line, 1))
                                            : target;
-            CheckCopiedFile(inf_.Value(line, 0), target, source, destination, false);
+            CheckCopiedFile(inf_.Value(line, 0), target, source, destination);
         }
     }
 
     void CheckCopiedFile(const InfField& field, const std::string& target,
-                         const std::string& source, const InfLine* destination, bool single)
+                         const std::string& source, const InfLine* destination)
     {
-        if (single && DestinationFor("", field) == nullptr) {
-            return;
-        }
         if (target.find_first_of("\\/") != std::string::npos ||
             source.find_first_of("\\/") != std::string::npos) {
             AddAt(Severity::Error, field.begin,
@@ -776,7 +779,7 @@ private:
             if (!line.HasKey() || LowerAscii(Value(inf_.Key(line))) != LowerAscii(name)) {
                 continue;
             }
-            const std::string disk = (line.valueCount == 0) ? "" : Value(inf_.Value(line, 0));
+            const std::string disk = line.valueCount == 0 ? "" : Value(inf_.Value(line, 0));
             if (disks != nullptr) {
                 for (const InfLine& diskLine : disks->lines) {
                     if (diskLine.HasKey() && Value(inf_.Key(diskLine)) == disk &&
@@ -857,16 +860,17 @@ private:
     void CheckRegistry(const InfSection& section, bool adding)
     {
         for (const InfLine& line : section.lines) {
-            if ((line.valueCount == 0)) {
+            if (line.valueCount == 0) {
                 continue;
             }
             const std::string root = Value(inf_.Value(line, 0));
-            const std::string upper = LowerAscii(root);
-            if (upper == "hkr") {
+            const std::string lowered = LowerAscii(root);
+            if (lowered == "hkr") {
                 AddAt(Severity::Error, inf_.Value(line, 0).begin,
                       "HKR means the key of a device or service, which [DefaultInstall] has not: "
                       "the engine skips this line");
-            } else if (upper != "hkcr" && upper != "hkcu" && upper != "hklm" && upper != "hku") {
+            } else if (lowered != "hkcr" && lowered != "hkcu" && lowered != "hklm" &&
+                       lowered != "hku") {
                 AddAt(Severity::Error, inf_.Value(line, 0).begin,
                       Quoted(root) +
                           " is not a root the engine knows (HKCR, HKCU, HKLM, HKU): it skips "
