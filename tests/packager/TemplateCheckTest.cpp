@@ -172,6 +172,15 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a program's own folder number",
          With("Files=-1,VUZAZURAV", "Files=40000"),
          {"7:7 error: directory 40000 is a program's own"}},
+        {"the first of a program's own numbers",
+         With("Files=-1,VUZAZURAV", "Files=32768"),
+         {"7:7 error: directory 32768 is a program's own"}},
+        {"the last before them",
+         With("Files=-1,VUZAZURAV", "Files=32767"),
+         {"7:7 error: directory 32767 is not one Windows knows"}},
+        {"a number only Windows knows",
+         With("Files=-1,VUZAZURAV", "Files=66000"),
+         {"7:7 warning: directory 66000 is known to Windows but not to Wine's"}},
         {"an unknown folder number",
          With("Files=-1,VUZAZURAV", "Files=99"),
          {"7:7 error: directory 99 is not one Windows knows"}},
@@ -254,6 +263,13 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a %number% pair",
          With("Dir,,VUZAZURAV", "Dir,,dir%20%name"),
          {"11:26 error: %20% is replaced by the path of a system folder"}},
+        {"a field of 511 characters", With("Dir,,VUZAZURAV", "Dir,," + std::string(511, 'v')), {}},
+        {"one of 512",
+         With("Dir,,VUZAZURAV", "Dir,," + std::string(512, 'v')),
+         {"11:26 warning: this value is 512 characters long: Wine's"}},
+        {"one of 4096",
+         With("Dir,,VUZAZURAV", "Dir,," + std::string(4096, 'v')),
+         {"11:1 warning: this line", "11:26 warning: this value is 4096 characters long: Wine's"}},
         {"a field over 4096 characters",
          With("Dir,,VUZAZURAV", "Dir,," + std::string(4097, 'v')),
          {"11:1 warning: this line", "11:26 error: this value is 4097 characters long, more than"}},
@@ -283,7 +299,26 @@ TEST(CheckTemplate, TheFolderAsTheEngineReadsIt)
 {
     const std::string quoted = With("Dir,,VUZAZURAV", "Dir,,\"VUZAZURAV\"");
     const std::string longest(999, 'f');
+    // C:\ and then as many characters as make `length` in all.
+    const auto folderOf = [](std::size_t length) { return "C:\\" + std::string(length - 3, 'f'); };
+    const std::string fits = folderOf(248);  // C:\...\plugin.dll is 259 characters
+    const std::string tooLongForFiles = folderOf(249);
+    const std::string lastMade = folderOf(258);  // the longest destination Wine makes
+    const std::string notMade = folderOf(259);
     ExpectFindings({
+        {"a copied file's path of 259 characters", kClean, {}, fits.c_str()},
+        {"one of 260",
+         kClean,
+         {"9:1 error: the copied file's path would be 260"},
+         tooLongForFiles.c_str()},
+        {"a destination of 258 characters",
+         kClean,
+         {"9:1 error: the copied file's path would be 269"},
+         lastMade.c_str()},
+        {"one of 259",
+         kClean,
+         {"7:10 error: the destination is 259 characters long"},
+         notMade.c_str()},
         {"an empty folder", kClean, {"7:10 error: directory -1 with no path"}, ""},
         {"a destination too long to make",
          kClean,
