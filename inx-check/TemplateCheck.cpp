@@ -248,6 +248,48 @@ DirectoryKnown KnowsDirectory(long dirid)
     return dirid >= 66000 && dirid <= 66004 ? DirectoryKnown::WindowsOnly : DirectoryKnown::No;
 }
 
+// [DefaultInstall.NT.Services] and the like belong to an install section;
+// they are none themselves. `name` is lower case.
+bool IsSubsection(const std::string& name)
+{
+    static const char* const kinds[] = {".services", ".hw",     ".coinstallers",
+                                        ".wmi",      ".events", ".interfaces"};
+    return std::any_of(std::begin(kinds), std::end(kinds), [&name](const char* kind) {
+        return name.find(kind) != std::string::npos;
+    });
+}
+
+// The variables that Windows itself sets, which a command line or an
+// expandable registry value may name on purpose.
+bool IsEnvironmentVariable(const std::string& name)
+{
+    static const char* const variables[] = {
+        "allusersprofile",  "appdata",         "commonprogramfiles", "commonprogramfiles(x86)",
+        "commonprogramw6432", "computername",  "comspec",            "driverdata",
+        "homedrive",        "homepath",        "homeshare",          "localappdata",
+        "logonserver",      "number_of_processors", "onedrive",      "os",
+        "path",             "pathext",         "processor_architecture", "processor_identifier",
+        "processor_level",  "processor_revision", "programdata",     "programfiles",
+        "programfiles(x86)", "programw6432",   "psmodulepath",       "public",
+        "systemdrive",      "systemroot",      "temp",               "tmp",
+        "userdomain",       "username",        "userprofile",        "windir"};
+    const std::string lower = LowerAscii(name);
+    return std::find(std::begin(variables), std::end(variables), lower) != std::end(variables);
+}
+
+// A %...% pair whose inside reads as a name, not text that merely lies
+// between two '%' of a command line ("%1" "%2").
+bool LooksLikeName(const std::string& name)
+{
+    if (name.empty() || (std::isalpha(static_cast<unsigned char>(name[0])) == 0 && name[0] != '_')) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '.' ||
+               c == '(' || c == ')' || c == '-';
+    });
+}
+
 bool IsAbsolutePath(const std::string& path)
 {
     const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
@@ -277,7 +319,7 @@ public:
     std::vector<Diagnostic> Run()
     {
         if (LooksLikeUtf16(bytes_)) {
-            Add(Severity::Error, 0,
+            Add(Rule::Utf16Template, 0,
                 "UTF-16 template: its NUL bytes end the text at once, so install.inf would be all "
                 "but empty; save it as ANSI");
             return diagnostics_;
@@ -293,7 +335,7 @@ public:
             inf_ = ReadInf(rendering_.Inf());
             CheckInf();
         } else {
-            Add(Severity::Error, 0,
+            Add(Rule::TooLarge, 0,
                 "the expansion would be larger than this computer can address: install.exe "
                 "cannot write install.inf");
         }
@@ -304,14 +346,14 @@ public:
     }
 
 private:
-    void Add(Severity severity, std::size_t offset, std::string text)
+    void Add(Rule rule, std::size_t offset, std::string text)
     {
-        diagnostics_.push_back({severity, offset, std::move(text)});
+        diagnostics_.push_back({rule, InfoOf(rule).severity, offset, std::move(text)});
     }
     // A finding at an offset of install.inf.
-    void AddAt(Severity severity, std::size_t infOffset, std::string text)
+    void AddAt(Rule rule, std::size_t infOffset, std::string text)
     {
-        Add(severity, rendering_.TemplateOffsetOf(infOffset), std::move(text));
+        Add(rule, rendering_.TemplateOffsetOf(infOffset), std::move(text));
     }
 
     std::size_t FileOffsetOfText(std::size_t textOffset) const
@@ -327,7 +369,7 @@ private:
             return;
         }
         const std::string what = bytes_[end] == '\0' ? "NUL" : "Ctrl-Z";
-        Add(Severity::Error, end,
+        Add(Rule::EarlyEnd, end,
             what + " byte: the text ends here, and the " + std::to_string(bytes_.size() - end - 1) +
                 " bytes after it never reach install.inf");
     }
@@ -336,7 +378,7 @@ private:
     {
         const std::string& text = read_.text;
         if (placeholders_.empty()) {
-            Add(Severity::Warning, 0,
+            Add(Rule::NoPlaceholder, 0,
                 std::string("no placeholder ") + kPlaceholder +
                     ": the application's folder is never used");
         }
@@ -349,7 +391,7 @@ private:
                 inQuotes = c == '"' ? !inQuotes : inQuotes && c != '\n';
             }
             if (inQuotes) {
-                Add(Severity::Warning, FileOffsetOfText(at),
+                Add(Rule::QuotedPlaceholder, FileOffsetOfText(at),
                     "placeholder already between double quotes: install.exe adds quotes itself, "
                     "so the folder stands in two pairs");
             }
@@ -363,7 +405,7 @@ private:
                 text.compare(at, kPlaceholderLength, kPlaceholder) == 0) {
                 continue;
             }
-            Add(Severity::Warning, FileOffsetOfText(at),
+            Add(Rule::PlaceholderCase, FileOffsetOfText(at),
                 Quoted(text.substr(at, kPlaceholderLength)) +
                     " is not replaced: only the upper-case placeholder " + kPlaceholder + " is");
             at += kPlaceholderLength - 1;
@@ -374,14 +416,14 @@ private:
     {
         const std::string& text = read_.text;
         if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-            Add(Severity::Warning, 0,
+            Add(Rule::Utf8Text, 0,
                 "UTF-8 byte-order mark: install.inf is read in the system's ANSI code page, where "
                 "these bytes are other characters; save the template as ANSI");
             return;
         }
         for (std::size_t at = 0; at < text.size(); ++at) {
             if (static_cast<unsigned char>(text[at]) >= 0xC2 && Utf8SequenceAt(text, at) != 0) {
-                Add(Severity::Warning, FileOffsetOfText(at),
+                Add(Rule::Utf8Text, FileOffsetOfText(at),
                     "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
                     "character comes out as other characters; save the template as ANSI");
                 return;
@@ -411,7 +453,7 @@ private:
             if (length > kLongestInfLine) {
                 const std::string limit =
                     ", more than the INF engine handles (" + std::to_string(kLongestInfLine) + ")";
-                Add(Severity::Warning, FileOffsetOfText(begin),
+                Add(Rule::LongLine, FileOffsetOfText(begin),
                     onLine == 0
                         ? "this line is " + std::to_string(length) + " characters long" + limit
                         : "with the longest folder install.exe accepts (" +
@@ -433,7 +475,7 @@ private:
             return;
         }
         if (folder_.size() > kLongestAppPath) {
-            Add(Severity::Error, FolderFindingOffset(),
+            Add(Rule::FolderTooLong, FolderFindingOffset(),
                 "the folder is " + std::to_string(folder_.size()) +
                     " bytes long: install.exe accepts at most " + std::to_string(kLongestAppPath) +
                     " and installs nothing");
@@ -444,7 +486,7 @@ private:
             if (drive != std::string::npos && drive + 2 < folder_.size() &&
                 std::isalpha(static_cast<unsigned char>(folder_[drive])) != 0 &&
                 folder_.compare(drive + 1, 2, ":\\") == 0) {
-                Add(Severity::Warning, FolderFindingOffset(),
+                Add(Rule::FolderList, FolderFindingOffset(),
                     "the folder is a list of folders: install.exe inserts it whole, as one folder");
                 break;
             }
@@ -457,17 +499,17 @@ private:
     {
         switch (inf_.error) {
         case InfError::TextBeforeFirstSection:
-            AddAt(Severity::Error, inf_.errorAt,
+            AddAt(Rule::InfRefused, inf_.errorAt,
                   "text before the first section, and no [Strings] section: the INF engine "
                   "refuses the whole file and installs nothing");
             return;
         case InfError::UnclosedSectionName:
-            AddAt(Severity::Error, inf_.errorAt,
+            AddAt(Rule::InfRefused, inf_.errorAt,
                   "section name without its ']': the INF engine refuses the whole file and "
                   "installs nothing");
             return;
         case InfError::SectionNameTooLong:
-            AddAt(Severity::Error, inf_.errorAt,
+            AddAt(Rule::InfRefused, inf_.errorAt,
                   "section name over " + std::to_string(kLongestInfSectionName) +
                       " characters: the INF engine refuses the whole file and installs nothing");
             return;
@@ -478,15 +520,25 @@ private:
             break;
         }
         if (inf_.textBeforeFirstSection != kNowhere) {
-            AddAt(Severity::Warning, inf_.textBeforeFirstSection,
+            AddAt(Rule::TextBeforeSection, inf_.textBeforeFirstSection,
                   "text before the first section: Windows refuses the file for it; Wine ignores "
                   "it only because there is a [Strings] section");
         }
         CheckFields();
+        namesSomething_.assign(inf_.fields.size(), false);
+        for (const char* named : {"destinationdirs", "sourcedisksfiles"}) {
+            const InfSection* section = inf_.Find(named);
+            for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
+                for (std::size_t value = 0; value < section->lines[i].valueCount; ++value) {
+                    MarkName(inf_.Value(section->lines[i], value));
+                }
+            }
+        }
         const InfSection* install = InstallSection();
         if (install != nullptr) {
             CheckDirectives(*install);
         }
+        CheckPairs();
     }
 
     void CheckSignature()
@@ -506,7 +558,7 @@ private:
                 }
             }
         }
-        AddAt(Severity::Error, inf_.errorAt,
+        AddAt(Rule::NoSignature, inf_.errorAt,
               text +
                   ": the INF engine refuses the file and installs nothing, without a message "
                   "(Signature=\"$Windows NT$\" or \"$Chicago$\" is needed)");
@@ -523,23 +575,23 @@ private:
         if (chosen == nullptr) {
             for (const InfSection& section : inf_.sections) {
                 const std::string name = LowerAscii(section.name);
-                if (name.rfind("defaultinstall.nt", 0) == 0 && name != "defaultinstall.nt") {
-                    AddAt(Severity::Error, section.header,
+                if (name.rfind("defaultinstall.nt", 0) == 0 && !IsSubsection(name)) {
+                    AddAt(Rule::NoInstallSection, section.header,
                           "[" + section.name +
-                              "] is for other processors: on 32-bit Windows the engine finds no "
-                              "[DefaultInstall], [DefaultInstall.NT] or [DefaultInstall.NTx86] "
-                              "and installs nothing");
+                              "] is not run on 32-bit Windows, where the engine looks for "
+                              "[DefaultInstall.NTx86], [DefaultInstall.NT] or [DefaultInstall] "
+                              "only: it installs nothing");
                     return nullptr;
                 }
             }
-            AddAt(Severity::Error, 0,
+            AddAt(Rule::NoInstallSection, 0,
                   "no [DefaultInstall] section: the shell's \"install\" verb runs that section, "
                   "so nothing would be installed");
             return nullptr;
         }
         for (const InfSection* ignored : {plain, nt}) {
             if (ignored != nullptr && ignored != chosen) {
-                AddAt(Severity::Warning, ignored->header,
+                AddAt(Rule::IgnoredInstallSection, ignored->header,
                       "[" + ignored->name + "] is ignored: the engine runs [" + chosen->name +
                           "] instead");
             }
@@ -557,7 +609,7 @@ private:
                     CheckField(inf_.fields[i], isStrings);
                 }
                 if (isStrings && line.explicitKey && line.valueCount > 1) {
-                    AddAt(Severity::Error, inf_.Value(line, 0).end,
+                    AddAt(Rule::StringsCut, inf_.Value(line, 0).end,
                           "unquoted ',' in a [Strings] value: the value ends before it; put the "
                           "whole value in double quotes");
                 }
@@ -568,60 +620,102 @@ private:
     void CheckField(const InfField& field, bool inStrings)
     {
         if (field.openQuote != kNowhere) {
-            AddAt(Severity::Error, field.openQuote,
-                  "this quote is never closed: the value runs to the end of the line, CR "
-                  "included");
+            AddAt(Rule::UnclosedQuote, field.openQuote,
+                  "this quote is never closed: the value runs to the end of the line, and Wine's "
+                  "engine keeps the line's CR in it too");
         }
         if (field.joinedLine != kNowhere && field.joinedLine > 0 &&
             rendering_.Inf()[field.joinedLine - 1] != ' ' &&
             rendering_.Inf()[field.joinedLine - 1] != '\t') {
-            AddAt(Severity::Error, field.joinedLine,
+            AddAt(Rule::LineJoined, field.joinedLine,
                   "a '\\' at the end of a line joins the next line to this one, which is then "
                   "lost as a line of its own; put the value in double quotes");
         }
         if (field.commentAttached != kNowhere && inStrings) {
-            AddAt(Severity::Error, field.commentAttached,
+            AddAt(Rule::StringsCut, field.commentAttached,
                   "unquoted ';' in a [Strings] value: it starts a comment and the value ends "
                   "before it; put the whole value in double quotes");
         }
         if (field.textAfterQuotes != kNowhere) {
-            AddAt(Severity::Warning, field.textAfterQuotes,
+            AddAt(Rule::QuotesRemoved, field.textAfterQuotes,
                   "the engine removes the double quotes from this value; to keep a quote, write "
                   "the whole value in quotes and each quote inside it as \"\"");
         }
         if (field.length > kLongestInfLine) {
-            AddAt(Severity::Error, field.begin,
+            AddAt(Rule::ValueTooLong, field.begin,
                   "this value is " + std::to_string(field.length) +
                       " characters long, more than the INF engine handles (" +
                       std::to_string(kLongestInfLine) + ")");
         } else if (field.length > kLongestInfField) {
-            AddAt(Severity::Warning, field.begin,
+            AddAt(Rule::ValueCutByWine, field.begin,
                   "this value is " + std::to_string(field.length) +
                       " characters long: Wine's INF engine cuts it to " +
                       std::to_string(kLongestInfField) + " (Windows keeps up to " +
                       std::to_string(kLongestInfLine) + ")");
         }
         CheckFolderIn(field);
-        if (inStrings || inf_.Text(field).find('%') == std::string_view::npos) {
-            return;  // [Strings] values are not substituted again
+    }
+
+    // The template's own %...% pairs. A known directory number is the INF's
+    // way to name a system folder, and an environment variable in a value is
+    // kept for the value's reader to expand; a pair in an inserted folder that
+    // holds a '%' is the folder's, judged by CheckFolderIn.
+    void CheckPairs()
+    {
+        const bool folderHasPercent = folder_.find('%') != std::string::npos;
+        for (const InfSection& section : inf_.sections) {
+            if (LowerAscii(section.name) == "strings") {
+                continue;  // [Strings] values are not substituted again
+            }
+            for (const InfLine& line : section.lines) {
+                const std::size_t first = line.explicitKey ? line.firstValue - 1 : line.firstValue;
+                for (std::size_t i = first; i < line.firstValue + line.valueCount; ++i) {
+                    const InfField& field = inf_.fields[i];
+                    if (inf_.Text(field).find('%') == std::string_view::npos ||
+                        (folderHasPercent && FolderIn(field) != kNowhere)) {
+                        continue;
+                    }
+                    CheckPairsIn(field, namesSomething_[i]);
+                }
+            }
         }
+    }
+
+    void CheckPairsIn(const InfField& field, bool namesSomething)
+    {
         std::vector<InfSubstitution> pairs;
         SubstituteStrings(inf_, inf_.Text(field), &pairs);
         for (const InfSubstitution& pair : pairs) {
-            const std::size_t at = field.begin;
+            const std::size_t at = field.cooked ? field.begin : field.begin + pair.at;
             const std::string written = "%" + pair.name + "%";
-            if (pair.kind == InfSubstitution::Kind::Undefined) {
-                AddAt(Severity::Error, at,
+            if (pair.kind == InfSubstitution::Kind::Directory) {
+                const long number = std::strtol(pair.name.c_str(), nullptr, 10);
+                if (number != 0 && KnowsDirectory(number) == DirectoryKnown::No) {
+                    AddAt(Rule::UnknownDirid, at,
+                          written +
+                              " is not a directory number the engine knows: it writes the "
+                              "path of a folder called 'unknown' under the system folder");
+                }
+            } else if (pair.kind != InfSubstitution::Kind::Undefined) {
+                continue;
+            } else if (namesSomething) {
+                AddAt(Rule::UndefinedString, at,
                       written +
-                          " is not defined in [Strings]: the engine keeps it as it stands, "
-                          "and a folder or value of that name is made");
-            } else if (pair.kind == InfSubstitution::Kind::Directory &&
-                       FolderIn(field) == kNowhere) {
-                AddAt(Severity::Error, at,
-                      written + " is replaced by the path of a system folder (directory " +
-                          pair.name + "); write %% for a '%' that is meant");
+                          " is not defined in [Strings]: the engine keeps it as it is written, "
+                          "and makes a folder, file or key of that name");
+            } else if (LooksLikeName(pair.name) && !IsEnvironmentVariable(pair.name)) {
+                AddAt(Rule::UndefinedStringInValue, at,
+                      written +
+                          " is not defined in [Strings] and is no environment variable of "
+                          "Windows: the engine keeps it as it is written");
             }
         }
+    }
+
+    // Marks the field as naming a folder, file, section or registry key.
+    void MarkName(const InfField& field)
+    {
+        namesSomething_[static_cast<std::size_t>(&field - inf_.fields.data())] = true;
     }
 
     // The index of the first inserted folder that `field` overlaps, or kNowhere.
@@ -657,6 +751,7 @@ private:
             for (std::size_t i = 0; i < line.valueCount; ++i) {
                 const InfField& field = inf_.Value(line, i);
                 const std::string name = Value(field);
+                MarkName(field);
                 if (name.empty()) {
                     continue;
                 }
@@ -668,7 +763,7 @@ private:
                 }
                 const InfSection* section = inf_.Find(name);
                 if (section == nullptr) {
-                    AddAt(Severity::Error, field.begin,
+                    AddAt(Rule::MissingSection, field.begin,
                           "[" + name + "] does not exist: the engine skips this " +
                               std::string(inf_.Text(inf_.Key(line))) + " without a word");
                     continue;
@@ -688,9 +783,9 @@ private:
     {
         const InfSection* destinations = inf_.Find("destinationdirs");
         if (destinations == nullptr) {
-            AddAt(Severity::Error, cause.begin,
+            AddAt(Rule::DefaultDestination, cause.begin,
                   "no [DestinationDirs] section: the engine copies these files into the system "
-                  "folder (C:\\Windows\\System32)");
+                  "folder (C:\\Windows\\System32), its default");
             return nullptr;
         }
         const InfLine* fallback = nullptr;
@@ -707,10 +802,10 @@ private:
             }
         }
         if (fallback == nullptr) {
-            AddAt(Severity::Error, cause.begin,
+            AddAt(Rule::DefaultDestination, cause.begin,
                   "[DestinationDirs] names no folder for " + Quoted(name) +
                       " and has no DefaultDestDir: the engine copies into the system folder "
-                      "(C:\\Windows\\System32)");
+                      "(C:\\Windows\\System32), its default");
         }
         return fallback;
     }
@@ -725,6 +820,10 @@ private:
             if (line.valueCount == 0) {
                 continue;
             }
+            MarkName(inf_.Value(line, 0));
+            if (line.valueCount > 1) {
+                MarkName(inf_.Value(line, 1));
+            }
             const std::string target = Value(inf_.Value(line, 0));
             const std::string source = line.valueCount > 1 && !Value(inf_.Value(line, 1)).empty()
                                            ? Value(inf_.Value(line, 1))
@@ -738,7 +837,7 @@ private:
     {
         if (target.find_first_of("\\/") != std::string::npos ||
             source.find_first_of("\\/") != std::string::npos) {
-            AddAt(Severity::Error, field.begin,
+            AddAt(Rule::FolderInEntry, field.begin,
                   Quoted(source) +
                       " holds a folder, but a CopyFiles entry is a file name: the engine cannot "
                       "find it and waits for it forever (Wine) or asks for a disk (Windows); name "
@@ -746,7 +845,7 @@ private:
             return;
         }
         if (package_ != nullptr && !package_->Holds(SourcePath(source))) {
-            AddAt(Severity::Error, field.begin,
+            AddAt(Rule::MissingFile, field.begin,
                   Quoted(SourcePath(source)) +
                       " is not in the package folder: the engine asks the user for a disk "
                       "(Windows) or waits forever (Wine)");
@@ -756,7 +855,7 @@ private:
             const std::string folder = Value(inf_.Value(*destination, 1));
             if (folder.size() + 1 + target.size() >= kLongestWindowsPath &&
                 folder.size() < kLongestDestination) {
-                AddAt(Severity::Error, field.begin,
+                AddAt(Rule::CopyPathTooLong, field.begin,
                       "the copied file's path would be " +
                           std::to_string(folder.size() + 1 + target.size()) +
                           " characters long: Windows copies files to paths of fewer than " +
@@ -808,13 +907,13 @@ private:
         const std::string written = Value(dirid);
         long number = 0;
         if (!IsNumber(written, &number)) {
-            AddAt(Severity::Error, dirid.begin,
+            AddAt(Rule::DiridNotNumber, dirid.begin,
                   "the folder number " + Quoted(written) +
                       " is not a number: the engine copies into the system folder");
             return;
         }
         if (number >= 0x8000 && number < 66000) {
-            AddAt(Severity::Error, dirid.begin,
+            AddAt(Rule::ProgramDirid, dirid.begin,
                   "directory " + written +
                       " is a program's own number, which no INF installed by the shell defines: "
                       "the engine copies into the system folder");
@@ -822,7 +921,7 @@ private:
         }
         const DirectoryKnown known = KnowsDirectory(number);
         if (known != DirectoryKnown::Yes) {
-            AddAt(known == DirectoryKnown::No ? Severity::Error : Severity::Warning, dirid.begin,
+            AddAt(known == DirectoryKnown::No ? Rule::UnknownDirid : Rule::WindowsOnlyDirid, dirid.begin,
                   "directory " + written +
                       (known == DirectoryKnown::No
                            ? " is not one Windows knows: the engine copies into an 'unknown' "
@@ -834,24 +933,24 @@ private:
             return;
         }
         if (line.valueCount < 2 || Value(inf_.Value(line, 1)).empty()) {
-            AddAt(Severity::Error, line.valueCount < 2 ? dirid.begin : inf_.Value(line, 1).begin,
+            AddAt(Rule::DestinationPath, line.valueCount < 2 ? dirid.begin : inf_.Value(line, 1).begin,
                   "directory -1 with no path: the engine cannot make the folder and waits "
                   "forever (Wine)");
             return;
         }
         const std::string path = Value(inf_.Value(line, 1));
         if (!IsAbsolutePath(path)) {
-            AddAt(Severity::Error, inf_.Value(line, 1).begin,
+            AddAt(Rule::DestinationPath, inf_.Value(line, 1).begin,
                   "directory -1 takes an absolute path, and " + Quoted(path) +
                       " is relative: the engine makes it under its own working folder");
         } else if (path.size() >= kLongestDestination) {
-            AddAt(Severity::Error, inf_.Value(line, 1).begin,
+            AddAt(Rule::DestinationTooLong, inf_.Value(line, 1).begin,
                   "the destination is " + std::to_string(path.size()) +
                       " characters long: Wine's INF engine cannot make it and waits forever; "
                       "Windows copies to paths of fewer than " +
                       std::to_string(kLongestWindowsPath) + " characters");
         } else if (std::toupper(static_cast<unsigned char>(path[0])) != 'C' && path[1] == ':') {
-            AddAt(Severity::Warning, inf_.Value(line, 1).begin,
+            AddAt(Rule::OtherDrive, inf_.Value(line, 1).begin,
                   "the destination is on drive " + path.substr(0, 2) +
                       ": where that drive does not exist, the engine waits forever (Wine)");
         }
@@ -863,36 +962,40 @@ private:
             if (line.valueCount == 0) {
                 continue;
             }
+            for (std::size_t i = 0; i < std::min<std::size_t>(line.valueCount, 3); ++i) {
+                MarkName(inf_.Value(line, i));
+            }
             const std::string root = Value(inf_.Value(line, 0));
             const std::string lowered = LowerAscii(root);
             if (lowered == "hkr") {
-                AddAt(Severity::Error, inf_.Value(line, 0).begin,
+                AddAt(Rule::RegistryRoot, inf_.Value(line, 0).begin,
                       "HKR means the key of a device or service, which [DefaultInstall] has not: "
                       "the engine skips this line");
             } else if (lowered != "hkcr" && lowered != "hkcu" && lowered != "hklm" &&
                        lowered != "hku") {
-                AddAt(Severity::Error, inf_.Value(line, 0).begin,
+                AddAt(Rule::RegistryRoot, inf_.Value(line, 0).begin,
                       Quoted(root) +
                           " is not a root the engine knows (HKCR, HKCU, HKLM, HKU): it skips "
                           "this line");
             }
-            if (adding && line.valueCount > 3) {
-                CheckRegistryFlags(inf_.Value(line, 3));
+            if (adding && line.valueCount > 3 && CheckRegistryFlags(inf_.Value(line, 3))) {
+                CheckValueCount(line);
             }
         }
     }
 
-    void CheckRegistryFlags(const InfField& field)
+    // True when the flags are a number the engine reads as written.
+    bool CheckRegistryFlags(const InfField& field)
     {
         const std::string flags = Value(field);
         if (flags.empty()) {
-            return;
+            return true;
         }
         const bool hex = flags.size() > 2 && flags[0] == '0' && (flags[1] | 0x20) == 'x' &&
                          flags.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
         const bool decimal = flags.find_first_not_of("0123456789") == std::string::npos;
         if (decimal && flags.size() > 1 && flags[0] == '0') {
-            AddAt(Severity::Error, field.begin,
+            AddAt(Rule::RegistryFlags, field.begin,
                   "the flags " + Quoted(flags) +
                       " start with 0, which Wine reads as an octal number (another value type "
                       "than meant); write 0x" +
@@ -900,10 +1003,45 @@ private:
                                        ? flags.size() - 1
                                        : flags.find_first_not_of('0')));
         } else if (!hex && !decimal) {
-            AddAt(Severity::Error, field.begin,
+            AddAt(Rule::RegistryFlags, field.begin,
                   "the flags " + Quoted(flags) +
                       " are not a number (hexadecimal with 0x, or decimal): the engine skips or "
                       "misreads this line");
+        } else {
+            return true;
+        }
+        return false;
+    }
+
+    // A string or expandable string takes one value field, and the engine
+    // stores only that one (Wine's and Windows' AddReg read field 5 alone).
+    void CheckValueCount(const InfLine& line)
+    {
+        const std::string flags = Value(inf_.Value(line, 3));
+        const unsigned long number = flags.empty() ? 0 : std::strtoul(flags.c_str(), nullptr, 0);
+        constexpr unsigned long kTypeMask = 0xFFFF0001UL;
+        constexpr unsigned long kExpandable = 0x00020000UL;
+        constexpr unsigned long kNoValue = 0x14UL;  // FLG_ADDREG_KEYONLY, FLG_ADDREG_DELVAL
+        const unsigned long type = number & kTypeMask;
+        if ((type != 0 && type != kExpandable) || (number & kNoValue) != 0) {
+            return;
+        }
+        std::size_t extra = 0;
+        for (std::size_t i = 4; i < line.valueCount; ++i) {
+            const InfField& field = inf_.Value(line, i);
+            if (field.joinedLine != kNowhere ||
+                (FolderIn(field) != kNowhere && Value(field).find(folder_) == std::string::npos)) {
+                return;  // a joined line or a split folder has its own finding
+            }
+            extra += i > 4 && !inf_.Text(field).empty() ? 1U : 0U;
+        }
+        if (extra > 0) {
+            AddAt(Rule::ExtraValueFields, inf_.Value(line, 5).begin,
+                  std::string(type == 0 ? "a string value" : "an expandable string value") +
+                      " takes one field, and the engine stores only " +
+                      Quoted(Value(inf_.Value(line, 4))) + ": the " + std::to_string(extra) +
+                      (extra == 1 ? " field after it is" : " fields after it are") +
+                      " lost (put the whole value in one pair of double quotes)");
         }
     }
 
@@ -918,7 +1056,7 @@ private:
         const std::string read = Value(field);
         if (read.find(folder_) == std::string::npos && folder != lastFolderReported_) {
             lastFolderReported_ = folder;  // once for a folder cut into fields
-            Add(Severity::Error, FileOffsetOfText(placeholders_[folder]),
+            Add(Rule::FolderAltered, FileOffsetOfText(placeholders_[folder]),
                 "with this folder the engine reads this value as " + Quoted(read) +
                     ", which does not hold the folder " + Quoted(folder_));
         }
@@ -938,6 +1076,7 @@ private:
     Rendering rendering_;
     Inf inf_;
     std::size_t lastFolderReported_ = kNowhere;
+    std::vector<bool> namesSomething_;  // by field: names a folder, file, section or key
     std::vector<Diagnostic> diagnostics_;
 };
 

@@ -4,14 +4,15 @@
 // Windows. Portable: the expansion is the program's own (script/).
 #pragma once
 
+#include "inx-check/Rules.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
-enum class Severity { Warning, Error };
-
 struct Diagnostic {
-    Severity severity;
+    Rule rule;
+    Severity severity;  // the rule's
     std::size_t offset;  // of the byte in the template file that is the cause
     std::string text;
 };

@@ -45,7 +45,8 @@ std::vector<std::string> Findings(const std::string& bytes, const std::string* f
         const Position at = lines.PositionOf(diagnostic.offset);
         findings.push_back(std::to_string(at.line) + ":" + std::to_string(at.column) +
                            (diagnostic.severity == Severity::Error ? " error: " : " warning: ") +
-                           diagnostic.text);
+                           diagnostic.text + " [" + std::string(InfoOf(diagnostic.rule).name) +
+                           "]");
     }
     return findings;
 }
@@ -53,7 +54,8 @@ std::vector<std::string> Findings(const std::string& bytes, const std::string* f
 struct CheckCase {
     const char* what;
     std::string bytes;
-    std::vector<std::string> expected;  // the start of each finding, in order
+    // The start of each finding, in order, and its rule when it ends in " [rule]".
+    std::vector<std::string> expected;
     const char* folder = nullptr;
 };
 
@@ -66,7 +68,20 @@ void ExpectFindings(const std::vector<CheckCase>& cases)
         ASSERT_EQ(c.expected.size(), findings.size())
             << c.what << ": " << testing::PrintToString(findings);
         for (std::size_t i = 0; i < findings.size(); ++i) {
-            EXPECT_EQ(0u, findings[i].rfind(c.expected[i], 0)) << c.what << ": " << findings[i];
+            std::string start = c.expected[i];
+            std::string rule;
+            const std::size_t bracket = start.rfind(" [");
+            if (!start.empty() && start.back() == ']' && bracket != std::string::npos &&
+                start.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-", bracket + 2) ==
+                    start.size() - 1) {
+                rule = start.substr(bracket);
+                start.resize(bracket);
+            }
+            EXPECT_EQ(0u, findings[i].rfind(start, 0)) << c.what << ": " << findings[i];
+            EXPECT_TRUE(rule.empty() || (findings[i].size() >= rule.size() &&
+                                             findings[i].compare(findings[i].size() - rule.size(),
+                                                                 rule.size(), rule) == 0))
+                << c.what << ": " << findings[i];
         }
     }
 }
@@ -97,7 +112,7 @@ TEST(CheckTemplate, TheTemplatesOwnBytes)
          {"11:27 warning: placeholder already between double quotes"}},
         {"quotes are counted from the line's start",
          With("[Reg]\r\n", "[Reg]\r\n" + reg + "\"open\r\n"),
-         {"11:20 error: this quote is never closed"}},
+         {"11:20 warning: this quote is never closed [unclosed-quote]"}},
         {"placeholder in another case",
          kClean + reg + "vuzaZURAV\r\n",
          {"12:20 warning: 'vuzaZURAV' is not replaced"}},
@@ -155,13 +170,13 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          {"9:1 error: 'sub\\data.txt' holds a folder"}},
         {"no destination for the section",
          With("Files=-1", "Other=-1"),
-         {"4:11 error: [DestinationDirs] names no folder for 'Files'"}},
+         {"4:11 warning: [DestinationDirs] names no folder for 'Files' [default-destination]"}},
         {"no [DestinationDirs]",
          With("[DestinationDirs]\r\nFiles=-1,VUZAZURAV\r\n", ""),
-         {"4:11 error: no [DestinationDirs] section"}},
+         {"4:11 warning: no [DestinationDirs] section"}},
         {"one file without DefaultDestDir",
          With("CopyFiles=Files", "CopyFiles=@plugin.dll"),
-         {"4:11 error: [DestinationDirs] names no folder"}},
+         {"4:11 warning: [DestinationDirs] names no folder"}},
         {"one file with DefaultDestDir",
          With("Files=-1,VUZAZURAV", "DefaultDestDir=-1,VUZAZURAV",
               With("CopyFiles=Files", "CopyFiles=@plugin.dll")),
@@ -214,7 +229,7 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          {}},
         {"an undefined string key",
          With("Software\\ZI050", "Software\\%Vendor%"),
-         {"11:6 error: %Vendor% is not defined in [Strings]"}},
+         {"11:15 error: %Vendor% is not defined in [Strings] [undefined-string]"}},
         {"a defined one and %%",
          With("Software\\ZI050", "Software\\%Vendor%\\100%%") + "[Strings]\r\nVendor=V\r\n",
          {}},
@@ -231,7 +246,7 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a continued line", With(reg, "HKCU,Software\\ZI050,Dir,, \\\r\n  VUZAZURAV"), {}},
         {"an unterminated quote",
          With("Dir,,VUZAZURAV", "Dir,,\"C:\\Old"),
-         {"11:26 error: this quote is never closed"}},
+         {"11:26 warning: this quote is never closed"}},
         {"text before the first section",
          "Junk\r\n" + kClean,
          {"1:1 error: text before the first section, and no [Strings] section"}},
@@ -250,7 +265,10 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          {"3:1 warning: [DefaultInstall] is ignored: the engine runs [DefaultInstall.NT]"}},
         {"only another processor's section",
          With("[DefaultInstall]", "[DefaultInstall.NTamd64]"),
-         {"3:1 error: [DefaultInstall.NTamd64] is for other processors"}},
+         {"3:1 error: [DefaultInstall.NTamd64] is not run on 32-bit Windows"}},
+        {"[DefaultInstall.NT.Services] is none either",
+         With("[DefaultInstall]", "[DefaultInstall.NT.Services]"),
+         {"1:1 error: no [DefaultInstall] section [no-install-section]"}},
         {"[DefaultInstall.Services] is no install section",
          With("[DefaultInstall]", "[DefaultInstall.Services]"),
          {"1:1 error: no [DefaultInstall] section"}},
@@ -260,9 +278,6 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"quotes meant to stay",
          With("Dir,,VUZAZURAV", "Cmd,,\"C:\\P F\\app.exe\" /x"),
          {"11:43 warning: the engine removes the double quotes"}},
-        {"a %number% pair",
-         With("Dir,,VUZAZURAV", "Dir,,dir%20%name"),
-         {"11:26 error: %20% is replaced by the path of a system folder"}},
         {"a field of 511 characters", With("Dir,,VUZAZURAV", "Dir,," + std::string(511, 'v')), {}},
         {"one of 512",
          With("Dir,,VUZAZURAV", "Dir,," + std::string(512, 'v')),
@@ -273,6 +288,64 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a field over 4096 characters",
          With("Dir,,VUZAZURAV", "Dir,," + std::string(4097, 'v')),
          {"11:1 warning: this line", "11:26 error: this value is 4097 characters long, more than"}},
+    });
+}
+
+// %...% pairs as the engine treats them, and the value fields a type takes:
+// each from both sides.
+TEST(CheckTemplate, PairsAndValueFields)
+{
+    const auto value = [](const std::string& flagsAndValues) {
+        return With("Dir,,VUZAZURAV", "Dir," + flagsAndValues);
+    };
+    const auto destination = [](const std::string& entry) {
+        return With("Files=-1,VUZAZURAV", "Files=" + entry);
+    };
+    ExpectFindings({
+        {"directory numbers name system folders", value(",%10%\\Cursors\\%01%;%16422%"), {}},
+        {"%0% and %-1% are empty", value(",%0%%-1%"), {}},
+        {"the last of the shell's folders", value(",%16447%"), {}},
+        {"one past them", value(",%16448%"), {"11:26 error: %16448% is not a directory"}},
+        {"a number the engine does not know",
+         value(",x\\%40%"),
+         {"11:28 error: %40% is not a directory number the engine knows [unknown-dirid]"}},
+        {"the last before a program's own", value(",%32767%"), {"11:26 error: %32767% is not"}},
+        {"a program's own is no directory", value(",%32768%"), {}},
+        {"from the folder, a number is replaced",
+         kClean,
+         {"7:10 error: with this folder", "11:26 error: with this folder [folder-altered]"},
+         "C:\\Tools%20%Suite"},
+        {"an undefined pair in the folder reaches the engine as it is", kClean, {}, "C:\\A%B%C"},
+        {"environment variables in values",
+         value("0x00020000,%SystemRoot%\\cmd.exe /c %HOMEDRIVE%%HOMEPATH%") +
+             "HKCU,Software\\ZI050,P,,\"%ProgramFiles(x86)%\\X;%windir%\"\r\n",
+         {}},
+        {"a shell command line's own '%'", value(",\"\"\"%1\"\" %*\""), {}},
+        {"another undefined name in a value",
+         value(",%AppName%"),
+         {"11:26 warning: %AppName% is not defined in [Strings] and is no environment variable "
+          "[undefined-string-in-value]"}},
+        {"an environment variable in a destination",
+         destination("16422,%ProgramFiles%\\ZI050"),
+         {"7:13 error: %ProgramFiles% is not defined in [Strings] [undefined-string]"}},
+        {"in a copied file's name",
+         With("plugin.dll", "%windir%.dll"),
+         {"9:1 error: '%windir%.dll' is not in the package", "9:1 error: %windir% is not defined"}},
+        {"in a value's name", With(",Dir,", ",%USERNAME%,"), {"11:21 error: %USERNAME% is not"}},
+        {"one string value", value(",\"a,b\""), {}},
+        {"a string value in two fields",
+         value(",\"a\",b"),
+         {"11:30 error: a string value takes one field, and the engine stores only 'a': the 1 "
+          "field after it is lost [extra-value-fields]"}},
+        {"the same with flags 0x0", value("0x0,a,b,c"), {"11:31 error: a string value takes"}},
+        {"an expandable string in two",
+         value("0x00020000,%windir%,b"),
+         {"11:45 error: an expandable string value takes one field"}},
+        {"a trailing empty field", value(",a,"), {}},
+        {"several strings", value("0x00010000,a,b"), {}},
+        {"binary bytes", value("0x1,01,02"), {}},
+        {"a DWORD as bytes", value("0x10001,1,0,0,0"), {}},
+        {"a key only", value("0x10,a,b"), {}},
     });
 }
 
@@ -340,8 +413,8 @@ TEST(CheckTemplate, TheFolderAsTheEngineReadsIt)
          "C:\\Apps\\A, B; C (x86)"},
         {"a quote in the folder",
          kClean,
-         {"7:10 error: this quote is never closed", "7:10 error: with this folder",
-          "11:26 error: this quote is never closed", "11:26 error: with this folder"},
+         {"7:10 warning: this quote is never closed", "7:10 error: with this folder",
+          "11:26 warning: this quote is never closed", "11:26 error: with this folder"},
          "C:\\a\"b"},
         {"a list of folders",
          With("Files=-1,VUZAZURAV", "Files=16422,ZI050"),

@@ -1,0 +1,81 @@
+// inx-check's rules, in one table: each finding names one. The messages, the
+// rule list, the SARIF rule metadata and the manual are all made from it.
+//
+// Severity policy. An error is something the INF engine does that the author
+// cannot want: it hangs, refuses the INF, installs nothing or less than the
+// template says, or puts a file or value where the template does not say. A
+// warning is a likely leftover, a difference between Wine and Windows, or
+// something that works but is fragile.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+enum class Severity { Warning, Error };
+
+enum class Rule {
+    // install.exe's reading of the template
+    Utf16Template,
+    EarlyEnd,
+    NoPlaceholder,
+    QuotedPlaceholder,
+    PlaceholderCase,
+    Utf8Text,
+    LongLine,
+    FolderTooLong,
+    FolderList,
+    TooLarge,
+    FolderAltered,
+    // the INF as a whole
+    InfRefused,
+    NoSignature,
+    TextBeforeSection,
+    NoInstallSection,
+    IgnoredInstallSection,
+    // fields and strings
+    UnclosedQuote,
+    LineJoined,
+    StringsCut,
+    QuotesRemoved,
+    ValueTooLong,
+    ValueCutByWine,
+    UndefinedString,
+    UndefinedStringInValue,
+    UnknownDirid,
+    // directives, copied files and destinations
+    MissingSection,
+    DefaultDestination,
+    DiridNotNumber,
+    ProgramDirid,
+    WindowsOnlyDirid,
+    DestinationPath,
+    DestinationTooLong,
+    OtherDrive,
+    FolderInEntry,
+    MissingFile,
+    CopyPathTooLong,
+    // the registry
+    RegistryRoot,
+    RegistryFlags,
+    ExtraValueFields,
+    // the checker's own comments
+    UnknownRule,
+};
+
+struct RuleInfo {
+    Rule rule;
+    std::string_view name;         // as written in findings and suppressions
+    Severity severity;
+    std::string_view summary;      // one line
+    std::string_view explanation;  // what the engine does, and what to write instead
+};
+
+// Every rule, in the order of the enumeration.
+const RuleInfo* RulesBegin();
+const RuleInfo* RulesEnd();
+std::size_t RuleCount();
+
+const RuleInfo& InfoOf(Rule rule);
+
+// The rule called `name`, or false.
+bool FindRule(std::string_view name, Rule* rule);
