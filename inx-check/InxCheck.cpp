@@ -2,11 +2,14 @@
 // will read it, the files it copies against its own folder (the package),
 // and, given a folder, writes the install.inf that install.exe would write.
 //
-//   inx-check [--path DIR] [--output FILE] [--werror] TEMPLATE
+//   inx-check [OPTIONS] [--] TEMPLATE
 //
 // Exit status: 0 without errors, 1 with errors (or warnings with --werror),
 // 2 for bad usage or a file that cannot be read or written.
 #include "inx-check/InfReader.h"
+#include "inx-check/Report.h"
+#include "inx-check/Rules.h"
+#include "inx-check/Suppressions.h"
 #include "inx-check/TemplateCheck.h"
 
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -28,23 +32,31 @@ constexpr int kClean = 0;
 constexpr int kFindings = 1;
 constexpr int kTrouble = 2;
 
-constexpr char kVersion[] = "inx-check 2.0\n";
 constexpr char kUsage[] =
-    "usage: inx-check [--path DIR] [--output FILE] [--werror] TEMPLATE\n"
-    "  --path DIR     the application's folder, as the registry holds it: check the\n"
-    "                 install.inf that install.exe would write for it, and write it\n"
-    "  --output FILE  write that install.inf to FILE, not to standard output\n"
-    "  --werror       treat warnings as errors\n"
+    "usage: inx-check [OPTIONS] [--] TEMPLATE\n"
+    "  --path DIR          the application's folder, as the registry holds it: check the\n"
+    "                      install.inf that install.exe would write for it, and write it\n"
+    "  --output FILE       write that install.inf to FILE, not to standard output\n"
+    "  --werror            treat warnings as errors\n"
+    "  --disable=RULE,...  report none of these rules\n"
+    "  --format=FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0)\n"
+    "  --list-rules        print every rule with what the engine does\n"
     "  --help, --version\n"
-    "The files that CopyFiles names are looked for beside TEMPLATE.\n";
+    "The files that CopyFiles names are looked for beside TEMPLATE. A comment\n"
+    "'; inx-check: disable=RULE' silences RULE on its line, or alone on a line, on the next.\n";
+
+enum class Format { Text, Sarif };
 
 struct Request {
     const char* templatePath = nullptr;
     const char* folder = nullptr;
     const char* outputPath = nullptr;
     bool warningsAreErrors = false;
+    std::vector<bool> disabled = std::vector<bool>(RuleCount(), false);
+    Format format = Format::Text;
     bool help = false;
     bool version = false;
+    bool listRules = false;
 };
 
 void Tell(std::FILE* stream, const std::string& text)
@@ -52,29 +64,81 @@ void Tell(std::FILE* stream, const std::string& text)
     static_cast<void>(std::fputs(text.c_str(), stream));
 }
 
-bool ParseRequest(int argc, char** argv, Request* request)
+// Marks each rule of the comma-separated `names` disabled; false with the
+// first name that is no rule.
+bool DisableRules(const std::string& names, std::vector<bool>* disabled, std::string* problem)
 {
+    std::size_t begin = 0;
+    while (begin <= names.size()) {
+        const std::size_t end = std::min(names.find(',', begin), names.size());
+        const std::string name = names.substr(begin, end - begin);
+        Rule rule = Rule::UnknownRule;
+        if (!FindRule(name, &rule)) {
+            *problem = "'" + name + "' is no rule (inx-check --list-rules lists them)";
+            return false;
+        }
+        (*disabled)[static_cast<std::size_t>(rule)] = true;
+        begin = end + 1;
+    }
+    return true;
+}
+
+// Reads the command line into `request`; on a usage error, says what was wrong.
+bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
+{
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (std::strcmp(argv[i], "--path") == 0 && hasValue) {
-            request->folder = argv[++i];
-        } else if (std::strcmp(argv[i], "--output") == 0 && hasValue) {
-            request->outputPath = argv[++i];
-        } else if (std::strcmp(argv[i], "--werror") == 0) {
-            request->warningsAreErrors = true;
-        } else if (std::strcmp(argv[i], "--help") == 0) {
-            request->help = true;
-        } else if (std::strcmp(argv[i], "--version") == 0) {
-            request->version = true;
-        } else if (argv[i][0] != '-' && request->templatePath == nullptr) {
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            if (request->templatePath != nullptr) {
+                *problem = "more than one template: '" + argument + "'";
+                return false;
+            }
             request->templatePath = argv[i];
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if ((argument == "--path" || argument == "--output") && !hasValue) {
+            *problem = argument + " needs a value";
+            return false;
+        } else if (argument == "--path") {
+            request->folder = argv[++i];
+        } else if (argument == "--output") {
+            request->outputPath = argv[++i];
+        } else if (argument == "--werror") {
+            request->warningsAreErrors = true;
+        } else if (argument.rfind("--disable=", 0) == 0) {
+            if (!DisableRules(argument.substr(10), &request->disabled, problem)) {
+                return false;
+            }
+        } else if (argument == "--format=text" || argument == "--format=sarif") {
+            request->format = argument == "--format=text" ? Format::Text : Format::Sarif;
+        } else if (argument.rfind("--format", 0) == 0) {
+            *problem = "--format takes text or sarif";
+            return false;
+        } else if (argument == "--list-rules") {
+            request->listRules = true;
+        } else if (argument == "--help") {
+            request->help = true;
+        } else if (argument == "--version") {
+            request->version = true;
         } else {
+            *problem = "unknown option '" + argument + "'";
             return false;
         }
     }
-    return request->help || request->version ||
-           (request->templatePath != nullptr &&
-            (request->outputPath == nullptr || request->folder != nullptr));
+    if (request->help || request->version || request->listRules) {
+        return true;
+    }
+    if (request->templatePath == nullptr) {
+        *problem = "no template given";
+    } else if (request->outputPath != nullptr && request->folder == nullptr) {
+        *problem = "--output needs --path: install.inf is written only for a folder";
+    } else if (request->format == Format::Sarif && request->folder != nullptr &&
+               request->outputPath == nullptr) {
+        *problem = "--format=sarif writes to standard output: give --output for install.inf";
+    }
+    return problem->empty();
 }
 
 bool ReadWholeFile(const char* path, std::string* bytes)
@@ -93,7 +157,15 @@ bool ReadWholeFile(const char* path, std::string* bytes)
     return read && closed;
 }
 
+bool WriteToStream(std::FILE* stream, const std::string& bytes)
+{
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+           std::fflush(stream) == 0;
+}
+
 // Writes `bytes` unchanged to `path`, or to standard output when it is null.
+// A file is written beside the target and renamed over it once complete, so
+// the target is never partial; a device or pipe is written to directly.
 bool WriteWholeFile(const char* path, const std::string& bytes)
 {
     if (path == nullptr) {
@@ -101,16 +173,39 @@ bool WriteWholeFile(const char* path, const std::string& bytes)
         // The bytes are install.inf's own: no second text-mode translation.
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
-               std::fflush(stdout) == 0;
+        return WriteToStream(stdout, bytes);
     }
-    std::FILE* file = std::fopen(path, "wb");
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    const bool special = fs::exists(status) && !fs::is_regular_file(status);
+    const std::string written = special ? std::string(path) : std::string(path) + ".inx-check-new";
+    std::FILE* file = std::fopen(written.c_str(), "wb");
     if (file == nullptr) {
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool complete = WriteToStream(file, bytes);
     const bool closed = std::fclose(file) == 0;
-    return written && closed;
+    if (special) {
+        return complete && closed;
+    }
+    if (complete && closed) {
+        fs::rename(written, path, error);
+        if (!error) {
+            return true;
+        }
+    }
+    fs::remove(written, error);
+    return false;
+}
+
+// Removes what an earlier run left at `path`, so that no install.inf stands
+// for a template that now fails. Devices and pipes are left alone.
+void RemoveStaleOutput(const char* path)
+{
+    std::error_code error;
+    if (path != nullptr && fs::is_regular_file(fs::symlink_status(path, error))) {
+        fs::remove(path, error);
+    }
 }
 
 // The template's folder, looked up without regard to case, as Windows does.
@@ -156,50 +251,63 @@ private:
 int main(int argc, char** argv)
 {
     Request request;
-    if (!ParseRequest(argc, argv, &request)) {
-        Tell(stderr, kUsage);
+    std::string problem;
+    if (!ParseRequest(argc, argv, &request, &problem)) {
+        Tell(stderr, "inx-check: " + problem + "\n" + kUsage);
         return kTrouble;
     }
-    if (request.help || request.version) {
-        Tell(stdout, request.help ? kUsage : kVersion);
+    if (request.help || request.version || request.listRules) {
+        Tell(stdout, request.help      ? std::string(kUsage)
+                     : request.version ? std::string("inx-check ") + INX_TOOLS_VERSION + "\n"
+                                       : RuleList());
         return kClean;
     }
     std::string bytes;
     if (!ReadWholeFile(request.templatePath, &bytes)) {
         Tell(stderr, std::string("inx-check: cannot read '") + request.templatePath + "'\n");
+        RemoveStaleOutput(request.outputPath);
         return kTrouble;
     }
     const std::string folder = request.folder != nullptr ? request.folder : "";
     const PackageFolder package(fs::path(request.templatePath).parent_path().empty()
                                     ? fs::path(".")
                                     : fs::path(request.templatePath).parent_path());
-    const LineIndex lines(bytes);
+    const std::vector<Diagnostic> findings = ApplySuppressions(
+        bytes, CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package),
+        request.disabled);
     bool errors = false;
     bool warnings = false;
-    for (const Diagnostic& diagnostic :
-         CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package)) {
-        const Position position = lines.PositionOf(diagnostic.offset);
-        const bool isError = diagnostic.severity == Severity::Error;
-        errors = errors || isError;
-        warnings = warnings || !isError;
-        Tell(stderr, std::string(request.templatePath) + ":" + std::to_string(position.line) + ":" +
-                         std::to_string(position.column) + ": " +
-                         (isError ? "error: " : "warning: ") + diagnostic.text + "\n");
+    for (const Diagnostic& finding : findings) {
+        errors = errors || finding.severity == Severity::Error;
+        warnings = warnings || finding.severity == Severity::Warning;
+    }
+    if (request.format == Format::Sarif) {
+        if (!WriteWholeFile(nullptr, SarifReport(request.templatePath, bytes, findings,
+                                                 INX_TOOLS_VERSION))) {
+            Tell(stderr, "inx-check: cannot write to standard output\n");
+            RemoveStaleOutput(request.outputPath);
+            return kTrouble;
+        }
+    } else {
+        Tell(stderr, TextReport(request.templatePath, bytes, findings));
     }
     const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;
-    if (request.folder == nullptr || errors) {
+    if (request.folder == nullptr || status != kClean) {
+        RemoveStaleOutput(request.outputPath);
         return status;  // an install.inf that would fail is not written
     }
     std::string script;
     if (!RenderInstallScript(bytes, folder, &script)) {
         Tell(stderr, "inx-check: the expansion's size does not fit in memory's address range\n");
+        RemoveStaleOutput(request.outputPath);
         return kTrouble;
     }
     if (!WriteWholeFile(request.outputPath, script)) {
         Tell(stderr, std::string("inx-check: cannot write '") +
                          (request.outputPath != nullptr ? request.outputPath : "standard output") +
                          "'\n");
+        RemoveStaleOutput(request.outputPath);
         return kTrouble;
     }
-    return status;
+    return kClean;
 }

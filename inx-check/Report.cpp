@@ -1,0 +1,164 @@
+#include "inx-check/Report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Code page 1252's characters 0x80 to 0x9F; the five it leaves undefined are
+// read as the C1 controls of the same number, as Windows does.
+const unsigned short kFrom0x80[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendUtf8(unsigned code, std::string* out)
+{
+    if (code < 0x80) {
+        *out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        *out += static_cast<char>(0xC0 | (code >> 6));
+        *out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        *out += static_cast<char>(0xE0 | (code >> 12));
+        *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+const char* SeverityName(Severity severity)
+{
+    return severity == Severity::Error ? "error" : "warning";
+}
+
+std::string JsonString(std::string_view utf8)
+{
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// A URI reference for a file name: relative names stay relative, '\' becomes
+// '/', and every byte outside the unreserved set is percent-encoded.
+std::string UriOf(const std::string& fileName)
+{
+    std::string uri = !fileName.empty() && fileName[0] == '/' ? "file://" : "";
+    for (const char c : fileName) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+            c == '/') {
+            uri += c;
+        } else if (c == '\\') {
+            uri += '/';
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+            uri += escaped;
+        }
+    }
+    return uri;
+}
+
+}  // namespace
+
+std::string Utf8FromCodePage1252(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        AppendUtf8(byte >= 0x80 && byte < 0xA0 ? kFrom0x80[byte - 0x80] : byte, &out);
+    }
+    return out;
+}
+
+std::string TextReport(const std::string& fileName, const std::string& fileBytes,
+                       const std::vector<Diagnostic>& findings)
+{
+    const LineIndex lines(fileBytes);
+    std::string report;
+    for (const Diagnostic& finding : findings) {
+        const Position at = lines.PositionOf(finding.offset);
+        report += fileName + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
+                  ": " + SeverityName(finding.severity) + ": " +
+                  Utf8FromCodePage1252(finding.text) + " [" +
+                  std::string(InfoOf(finding.rule).name) + "]\n";
+    }
+    return report;
+}
+
+std::string SarifReport(const std::string& fileName, const std::string& fileBytes,
+                        const std::vector<Diagnostic>& findings, std::string_view version)
+{
+    std::string log =
+        "{\n  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
+        "  \"version\": \"2.1.0\",\n  \"runs\": [{\n    \"tool\": {\"driver\": {\n"
+        "      \"name\": \"inx-check\",\n      \"version\": " +
+        JsonString(version) + ",\n      \"rules\": [";
+    for (const RuleInfo* rule = RulesBegin(); rule != RulesEnd(); ++rule) {
+        log += std::string(rule == RulesBegin() ? "\n" : ",\n") + "        {\"id\": " +
+               JsonString(rule->name) +
+               ", \"shortDescription\": {\"text\": " + JsonString(rule->summary) +
+               "}, \"fullDescription\": {\"text\": " + JsonString(rule->explanation) +
+               "}, \"defaultConfiguration\": {\"level\": \"" + SeverityName(rule->severity) +
+               "\"}}";
+    }
+    log += "\n      ]\n    }},\n    \"columnKind\": \"unicodeCodePoints\",\n    \"results\": [";
+    const LineIndex lines(fileBytes);
+    const std::string uri = JsonString(UriOf(fileName));
+    bool first = true;
+    for (const Diagnostic& finding : findings) {
+        const Position at = lines.PositionOf(finding.offset);
+        log += std::string(first ? "\n" : ",\n") + "      {\"ruleId\": " +
+               JsonString(InfoOf(finding.rule).name) +
+               ", \"ruleIndex\": " + std::to_string(static_cast<int>(finding.rule)) +
+               ", \"level\": \"" + SeverityName(finding.severity) +
+               "\", \"message\": {\"text\": " + JsonString(Utf8FromCodePage1252(finding.text)) +
+               "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " +
+               uri + "}, \"region\": {\"startLine\": " + std::to_string(at.line) +
+               ", \"startColumn\": " + std::to_string(at.column) + "}}}]}";
+        first = false;
+    }
+    log += std::string(first ? "" : "\n    ") + "]\n  }]\n}\n";
+    return log;
+}
+
+std::string RuleList()
+{
+    std::string list;
+    for (const RuleInfo* rule = RulesBegin(); rule != RulesEnd(); ++rule) {
+        std::string name(rule->name);
+        name.resize(std::max<std::size_t>(name.size() + 1, 27), ' ');
+        list += name + SeverityName(rule->severity) +
+                std::string(rule->severity == Severity::Error ? "    " : "  ") +
+                std::string(rule->summary) + "\n";
+        // The explanation, wrapped at 79 columns under the name.
+        std::string line = "    ";
+        for (std::size_t at = 0; at < rule->explanation.size();) {
+            const std::size_t space = rule->explanation.find(' ', at);
+            const std::size_t end = space == std::string_view::npos ? rule->explanation.size() : space;
+            const std::string_view word = rule->explanation.substr(at, end - at);
+            if (line.size() > 4 && line.size() + 1 + word.size() > 79) {
+                list += line + "\n";
+                line = "    ";
+            }
+            line += (line.size() > 4 ? " " : "") + std::string(word);
+            at = end + 1;
+        }
+        list += line + "\n";
+    }
+    return list;
+}

@@ -1,0 +1,15 @@
+// The template's own suppressions: a comment "; inx-check: disable=RULE[,RULE...]"
+// silences those rules on its line, or, alone on a line, on the line after it.
+#pragma once
+
+#include "inx-check/TemplateCheck.h"
+
+#include <string>
+#include <vector>
+
+// `findings` without those that the template's comments or `disabledForRun`
+// (indexed by Rule) silence, with an unknown-rule finding for each name a
+// comment gives that is no rule. Keeps the findings' order.
+std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes,
+                                          const std::vector<Diagnostic>& findings,
+                                          const std::vector<bool>& disabledForRun);
