@@ -282,8 +282,8 @@ int main(int argc, char** argv)
         warnings = warnings || finding.severity == Severity::Warning;
     }
     if (request.format == Format::Sarif) {
-        if (!WriteWholeFile(nullptr, SarifReport(request.templatePath, bytes, findings,
-                                                 INX_TOOLS_VERSION))) {
+        if (!WriteWholeFile(
+                nullptr, SarifReport(request.templatePath, bytes, findings, INX_TOOLS_VERSION))) {
             Tell(stderr, "inx-check: cannot write to standard output\n");
             RemoveStaleOutput(request.outputPath);
             return kTrouble;

@@ -109,8 +109,8 @@ std::string SarifReport(const std::string& fileName, const std::string& fileByte
         "      \"name\": \"inx-check\",\n      \"version\": " +
         JsonString(version) + ",\n      \"rules\": [";
     for (const RuleInfo* rule = RulesBegin(); rule != RulesEnd(); ++rule) {
-        log += std::string(rule == RulesBegin() ? "\n" : ",\n") + "        {\"id\": " +
-               JsonString(rule->name) +
+        log += std::string(rule == RulesBegin() ? "\n" : ",\n") +
+               "        {\"id\": " + JsonString(rule->name) +
                ", \"shortDescription\": {\"text\": " + JsonString(rule->summary) +
                "}, \"fullDescription\": {\"text\": " + JsonString(rule->explanation) +
                "}, \"defaultConfiguration\": {\"level\": \"" + SeverityName(rule->severity) +
@@ -122,13 +122,13 @@ std::string SarifReport(const std::string& fileName, const std::string& fileByte
     bool first = true;
     for (const Diagnostic& finding : findings) {
         const Position at = lines.PositionOf(finding.offset);
-        log += std::string(first ? "\n" : ",\n") + "      {\"ruleId\": " +
-               JsonString(InfoOf(finding.rule).name) +
+        log += std::string(first ? "\n" : ",\n") +
+               "      {\"ruleId\": " + JsonString(InfoOf(finding.rule).name) +
                ", \"ruleIndex\": " + std::to_string(static_cast<int>(finding.rule)) +
                ", \"level\": \"" + SeverityName(finding.severity) +
                "\", \"message\": {\"text\": " + JsonString(Utf8FromCodePage1252(finding.text)) +
-               "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " +
-               uri + "}, \"region\": {\"startLine\": " + std::to_string(at.line) +
+               "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " + uri +
+               "}, \"region\": {\"startLine\": " + std::to_string(at.line) +
                ", \"startColumn\": " + std::to_string(at.column) + "}}}]}";
         first = false;
     }
@@ -149,7 +149,8 @@ std::string RuleList()
         std::string line = "    ";
         for (std::size_t at = 0; at < rule->explanation.size();) {
             const std::size_t space = rule->explanation.find(' ', at);
-            const std::size_t end = space == std::string_view::npos ? rule->explanation.size() : space;
+            const std::size_t end =
+                space == std::string_view::npos ? rule->explanation.size() : space;
             const std::string_view word = rule->explanation.substr(at, end - at);
             if (line.size() > 4 && line.size() + 1 + word.size() > 79) {
                 list += line + "\n";

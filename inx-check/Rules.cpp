@@ -21,8 +21,7 @@ const RuleInfo kRules[] = {
      "the placeholder already stands between double quotes",
      "install.exe puts the folder in double quotes itself, so a quoted placeholder gives two "
      "pairs; the engine then reads the quotes differently than the template suggests."},
-    {Rule::PlaceholderCase, "placeholder-case", W,
-     "the placeholder is written in another case",
+    {Rule::PlaceholderCase, "placeholder-case", W, "the placeholder is written in another case",
      "Only the upper-case VUZAZURAV is replaced; any other spelling reaches the engine as "
      "it is written."},
     {Rule::Utf8Text, "utf8-text", W, "UTF-8 text or a UTF-8 byte-order mark",
@@ -103,8 +102,7 @@ const RuleInfo kRules[] = {
     {Rule::ProgramDirid, "program-dirid", E, "a program's own directory number",
      "Numbers from 32768 (0x8000) are defined by the program that runs the INF; the shell's "
      "\"install\" verb defines none, and the engine copies into the system folder."},
-    {Rule::WindowsOnlyDirid, "windows-only-dirid", W,
-     "a directory number that only Windows knows",
+    {Rule::WindowsOnlyDirid, "windows-only-dirid", W, "a directory number that only Windows knows",
      "Numbers 66000 to 66004 are printer folders on Windows; Wine's engine does not know "
      "them."},
     {Rule::DestinationPath, "destination-path", E, "directory -1 without an absolute path",

@@ -109,9 +109,8 @@ std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes,
     for (const Diagnostic& finding : findings) {
         const std::size_t at = lines.PositionOf(finding.offset).line;
         const bool silencedHere =
-            std::any_of(silenced.begin(), silenced.end(), [&](const Silenced& s) {
-                return s.line == at && s.rule == finding.rule;
-            });
+            std::any_of(silenced.begin(), silenced.end(),
+                        [&](const Silenced& s) { return s.line == at && s.rule == finding.rule; });
         if (!silencedHere && !isOff(finding.rule)) {
             kept.push_back(finding);
         }

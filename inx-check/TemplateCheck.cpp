@@ -254,25 +254,50 @@ bool IsSubsection(const std::string& name)
 {
     static const char* const kinds[] = {".services", ".hw",     ".coinstallers",
                                         ".wmi",      ".events", ".interfaces"};
-    return std::any_of(std::begin(kinds), std::end(kinds), [&name](const char* kind) {
-        return name.find(kind) != std::string::npos;
-    });
+    return std::any_of(std::begin(kinds), std::end(kinds),
+                       [&name](const char* kind) { return name.find(kind) != std::string::npos; });
 }
 
 // The variables that Windows itself sets, which a command line or an
 // expandable registry value may name on purpose.
 bool IsEnvironmentVariable(const std::string& name)
 {
-    static const char* const variables[] = {
-        "allusersprofile",  "appdata",         "commonprogramfiles", "commonprogramfiles(x86)",
-        "commonprogramw6432", "computername",  "comspec",            "driverdata",
-        "homedrive",        "homepath",        "homeshare",          "localappdata",
-        "logonserver",      "number_of_processors", "onedrive",      "os",
-        "path",             "pathext",         "processor_architecture", "processor_identifier",
-        "processor_level",  "processor_revision", "programdata",     "programfiles",
-        "programfiles(x86)", "programw6432",   "psmodulepath",       "public",
-        "systemdrive",      "systemroot",      "temp",               "tmp",
-        "userdomain",       "username",        "userprofile",        "windir"};
+    static const char* const variables[] = {"allusersprofile",
+                                            "appdata",
+                                            "commonprogramfiles",
+                                            "commonprogramfiles(x86)",
+                                            "commonprogramw6432",
+                                            "computername",
+                                            "comspec",
+                                            "driverdata",
+                                            "homedrive",
+                                            "homepath",
+                                            "homeshare",
+                                            "localappdata",
+                                            "logonserver",
+                                            "number_of_processors",
+                                            "onedrive",
+                                            "os",
+                                            "path",
+                                            "pathext",
+                                            "processor_architecture",
+                                            "processor_identifier",
+                                            "processor_level",
+                                            "processor_revision",
+                                            "programdata",
+                                            "programfiles",
+                                            "programfiles(x86)",
+                                            "programw6432",
+                                            "psmodulepath",
+                                            "public",
+                                            "systemdrive",
+                                            "systemroot",
+                                            "temp",
+                                            "tmp",
+                                            "userdomain",
+                                            "username",
+                                            "userprofile",
+                                            "windir"};
     const std::string lower = LowerAscii(name);
     return std::find(std::begin(variables), std::end(variables), lower) != std::end(variables);
 }
@@ -281,7 +306,8 @@ bool IsEnvironmentVariable(const std::string& name)
 // between two '%' of a command line ("%1" "%2").
 bool LooksLikeName(const std::string& name)
 {
-    if (name.empty() || (std::isalpha(static_cast<unsigned char>(name[0])) == 0 && name[0] != '_')) {
+    if (name.empty() ||
+        (std::isalpha(static_cast<unsigned char>(name[0])) == 0 && name[0] != '_')) {
         return false;
     }
     return std::all_of(name.begin(), name.end(), [](char c) {
@@ -921,7 +947,8 @@ private:
         }
         const DirectoryKnown known = KnowsDirectory(number);
         if (known != DirectoryKnown::Yes) {
-            AddAt(known == DirectoryKnown::No ? Rule::UnknownDirid : Rule::WindowsOnlyDirid, dirid.begin,
+            AddAt(known == DirectoryKnown::No ? Rule::UnknownDirid : Rule::WindowsOnlyDirid,
+                  dirid.begin,
                   "directory " + written +
                       (known == DirectoryKnown::No
                            ? " is not one Windows knows: the engine copies into an 'unknown' "
@@ -933,7 +960,8 @@ private:
             return;
         }
         if (line.valueCount < 2 || Value(inf_.Value(line, 1)).empty()) {
-            AddAt(Rule::DestinationPath, line.valueCount < 2 ? dirid.begin : inf_.Value(line, 1).begin,
+            AddAt(Rule::DestinationPath,
+                  line.valueCount < 2 ? dirid.begin : inf_.Value(line, 1).begin,
                   "directory -1 with no path: the engine cannot make the folder and waits "
                   "forever (Wine)");
             return;

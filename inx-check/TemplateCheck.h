@@ -12,7 +12,7 @@
 
 struct Diagnostic {
     Rule rule;
-    Severity severity;  // the rule's
+    Severity severity;   // the rule's
     std::size_t offset;  // of the byte in the template file that is the cause
     std::string text;
 };

@@ -79,8 +79,8 @@ void ExpectFindings(const std::vector<CheckCase>& cases)
             }
             EXPECT_EQ(0u, findings[i].rfind(start, 0)) << c.what << ": " << findings[i];
             EXPECT_TRUE(rule.empty() || (findings[i].size() >= rule.size() &&
-                                             findings[i].compare(findings[i].size() - rule.size(),
-                                                                 rule.size(), rule) == 0))
+                                         findings[i].compare(findings[i].size() - rule.size(),
+                                                             rule.size(), rule) == 0))
                 << c.what << ": " << findings[i];
         }
     }
@@ -429,6 +429,25 @@ TEST(CheckTemplate, TheFolderAsTheEngineReadsIt)
          {"1:1 warning: no placeholder", "1:1 error: the folder is 1000 bytes long"},
          (longest + "f").c_str()},
     });
+}
+
+// Rule indexes are the table's rows (SARIF's ruleIndex relies on it), and
+// names are unique and written as in findings.
+TEST(RuleTable, EachRowIsItsRule)
+{
+    for (const RuleInfo* info = RulesBegin(); info != RulesEnd(); ++info) {
+        const std::string name(info->name);
+        EXPECT_EQ(static_cast<std::size_t>(info - RulesBegin()),
+                  static_cast<std::size_t>(info->rule))
+            << name;
+        EXPECT_EQ(std::string::npos,
+                  name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-"))
+            << name;
+        Rule found = Rule::UnknownRule;
+        EXPECT_TRUE(FindRule(name, &found) && found == info->rule) << name;
+    }
+    Rule found = Rule::UnknownRule;
+    EXPECT_FALSE(FindRule("missing", &found));
 }
 
 TEST(RenderInstallScript, AppliesWindowsTextModeAroundTheExpansion)

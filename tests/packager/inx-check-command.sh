@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # inx-check as a command: exit statuses, quiet on a clean template, usage on
 # standard output for --help, read and write failures, and the install.inf it
-# writes to a file or to standard output (none when the template has errors).
-# Usage: inx-check-command.sh INX_CHECK
+# writes to a file or to standard output (none when the template has errors,
+# and no stale or partial one); rule names, suppressions and SARIF.
+# Usage: inx-check-command.sh INX_CHECK SARIF_SCHEMA
 set -uo pipefail
 inx_check=$1
+schema=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
@@ -27,7 +29,7 @@ mkdir folder.inx
 expect 0 "clean template" "$inx_check" clean.inx
 [ ! -s err ] || { fail "output for a clean template:"; cat err; }
 expect 0 "warnings only" "$inx_check" quoted.inx
-grep -q '^quoted.inx:6:23: warning: ' err || { fail "warning form:"; cat err; }
+grep -q '^quoted.inx:6:23: warning: .* \[quoted-placeholder\]$' err || { fail "warning form:"; cat err; }
 expect 1 "warnings with --werror" "$inx_check" --werror quoted.inx
 expect 1 "an error" "$inx_check" nosection.inx
 expect 2 "no template" "$inx_check"
@@ -51,7 +53,62 @@ expect 1 "an error with --path" "$inx_check" --path 'C:\App' --output empty.inf 
 [ ! -e empty.inf ] || fail "install.inf written for a template with errors"
 if [ -w /dev/full ]; then
     expect 2 "a full disk" "$inx_check" --path 'C:\App' --output /dev/full clean.inx
+    [ -c /dev/full ] || fail "/dev/full is no longer a device"
+    "$inx_check" --path 'C:\App' clean.inx >/dev/full 2>err
+    [ $? -eq 2 ] || fail "a failed write to standard output is not status 2"
 fi
+
+# No install.inf stands for a run that fails, and none is ever partial.
+cp script.inf stale.inf
+expect 1 "--werror with a warning" "$inx_check" --werror --path 'C:\App' --output stale.inf quoted.inx
+[ ! -e stale.inf ] || fail "install.inf written, or left, for a warning under --werror"
+cp script.inf stale.inf
+expect 1 "an error after a clean run" "$inx_check" --path 'C:\App' --output stale.inf nosection.inx
+[ ! -e stale.inf ] || fail "install.inf of an earlier clean run left behind"
+mkdir target.inf
+expect 2 "a folder where install.inf goes" "$inx_check" --path 'C:\App' --output target.inf clean.inx
+expect 2 "a folder that does not exist" "$inx_check" --path 'C:\App' --output no/such.inf clean.inx
+[ -z "$(ls | grep -v -x -e out -e err -e '.*\.inx' -e script.inf -e target.inf -e folder.inx)" ] ||
+    fail "files left behind: $(ls)"
+printf '%s' "${head}HKCU,Software\T,Dir,,VUZAZURAV"$'\n' >--odd.inx
+expect 0 "-- ends the options" "$inx_check" -- --odd.inx
+
+# Rules by name: listed, silenced for the run, on a line or from the line before.
+expect 0 "--list-rules" "$inx_check" --list-rules
+grep -q '^missing-file  *error  ' out || fail "--list-rules lacks missing-file"
+expect 0 "a rule disabled for the run" "$inx_check" --disable=quoted-placeholder,no-placeholder quoted.inx
+[ ! -s err ] || { fail "a disabled rule still reported:"; cat err; }
+expect 2 "an unknown rule to disable" "$inx_check" --disable=no-such-rule clean.inx
+grep -q "no-such-rule" err || fail "the unknown rule is not named"
+{
+    printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\n'
+    printf '%s' $'AddReg=Gone ; inx-check: disable=missing-section\r\n'
+    printf '%s' $'; inx-check: disable=missing-section, no-such-rule\r\nCopyFiles=Lost\r\n'
+    printf '%s' $'DelReg=Kept\r\n'
+} >suppressed.inx
+expect 1 "suppressed where written" "$inx_check" --disable=no-placeholder suppressed.inx
+[ "$(grep -c 'error' err)" -eq 1 ] && grep -q '^suppressed.inx:7:8: error: .*\[missing-section\]$' err &&
+    grep -q '^suppressed.inx:5:39: warning: .*no-such-rule.*\[unknown-rule\]$' err ||
+    { fail "suppression comments:"; cat err; }
+
+# SARIF, valid against the 2.1.0 schema, in UTF-8 whatever the template's code page.
+printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg=M\xFCller\r\n' >cp1252.inx
+expect 1 "--format=sarif" "$inx_check" --format=sarif cp1252.inx
+python3 - "$schema" out <<'PYTHON' || fail "SARIF output"
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1], encoding='utf-8'))
+log = json.load(open(sys.argv[2], encoding='utf-8'))
+jsonschema.Draft202012Validator(schema, format_checker=jsonschema.FormatChecker()).validate(log)
+run = log['runs'][0]
+rules = [rule['id'] for rule in run['tool']['driver']['rules']]
+results = [(r['ruleId'], r['level'], r['locations'][0]['physicalLocation']['region']['startLine'])
+           for r in run['results']]
+assert 'missing-file' in rules and len(rules) == len(set(rules)), rules
+assert results == [('no-placeholder', 'warning', 1), ('missing-section', 'error', 4)], results
+assert 'M\u00fcller' in run['results'][1]['message']['text'], run['results'][1]
+assert all(rules[r['ruleIndex']] == r['ruleId'] for r in run['results'])
+PYTHON
+expect 2 "SARIF and install.inf on one standard output" "$inx_check" --format=sarif --path 'C:\App' clean.inx
 
 [ "$failures" -eq 0 ] && echo "inx-check behaves as a command should"
 exit $((failures > 0))
