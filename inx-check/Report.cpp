@@ -41,7 +41,7 @@ std::string JsonString(std::string_view utf8)
             out += c;
         } else if (byte < 0x20) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            static_cast<void>(std::snprintf(escaped, sizeof escaped, "\\u%04x", byte));
             out += escaped;
         } else {
             out += c;
@@ -65,7 +65,7 @@ std::string UriOf(const std::string& fileName)
             uri += '/';
         } else {
             char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+            static_cast<void>(std::snprintf(escaped, sizeof escaped, "%%%02X", byte));
             uri += escaped;
         }
     }

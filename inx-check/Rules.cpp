@@ -8,136 +8,136 @@ constexpr Severity E = Severity::Error;
 constexpr Severity W = Severity::Warning;
 
 const RuleInfo kRules[] = {
-    {Rule::Utf16Template, "utf16-template", E, "the template is UTF-16",
+    {Rule::Utf16Template, E, "utf16-template", "the template is UTF-16",
      "install.exe reads the template as 8-bit text, where the NUL bytes of UTF-16 end it at "
      "once: install.inf is all but empty. Save the template as ANSI."},
-    {Rule::EarlyEnd, "early-end", E, "a NUL or Ctrl-Z byte before the template's end",
+    {Rule::EarlyEnd, E, "early-end", "a NUL or Ctrl-Z byte before the template's end",
      "install.exe reads the template in text mode, which ends at a Ctrl-Z, and its expansion "
      "ends at a NUL: nothing after that byte reaches install.inf."},
-    {Rule::NoPlaceholder, "no-placeholder", W, "the placeholder VUZAZURAV is never used",
+    {Rule::NoPlaceholder, W, "no-placeholder", "the placeholder VUZAZURAV is never used",
      "install.exe replaces each VUZAZURAV with the application's folder. Without one, the "
      "folder is never used, which is rarely what a template for that application means."},
-    {Rule::QuotedPlaceholder, "quoted-placeholder", W,
+    {Rule::QuotedPlaceholder, W, "quoted-placeholder",
      "the placeholder already stands between double quotes",
      "install.exe puts the folder in double quotes itself, so a quoted placeholder gives two "
      "pairs; the engine then reads the quotes differently than the template suggests."},
-    {Rule::PlaceholderCase, "placeholder-case", W, "the placeholder is written in another case",
+    {Rule::PlaceholderCase, W, "placeholder-case", "the placeholder is written in another case",
      "Only the upper-case VUZAZURAV is replaced; any other spelling reaches the engine as "
      "it is written."},
-    {Rule::Utf8Text, "utf8-text", W, "UTF-8 text or a UTF-8 byte-order mark",
+    {Rule::Utf8Text, W, "utf8-text", "UTF-8 text or a UTF-8 byte-order mark",
      "The engine reads install.inf in the system's ANSI code page, where UTF-8 bytes are "
      "other characters (on a UTF-8 system they are read right). Keep the template ANSI or "
      "plain ASCII."},
-    {Rule::LongLine, "long-line", W, "a line longer than the engine handles",
+    {Rule::LongLine, W, "long-line", "a line longer than the engine handles",
      "Windows' INF engine handles lines of up to 4096 characters (MAX_INF_STRING_LENGTH). "
      "Each placeholder adds up to 992 characters, as the longest folder install.exe accepts "
      "is 999 bytes."},
-    {Rule::FolderTooLong, "folder-too-long", E, "the folder is longer than install.exe accepts",
+    {Rule::FolderTooLong, E, "folder-too-long", "the folder is longer than install.exe accepts",
      "install.exe reads at most 999 bytes of the App Paths Path value; with a longer folder "
      "it installs nothing."},
-    {Rule::FolderList, "folder-list", W, "the folder is a list of folders",
+    {Rule::FolderList, W, "folder-list", "the folder is a list of folders",
      "install.exe inserts the Path value whole, as one folder, so the installation goes into "
      "a folder named after the whole list, or fails."},
-    {Rule::TooLarge, "too-large", E, "the expansion does not fit in memory's address range",
+    {Rule::TooLarge, E, "too-large", "the expansion does not fit in memory's address range",
      "install.exe cannot hold install.inf in memory and writes nothing."},
-    {Rule::FolderAltered, "folder-altered", E, "the engine reads the inserted folder as another",
+    {Rule::FolderAltered, E, "folder-altered", "the engine reads the inserted folder as another",
      "A comma ends an unquoted value, a '\"' in the folder ends the quoting, and a %number% "
      "pair in the folder is replaced by a system folder: the value the engine reads does not "
      "hold the folder, and files or values go elsewhere."},
-    {Rule::InfRefused, "inf-refused", E, "the engine refuses the whole INF",
+    {Rule::InfRefused, E, "inf-refused", "the engine refuses the whole INF",
      "Text before the first section (without a [Strings] section), a section name without its "
      "']' or one over 255 characters make the engine refuse the file: nothing is installed, "
      "and no message says so."},
-    {Rule::NoSignature, "no-signature", E, "no [Version] Signature the engine knows",
+    {Rule::NoSignature, E, "no-signature", "no [Version] Signature the engine knows",
      "Without Signature=\"$Windows NT$\" or \"$Chicago$\" in [Version], the engine refuses the "
      "file and installs nothing, without a message."},
-    {Rule::TextBeforeSection, "text-before-section", W, "text before the first section",
+    {Rule::TextBeforeSection, W, "text-before-section", "text before the first section",
      "Windows refuses an INF for it; Wine ignores it only because there is a [Strings] "
      "section."},
-    {Rule::NoInstallSection, "no-install-section", E, "no install section for 32-bit Windows",
+    {Rule::NoInstallSection, E, "no-install-section", "no install section for 32-bit Windows",
      "The shell's \"install\" verb runs [DefaultInstall.NTx86], or else [DefaultInstall.NT], "
      "or else [DefaultInstall]; sections for other processors, for services or with a build "
      "tool's placeholder in the name are never run, and nothing is installed."},
-    {Rule::IgnoredInstallSection, "ignored-install-section", W,
+    {Rule::IgnoredInstallSection, W, "ignored-install-section",
      "an install section that a decorated one hides",
      "The engine runs the most decorated install section it finds and ignores the others."},
-    {Rule::UnclosedQuote, "unclosed-quote", W, "a double quote that is never closed",
+    {Rule::UnclosedQuote, W, "unclosed-quote", "a double quote that is never closed",
      "The value runs to the end of the line. Wine's engine keeps the line's CR in it as well, "
      "so the value differs between Wine and Windows."},
-    {Rule::LineJoined, "line-joined", E, "a '\\' at a line's end joins the next line",
+    {Rule::LineJoined, E, "line-joined", "a '\\' at a line's end joins the next line",
      "The engine joins the next line to this one, and that line is lost as a line of its "
      "own. Put a value that ends in '\\' in double quotes."},
-    {Rule::StringsCut, "strings-cut", E, "an unquoted ',' or ';' in a [Strings] value",
+    {Rule::StringsCut, E, "strings-cut", "an unquoted ',' or ';' in a [Strings] value",
      "A ',' ends the value and a ';' starts a comment: the string is cut there wherever it is "
      "used. Put the whole value in double quotes."},
-    {Rule::QuotesRemoved, "quotes-removed", W, "double quotes the engine removes",
+    {Rule::QuotesRemoved, W, "quotes-removed", "double quotes the engine removes",
      "The engine removes the quotes around part of a value. To keep a quote, write the whole "
      "value in quotes and each quote inside it as \"\"."},
-    {Rule::ValueTooLong, "value-too-long", E, "a value longer than the engine handles",
+    {Rule::ValueTooLong, E, "value-too-long", "a value longer than the engine handles",
      "Windows' engine handles values of up to 4096 characters; a longer one is cut or makes "
      "the line fail."},
-    {Rule::ValueCutByWine, "value-cut-by-wine", W, "a value over Wine's 511 characters",
+    {Rule::ValueCutByWine, W, "value-cut-by-wine", "a value over Wine's 511 characters",
      "Wine's engine cuts every value to 511 characters; Windows keeps up to 4096."},
-    {Rule::UndefinedString, "undefined-string", E,
+    {Rule::UndefinedString, E, "undefined-string",
      "a %key% that [Strings] does not define, in a name",
      "The engine keeps an undefined %key% as it is written, so a folder, file, registry key "
      "or value name literally called %key% is made. (In a registry value an environment "
      "variable such as %SystemRoot% is kept on purpose and is no finding.)"},
-    {Rule::UndefinedStringInValue, "undefined-string-in-value", W,
+    {Rule::UndefinedStringInValue, W, "undefined-string-in-value",
      "a %key% that is neither in [Strings] nor an environment variable, in a value",
      "The engine keeps it as it is written. That is right for an environment variable that "
      "the value's reader expands; any other name is likely a string that [Strings] lacks."},
-    {Rule::UnknownDirid, "unknown-dirid", E, "a directory number the engine does not know",
+    {Rule::UnknownDirid, E, "unknown-dirid", "a directory number the engine does not know",
      "The engine puts files for an unknown directory number, and writes an unknown %number% "
      "pair, as a folder called 'unknown' under the system folder."},
-    {Rule::MissingSection, "missing-section", E, "a directive names a section that does not exist",
+    {Rule::MissingSection, E, "missing-section", "a directive names a section that does not exist",
      "The engine skips the name without a word: what it would have installed is not "
      "installed."},
-    {Rule::DefaultDestination, "default-destination", W,
+    {Rule::DefaultDestination, W, "default-destination",
      "copied files with no destination in [DestinationDirs]",
      "With no entry for the section and no DefaultDestDir, the engine copies into the system "
      "folder (C:\\Windows\\System32, directory 11). Say so with an entry if that is meant."},
-    {Rule::DiridNotNumber, "dirid-not-number", E, "a directory number that is not a number",
+    {Rule::DiridNotNumber, E, "dirid-not-number", "a directory number that is not a number",
      "The engine cannot read the number and copies into the system folder."},
-    {Rule::ProgramDirid, "program-dirid", E, "a program's own directory number",
+    {Rule::ProgramDirid, E, "program-dirid", "a program's own directory number",
      "Numbers from 32768 (0x8000) are defined by the program that runs the INF; the shell's "
      "\"install\" verb defines none, and the engine copies into the system folder."},
-    {Rule::WindowsOnlyDirid, "windows-only-dirid", W, "a directory number that only Windows knows",
+    {Rule::WindowsOnlyDirid, W, "windows-only-dirid", "a directory number that only Windows knows",
      "Numbers 66000 to 66004 are printer folders on Windows; Wine's engine does not know "
      "them."},
-    {Rule::DestinationPath, "destination-path", E, "directory -1 without an absolute path",
+    {Rule::DestinationPath, E, "destination-path", "directory -1 without an absolute path",
      "Directory -1 takes an absolute path. With none, Wine's engine waits forever; with a "
      "relative one, it makes the folder under its own working folder."},
-    {Rule::DestinationTooLong, "destination-too-long", E,
+    {Rule::DestinationTooLong, E, "destination-too-long",
      "a destination or copied file's path too long for the engine",
      "Wine's engine cannot make a folder of 259 characters or more and waits forever; Windows "
      "copies files only to paths shorter than 260 characters (MAX_PATH)."},
-    {Rule::OtherDrive, "other-drive", W, "a destination on another drive than C:",
+    {Rule::OtherDrive, W, "other-drive", "a destination on another drive than C:",
      "Where that drive does not exist, Wine's engine waits forever and Windows fails the "
      "copy."},
-    {Rule::FolderInEntry, "folder-in-entry", E, "a CopyFiles entry that holds a folder",
+    {Rule::FolderInEntry, E, "folder-in-entry", "a CopyFiles entry that holds a folder",
      "A CopyFiles entry is a file name. The engine cannot find a file named with a folder and "
      "waits for it forever (Wine) or asks for a disk (Windows); name the folder in "
      "[SourceDisksNames] or [SourceDisksFiles]."},
-    {Rule::MissingFile, "missing-file", E, "a copied file that is not in the package folder",
+    {Rule::MissingFile, E, "missing-file", "a copied file that is not in the package folder",
      "The engine asks the user for a disk (Windows) or waits forever (Wine). Files are looked "
      "up without regard to case, in the [SourceDisksNames] and [SourceDisksFiles] subfolder "
      "when one is named."},
-    {Rule::CopyPathTooLong, "copy-path-too-long", E,
+    {Rule::CopyPathTooLong, E, "copy-path-too-long",
      "a copied file's path of 260 characters or more",
      "Windows copies files only to paths shorter than 260 characters (MAX_PATH)."},
-    {Rule::RegistryRoot, "registry-root", E, "a registry root the engine does not take",
+    {Rule::RegistryRoot, E, "registry-root", "a registry root the engine does not take",
      "The engine knows HKCR, HKCU, HKLM and HKU; HKR means a device's or service's key, "
      "which [DefaultInstall] has not. It skips the line."},
-    {Rule::RegistryFlags, "registry-flags", E, "AddReg flags that are not a plain number",
+    {Rule::RegistryFlags, E, "registry-flags", "AddReg flags that are not a plain number",
      "Flags are read as a number: a name reads as 0 (a string value) and a leading 0 as "
      "octal in Wine, so the value gets another type than meant. Write hexadecimal with 0x."},
-    {Rule::ExtraValueFields, "extra-value-fields", E,
+    {Rule::ExtraValueFields, E, "extra-value-fields",
      "more than one value for a type that takes one",
      "A string or expandable string (flags 0, 0x00020000) takes one value field, and the "
      "engine stores only the first: stray quotes that split a list lose the rest. "
      "REG_MULTI_SZ (0x00010000) and binary types take several."},
-    {Rule::UnknownRule, "unknown-rule", W, "a suppression names a rule that does not exist",
+    {Rule::UnknownRule, W, "unknown-rule", "a suppression names a rule that does not exist",
      "The comment silences nothing; check the name against inx-check --list-rules."},
 };
 

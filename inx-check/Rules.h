@@ -64,8 +64,8 @@ enum class Rule {
 
 struct RuleInfo {
     Rule rule;
-    std::string_view name;  // as written in findings and suppressions
     Severity severity;
+    std::string_view name;         // as written in findings and suppressions
     std::string_view summary;      // one line
     std::string_view explanation;  // what the engine does, and what to write instead
 };
