@@ -1,4 +1,5 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
+#include "inx-check/InfReader.h"
 #include "inx-check/TemplateCheck.h"
 
 #include <cctype>
@@ -216,6 +217,12 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With("HKCU,", "HKEY_CURRENT_USER,"),
          {"11:1 error: 'HKEY_CURRENT_USER' is not a root"}},
         {"HKR", With("HKCU,", "HKR,"), {"11:1 error: HKR means the key of a device"}},
+        {"every root the engine knows",
+         kClean + "[Reg]\r\nHKLM,S,N,,1\r\nHKCR,S,N,,1\r\nHKU,S,N,,1\r\nhkcu,S,N,,1\r\n",
+         {}},
+        {"DelReg sections too",
+         With("AddReg=Reg", "DelReg=Reg", With("HKCU,", "HKEY_CURRENT_USER,")),
+         {"11:1 error: 'HKEY_CURRENT_USER' is not a root [registry-root]"}},
         {"flags as a name",
          With("Dir,,", "Dir,FLG_ADDREG_TYPE_DWORD,"),
          {"11:25 error: the flags 'FLG_ADDREG_TYPE_DWORD' are not a number"}},
@@ -263,6 +270,10 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"[DefaultInstall] beside [DefaultInstall.NT]",
          kClean + "[DefaultInstall.NT]\r\nAddReg=Reg\r\n",
          {"3:1 warning: [DefaultInstall] is ignored: the engine runs [DefaultInstall.NT]"}},
+        {"[DefaultInstall.NTx86] before [DefaultInstall.NT]",
+         kClean + "[DefaultInstall.NTx86]\r\nAddReg=Reg\r\n[DefaultInstall.NT]\r\nAddReg=Reg\r\n",
+         {"3:1 warning: [DefaultInstall] is ignored: the engine runs [DefaultInstall.NTx86]",
+          "14:1 warning: [DefaultInstall.NT] is ignored: the engine runs [DefaultInstall.NTx86]"}},
         {"only another processor's section",
          With("[DefaultInstall]", "[DefaultInstall.NTamd64]"),
          {"3:1 error: [DefaultInstall.NTamd64] is not run on 32-bit Windows"}},
@@ -416,6 +427,10 @@ TEST(CheckTemplate, TheFolderAsTheEngineReadsIt)
          {"7:10 warning: this quote is never closed", "7:10 error: with this folder",
           "11:26 warning: this quote is never closed", "11:26 error: with this folder"},
          "C:\\a\"b"},
+        {"the byte right after a folder is the template's own",
+         With("Dir,,VUZAZURAV", "Dir,,VUZAZURAV\\\r\nHKCU,Software\\ZI050,B,,1"),
+         {"11:35 error: a '\\' at the end of a line joins the next line"},
+         "C:\\App"},
         {"a list of folders",
          With("Files=-1,VUZAZURAV", "Files=16422,ZI050"),
          {"11:26 warning: the folder is a list of folders"},
@@ -448,6 +463,21 @@ TEST(RuleTable, EachRowIsItsRule)
     }
     Rule found = Rule::UnknownRule;
     EXPECT_FALSE(FindRule("missing", &found));
+}
+
+// Quotes as the engine reads them, natively (the Wine test holds the reader
+// to setupapi's own reading).
+TEST(InfReader, DoubledQuotesInsideQuotesAreOneQuote)
+{
+    const std::pair<const char*, const char*> lines[] = {
+        {"k=\"a\"\"b\"", "a\"b"}, {"k=\"\"\"\"", "\""}, {"k=\"\"", ""}, {"k=a\"\"b", "ab"}};
+    for (const auto& [line, value] : lines) {
+        const std::string text = std::string("[S]\r\n") + line + "\r\n";
+        const Inf inf = ReadInf(text);
+        ASSERT_EQ(1u, inf.sections.size()) << line;
+        ASSERT_EQ(1u, inf.sections[0].lines.size()) << line;
+        EXPECT_EQ(value, inf.Text(inf.Value(inf.sections[0].lines[0], 0))) << line;
+    }
 }
 
 TEST(RenderInstallScript, AppliesWindowsTextModeAroundTheExpansion)

@@ -31,6 +31,7 @@ expect 0 "clean template" "$inx_check" clean.inx
 expect 0 "warnings only" "$inx_check" quoted.inx
 grep -q '^quoted.inx:6:23: warning: .* \[quoted-placeholder\]$' err || { fail "warning form:"; cat err; }
 expect 1 "warnings with --werror" "$inx_check" --werror quoted.inx
+expect 0 "--werror without a warning" "$inx_check" --werror clean.inx
 expect 1 "an error" "$inx_check" nosection.inx
 expect 2 "no template" "$inx_check"
 expect 2 "a missing template" "$inx_check" missing.inx
@@ -72,6 +73,20 @@ expect 2 "a folder that does not exist" "$inx_check" --path 'C:\App' --output no
     fail "files left behind: $(ls)"
 printf '%s' "${head}HKCU,Software\T,Dir,,VUZAZURAV"$'\n' >--odd.inx
 expect 0 "-- ends the options" "$inx_check" -- --odd.inx
+
+# The package folder as Windows finds files: any case, a disk's subfolder, no folder for a file.
+mkdir -p package/Sub package/Data.txt
+: >package/Plugin.DLL
+: >package/Sub/Readme.TXT
+{
+    printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nCopyFiles=F\r\n'
+    printf '%s' $'[DestinationDirs]\r\nF=-1,VUZAZURAV\r\n[F]\r\nplugin.dll\r\nreadme.txt\r\n'
+    printf '%s' $'data.txt\r\n[SourceDisksNames]\r\n1=Disk,,,\\SUB\r\n[SourceDisksFiles]\r\n'
+    printf '%s' $'plugin.dll\r\nreadme.txt=1\r\ndata.txt\r\n'
+} >package/install.inx
+expect 1 "files in the package folder" "$inx_check" package/install.inx
+[ "$(grep -c . err)" -eq 1 ] && grep -q "^package/install.inx:10:1: error: 'data.txt' .*\[missing-file\]$" err ||
+    { fail "the package lookup:"; cat err; }
 
 # Rules by name: listed, silenced for the run, on a line or from the line before.
 expect 0 "--list-rules" "$inx_check" --list-rules
