@@ -782,9 +782,11 @@ private:
                     continue;
                 }
                 if (directive == "copyfiles" && name[0] == '@') {
-                    if (DestinationFor("", field) != nullptr) {
-                        CheckCopiedFile(field, name.substr(1), name.substr(1), nullptr);
+                    const InfLine* destination = DestinationFor("", field);
+                    if (destination != nullptr) {
+                        CheckDestination(*destination);
                     }
+                    CheckCopiedFile(field, name.substr(1), name.substr(1), destination);
                     continue;
                 }
                 const InfSection* section = inf_.Find(name);
@@ -904,13 +906,17 @@ private:
             if (!line.HasKey() || LowerAscii(Value(inf_.Key(line))) != LowerAscii(name)) {
                 continue;
             }
-            const std::string disk = line.valueCount == 0 ? "" : Value(inf_.Value(line, 0));
-            if (disks != nullptr) {
-                for (const InfLine& diskLine : disks->lines) {
-                    if (diskLine.HasKey() && Value(inf_.Key(diskLine)) == disk &&
-                        diskLine.valueCount > 3) {
-                        path = Value(inf_.Value(diskLine, 3));
-                    }
+            // The engine reads the disk as a number and finds the first
+            // [SourceDisksNames] line whose key is that number written out.
+            const std::string disk =
+                line.valueCount == 0
+                    ? ""
+                    : std::to_string(std::strtol(Value(inf_.Value(line, 0)).c_str(), nullptr, 10));
+            for (std::size_t i = 0; disks != nullptr && i < disks->lines.size(); ++i) {
+                const InfLine& diskLine = disks->lines[i];
+                if (diskLine.HasKey() && Value(inf_.Key(diskLine)) == disk) {
+                    path = diskLine.valueCount > 3 ? Value(inf_.Value(diskLine, 3)) : "";
+                    break;
                 }
             }
             if (line.valueCount > 1) {
@@ -927,8 +933,14 @@ private:
         return path.empty() ? name : path + "\\" + name;
     }
 
+    // Each destination line once, however many copy sections use it.
     void CheckDestination(const InfLine& line)
     {
+        if (std::find(checkedDestinations_.begin(), checkedDestinations_.end(), &line) !=
+            checkedDestinations_.end()) {
+            return;
+        }
+        checkedDestinations_.push_back(&line);
         const InfField& dirid = inf_.Value(line, 0);
         const std::string written = Value(dirid);
         long number = 0;
@@ -1104,7 +1116,9 @@ private:
     Rendering rendering_;
     Inf inf_;
     std::size_t lastFolderReported_ = kNowhere;
-    std::vector<bool> namesSomething_;  // by field: names a folder, file, section or key
+    std::vector<bool> namesSomething_;
+    std::vector<const InfLine*>
+        checkedDestinations_;  // by field: names a folder, file, section or key
     std::vector<Diagnostic> diagnostics_;
 };
 

@@ -163,6 +163,11 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With("plugin.dll", "data.txt") +
              "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\ndata.txt=1\r\n",
          {}},
+        {"the disk read as a number, its first line taken",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n1=Again,,,\\other\r\n"
+             "[SourceDisksFiles]\r\ndata.txt=01\r\n",
+         {}},
         {"a subfolder that does not hold the file",
          kClean + "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\nplugin.dll=1\r\n",
          {"9:1 error: 'sub\\plugin.dll' is not in the package folder"}},
@@ -178,6 +183,13 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"one file without DefaultDestDir",
          With("CopyFiles=Files", "CopyFiles=@plugin.dll"),
          {"4:11 warning: [DestinationDirs] names no folder"}},
+        {"one file without DefaultDestDir is still looked for",
+         With("CopyFiles=Files", "CopyFiles=@missing.dll"),
+         {"4:11 warning: [DestinationDirs] names no folder", "4:11 error: 'missing.dll' is not"}},
+        {"one file's destination is checked as a section's",
+         With("Files=-1,VUZAZURAV", "DefaultDestDir=-1,ZI050",
+              With("CopyFiles=Files", "CopyFiles=@plugin.dll,Files")),
+         {"7:19 error: directory -1 takes an absolute path"}},
         {"one file with DefaultDestDir",
          With("Files=-1,VUZAZURAV", "DefaultDestDir=-1,VUZAZURAV",
               With("CopyFiles=Files", "CopyFiles=@plugin.dll")),
