@@ -106,6 +106,8 @@ expect 1 "suppressed where written" "$inx_check" --disable=no-placeholder suppre
     grep -q '^suppressed.inx:5:39: warning: .*no-such-rule.*\[unknown-rule\]$' err ||
     { fail "suppression comments:"; cat err; }
 
+expect 0 "a silenced error sets no status" "$inx_check" --disable=no-placeholder,missing-section suppressed.inx
+
 # SARIF, valid against the 2.1.0 schema, in UTF-8 whatever the template's code page.
 printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg=M\xFCller\r\n' >cp1252.inx
 expect 1 "--format=sarif" "$inx_check" --format=sarif cp1252.inx
