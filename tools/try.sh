@@ -242,8 +242,10 @@ report_install() {
 # installed programs, unescaped from the .reg form; empty when none.
 registered_uninstall() {
     LC_ALL=C comm -13 "$scratch/before.registry" "$scratch/installed.registry" |
-        awk -F'\t' -v key="$uninstall_key" '
-            index(tolower($1), "\\" tolower(key) "\\") && $2 ~ /^"UninstallString"="/ {
+        key="$uninstall_key" awk -F'\t' '
+            # From the environment: -v would turn each \ of the key into an escape.
+            index(tolower($1), "\\" tolower(ENVIRON["key"]) "\\") &&
+            $2 ~ /^"UninstallString"="/ {
                 value = substr($2, 20, length($2) - 20)
                 gsub(/\\"/, "\"", value); gsub(/\\\\/, "\\", value)
                 print value; exit }'
