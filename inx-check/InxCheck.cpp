@@ -246,6 +246,56 @@ private:
     fs::path folder_;
 };
 
+// Checks the template and writes install.inf when asked and clean; the
+// exit status.
+int Check(const Request& request)
+{
+    std::string bytes;
+    if (!ReadWholeFile(request.templatePath, &bytes)) {
+        Tell(stderr, std::string("inx-check: cannot read '") + request.templatePath + "'\n");
+        return kTrouble;
+    }
+    const std::string folder = request.folder != nullptr ? request.folder : "";
+    const PackageFolder package(fs::path(request.templatePath).parent_path().empty()
+                                    ? fs::path(".")
+                                    : fs::path(request.templatePath).parent_path());
+    const LineIndex lines(bytes);
+    const std::vector<Diagnostic> findings = ApplySuppressions(
+        bytes, lines, CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package),
+        request.disabled);
+    bool errors = false;
+    bool warnings = false;
+    for (const Diagnostic& finding : findings) {
+        errors = errors || finding.severity == Severity::Error;
+        warnings = warnings || finding.severity == Severity::Warning;
+    }
+    if (request.format == Format::Sarif) {
+        if (!WriteWholeFile(
+                nullptr, SarifReport(request.templatePath, lines, findings, INX_TOOLS_VERSION))) {
+            Tell(stderr, "inx-check: cannot write to standard output\n");
+            return kTrouble;
+        }
+    } else {
+        Tell(stderr, TextReport(request.templatePath, lines, findings));
+    }
+    const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;
+    if (request.folder == nullptr || status != kClean) {
+        return status;  // an install.inf that would fail is not written
+    }
+    std::string script;
+    if (!RenderInstallScript(bytes, folder, &script)) {
+        Tell(stderr, "inx-check: the expansion's size does not fit in memory's address range\n");
+        return kTrouble;
+    }
+    if (!WriteWholeFile(request.outputPath, script)) {
+        Tell(stderr, std::string("inx-check: cannot write '") +
+                         (request.outputPath != nullptr ? request.outputPath : "standard output") +
+                         "'\n");
+        return kTrouble;
+    }
+    return kClean;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -262,52 +312,9 @@ int main(int argc, char** argv)
                                        : RuleList());
         return kClean;
     }
-    std::string bytes;
-    if (!ReadWholeFile(request.templatePath, &bytes)) {
-        Tell(stderr, std::string("inx-check: cannot read '") + request.templatePath + "'\n");
-        RemoveStaleOutput(request.outputPath);
-        return kTrouble;
+    const int status = Check(request);
+    if (status != kClean) {
+        RemoveStaleOutput(request.outputPath);  // no install.inf stands for a failed run
     }
-    const std::string folder = request.folder != nullptr ? request.folder : "";
-    const PackageFolder package(fs::path(request.templatePath).parent_path().empty()
-                                    ? fs::path(".")
-                                    : fs::path(request.templatePath).parent_path());
-    const std::vector<Diagnostic> findings = ApplySuppressions(
-        bytes, CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package),
-        request.disabled);
-    bool errors = false;
-    bool warnings = false;
-    for (const Diagnostic& finding : findings) {
-        errors = errors || finding.severity == Severity::Error;
-        warnings = warnings || finding.severity == Severity::Warning;
-    }
-    if (request.format == Format::Sarif) {
-        if (!WriteWholeFile(
-                nullptr, SarifReport(request.templatePath, bytes, findings, INX_TOOLS_VERSION))) {
-            Tell(stderr, "inx-check: cannot write to standard output\n");
-            RemoveStaleOutput(request.outputPath);
-            return kTrouble;
-        }
-    } else {
-        Tell(stderr, TextReport(request.templatePath, bytes, findings));
-    }
-    const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;
-    if (request.folder == nullptr || status != kClean) {
-        RemoveStaleOutput(request.outputPath);
-        return status;  // an install.inf that would fail is not written
-    }
-    std::string script;
-    if (!RenderInstallScript(bytes, folder, &script)) {
-        Tell(stderr, "inx-check: the expansion's size does not fit in memory's address range\n");
-        RemoveStaleOutput(request.outputPath);
-        return kTrouble;
-    }
-    if (!WriteWholeFile(request.outputPath, script)) {
-        Tell(stderr, std::string("inx-check: cannot write '") +
-                         (request.outputPath != nullptr ? request.outputPath : "standard output") +
-                         "'\n");
-        RemoveStaleOutput(request.outputPath);
-        return kTrouble;
-    }
-    return kClean;
+    return status;
 }

@@ -85,10 +85,9 @@ std::string Utf8FromCodePage1252(std::string_view text)
     return out;
 }
 
-std::string TextReport(const std::string& fileName, const std::string& fileBytes,
+std::string TextReport(const std::string& fileName, const LineIndex& lines,
                        const std::vector<Diagnostic>& findings)
 {
-    const LineIndex lines(fileBytes);
     std::string report;
     for (const Diagnostic& finding : findings) {
         const Position at = lines.PositionOf(finding.offset);
@@ -100,7 +99,7 @@ std::string TextReport(const std::string& fileName, const std::string& fileBytes
     return report;
 }
 
-std::string SarifReport(const std::string& fileName, const std::string& fileBytes,
+std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                         const std::vector<Diagnostic>& findings, std::string_view version)
 {
     std::string log =
@@ -117,7 +116,6 @@ std::string SarifReport(const std::string& fileName, const std::string& fileByte
                "\"}}";
     }
     log += "\n      ]\n    }},\n    \"columnKind\": \"unicodeCodePoints\",\n    \"results\": [";
-    const LineIndex lines(fileBytes);
     const std::string uri = JsonString(UriOf(fileName));
     bool first = true;
     for (const Diagnostic& finding : findings) {

@@ -13,12 +13,12 @@
 std::string Utf8FromCodePage1252(std::string_view text);
 
 // "FILE:LINE:COLUMN: error: TEXT [rule]" lines.
-std::string TextReport(const std::string& fileName, const std::string& fileBytes,
+std::string TextReport(const std::string& fileName, const LineIndex& lines,
                        const std::vector<Diagnostic>& findings);
 
 // One SARIF 2.1.0 log: the tool with its version and every rule, and a
 // result per finding.
-std::string SarifReport(const std::string& fileName, const std::string& fileBytes,
+std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                         const std::vector<Diagnostic>& findings, std::string_view version);
 
 // The rule table: name, severity and summary, then the explanation indented.

@@ -85,13 +85,12 @@ void ReadSuppression(std::string_view text, std::size_t begin, std::size_t line,
 
 }  // namespace
 
-std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes,
+std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes, const LineIndex& lines,
                                           const std::vector<Diagnostic>& findings,
                                           const std::vector<bool>& disabledForRun)
 {
     std::vector<Silenced> silenced;
     std::vector<Diagnostic> unknown;
-    const LineIndex lines(fileBytes);
     const std::string_view bytes(fileBytes);
     std::size_t line = 1;
     for (std::size_t begin = 0; begin < bytes.size(); ++line) {

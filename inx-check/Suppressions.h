@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-// `findings` without those that the template's comments or `disabledForRun`
-// (indexed by Rule) silence, with an unknown-rule finding for each name a
-// comment gives that is no rule. Keeps the findings' order.
-std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes,
+// `findings` (with `lines` the index of `fileBytes`) without those that the template's comments or
+// `disabledForRun` (indexed by Rule) silence, with an unknown-rule finding for each name a comment
+// gives that is no rule. Keeps the findings' order.
+std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes, const LineIndex& lines,
                                           const std::vector<Diagnostic>& findings,
                                           const std::vector<bool>& disabledForRun);
