@@ -70,17 +70,18 @@ private:
                 if (!line.HasKey() || LowerAscii(inf_.Text(inf_.Key(line))) != "signature") {
                     continue;
                 }
-                const std::string signature = LowerAscii(inf_.Text(inf_.Value(line, 0)));
+                inf_.signature = inf_.Text(inf_.Value(line, 0));
+                const std::string signature = LowerAscii(inf_.signature);
                 if (signature == "$windows nt$" || signature == "$chicago$" ||
                     signature == "$windows 95$") {
                     return;
                 }
-                inf_.error = InfError::NoSignature;
+                inf_.error = InfError::UnknownSignature;
                 inf_.errorAt = inf_.Value(line, 0).begin;
                 return;
             }
         }
-        inf_.error = InfError::NoSignature;
+        inf_.error = version != nullptr ? InfError::NoSignature : InfError::NoVersionSection;
         inf_.errorAt = version != nullptr ? version->header : 0;
     }
 

@@ -57,7 +57,10 @@ enum class InfError {
     TextBeforeFirstSection,  // only when there is no [Strings] section
     UnclosedSectionName,     // '[' without ']' on its line
     SectionNameTooLong,      // over kLongestInfSectionName characters
-    NoSignature,             // no [Version] Signature of $Windows NT$, $Chicago$ or $Windows 95$
+    // No [Version] Signature of $Windows NT$, $Chicago$ or $Windows 95$:
+    NoVersionSection,
+    NoSignature,       // [Version] has no Signature line
+    UnknownSignature,  // the first Signature line names another (errorAt is its value)
 };
 
 struct Inf {
@@ -67,7 +70,8 @@ struct Inf {
     std::string cooked;                 // the texts of the cooked fields
     InfError error = InfError::None;
     std::size_t errorAt = kNowhere;
-    std::size_t textBeforeFirstSection = kNowhere;         // the first such text, error or not
+    std::string signature;                          // the first Signature line's value, as written
+    std::size_t textBeforeFirstSection = kNowhere;  // the first such text, error or not
     std::unordered_map<std::string, std::size_t> index;    // lower-case name to section
     std::unordered_map<std::string, std::string> strings;  // lower-case [Strings] key to value
 

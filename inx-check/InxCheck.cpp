@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -260,8 +261,10 @@ int Check(const Request& request)
                                     ? fs::path(".")
                                     : fs::path(request.templatePath).parent_path());
     const LineIndex lines(bytes);
+    std::optional<std::string> script;
     const std::vector<Diagnostic> findings = ApplySuppressions(
-        bytes, lines, CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package),
+        bytes, lines,
+        CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package, &script),
         request.disabled);
     bool errors = false;
     bool warnings = false;
@@ -282,12 +285,11 @@ int Check(const Request& request)
     if (request.folder == nullptr || status != kClean) {
         return status;  // an install.inf that would fail is not written
     }
-    std::string script;
-    if (!RenderInstallScript(bytes, folder, &script)) {
+    if (!script.has_value()) {
         Tell(stderr, "inx-check: the expansion's size does not fit in memory's address range\n");
         return kTrouble;
     }
-    if (!WriteWholeFile(request.outputPath, script)) {
+    if (!WriteWholeFile(request.outputPath, *script)) {
         Tell(stderr, std::string("inx-check: cannot write '") +
                          (request.outputPath != nullptr ? request.outputPath : "standard output") +
                          "'\n");

@@ -4,9 +4,11 @@
 // Windows. Portable: the expansion is the program's own (script/).
 #pragma once
 
+#include "inx-check/Rendering.h"
 #include "inx-check/Rules.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,17 +39,12 @@ protected:
 // Diagnostics for a template file holding `fileBytes`, in the order of their
 // offsets, for the application's `folder` as the registry would hold it
 // (kStandInFolder when null: then no finding is about the folder). Files that
-// CopyFiles names are looked for in `package` unless it is null.
+// CopyFiles names are looked for in `package` unless it is null. When
+// `script` is not null, it receives the install.inf that install.exe writes
+// on Windows for that folder, unless the expansion cannot be made.
 std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
-                                      const Package* package);
-
-// The bytes of the install.inf that install.exe writes on Windows from a
-// template file holding `fileBytes`, for `folder`: read in text mode (Ctrl-Z
-// ends it, CR LF reads as LF), ended at its first NUL, expanded, and written
-// in text mode (LF becomes CR LF). False when the expansion's size does not
-// fit in memory's address range.
-bool RenderInstallScript(const std::string& fileBytes, const std::string& folder,
-                         std::string* script);
+                                      const Package* package,
+                                      std::optional<std::string>* script = nullptr);
 
 // 1-based line and column of an offset in a file; lines end at LF.
 struct Position {

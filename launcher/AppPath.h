@@ -1,12 +1,9 @@
 // The directory of the installed application, from its App Paths entry.
 #pragma once
 
-#include <cstddef>
+#include "script/InstallScript.h"
 
-// Holds the application path and its terminator.
-inline constexpr std::size_t kAppPathBufferSize = 1000;
-// The longest application path, in bytes of the ANSI code page.
-inline constexpr std::size_t kLongestAppPath = kAppPathBufferSize - 1;
+#include <cstddef>
 
 enum class AppPathStatus {
     Found,          // the buffer holds the application path, terminated

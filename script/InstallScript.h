@@ -9,6 +9,10 @@ inline constexpr char kTemplateFileName[] = "install.inx";
 inline constexpr char kScriptFileName[] = "install.inf";
 inline constexpr char kPlaceholder[] = "VUZAZURAV";
 inline constexpr std::size_t kPlaceholderLength = sizeof kPlaceholder - 1;
+// The buffer that holds the application path and its terminator, and so the
+// longest path install.exe accepts, in bytes of the ANSI code page.
+inline constexpr std::size_t kAppPathBufferSize = 1000;
+inline constexpr std::size_t kLongestAppPath = kAppPathBufferSize - 1;
 // Long texts are expanded a block at a time, each small enough to stay in the
 // nearest cache between being measured, searched and copied.
 inline constexpr std::size_t kExpansionBlockSize = 16384;

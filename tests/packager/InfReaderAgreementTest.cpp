@@ -40,7 +40,9 @@ DWORD ErrorOf(InfError error)
         return ERROR_BAD_SECTION_NAME_LINE;
     case InfError::SectionNameTooLong:
         return ERROR_SECTION_NAME_TOO_LONG;
+    case InfError::NoVersionSection:
     case InfError::NoSignature:
+    case InfError::UnknownSignature:
         return ERROR_WRONG_INF_STYLE;
     }
     return 1;

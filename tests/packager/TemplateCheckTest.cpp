@@ -336,7 +336,9 @@ TEST(CheckTemplate, PairsAndValueFields)
         {"a program's own is no directory", value(",%32768%"), {}},
         {"from the folder, a number is replaced",
          kClean,
-         {"7:10 error: with this folder", "11:26 error: with this folder [folder-altered]"},
+         {"7:10 error: with this folder the engine reads this value as 'C:\\Tools<DIRID 20>Suite', "
+          "which does not hold the folder 'C:\\Tools%20%Suite'; 2 placeholders are read so "
+          "[folder-altered]"},
          "C:\\Tools%20%Suite"},
         {"an undefined pair in the folder reaches the engine as it is", kClean, {}, "C:\\A%B%C"},
         {"environment variables in values",
@@ -423,21 +425,16 @@ TEST(CheckTemplate, TheFolderAsTheEngineReadsIt)
          "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
          "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
          "fffffffffffffffffffffffffffffffffffffffffffffffffff"},
-        {"a %number% pair",
-         kClean,
-         {"7:10 error: with this folder the engine reads this value as 'C:\\Tools<DIRID 20>Suite'",
-          "11:26 error: with this folder"},
-         "C:\\Tools%20%Suite"},
         {"a comma inside quotes",
          quoted,
          {"11:27 warning: placeholder already between",
           "11:27 error: with this folder the engine "
           "reads this value as 'C:\\Apps\\A'"},
          "C:\\Apps\\A, B; C (x86)"},
-        {"a quote in the folder",
+        {"a quote in the folder: one finding for all its placeholders",
          kClean,
-         {"7:10 warning: this quote is never closed", "7:10 error: with this folder",
-          "11:26 warning: this quote is never closed", "11:26 error: with this folder"},
+         {"7:10 error: with this folder the engine reads this value as 'C:\\ab\r', which does "
+          "not hold the folder 'C:\\a\"b'; 2 placeholders are read so [folder-altered]"},
          "C:\\a\"b"},
         {"the byte right after a folder is the template's own",
          With("Dir,,VUZAZURAV", "Dir,,VUZAZURAV\\\r\nHKCU,Software\\ZI050,B,,1"),
@@ -490,6 +487,34 @@ TEST(InfReader, DoubledQuotesInsideQuotesAreOneQuote)
         ASSERT_EQ(1u, inf.sections[0].lines.size()) << line;
         EXPECT_EQ(value, inf.Text(inf.Value(inf.sections[0].lines[0], 0))) << line;
     }
+}
+
+// Offsets in install.inf go back to the template's bytes, and each byte
+// outside a placeholder comes back to itself.
+TEST(Rendering, MapsOffsetsBetweenTemplateAndInstallInf)
+{
+    Rendering rendering("a\r\nb=VUZAZURAV,c\r\nd\x1Alost");
+    ASSERT_TRUE(rendering.Render("C:\\X"));
+    ASSERT_EQ("a\r\nb=\"C:\\X\",c\r\nd", rendering.Inf());
+    const struct {
+        const char* what;
+        std::size_t inf;
+        std::size_t file;
+    } edges[] = {
+        {"the byte before a folder", 4, 4},  {"the folder's opening quote", 5, 5},
+        {"a byte inside the folder", 8, 5},  {"its closing quote", 10, 5},
+        {"the byte right after it", 11, 14}, {"a CR written before an LF", 1, 2},
+        {"the LF of a CR LF pair", 14, 17},  {"the end, where Ctrl-Z stood", 16, 19},
+    };
+    for (const auto& edge : edges) {
+        EXPECT_EQ(edge.file, rendering.FileOffsetOf(InfOffset{edge.inf}).at) << edge.what;
+    }
+    for (const std::size_t file : {0U, 2U, 3U, 4U, 5U, 14U, 15U, 17U, 18U, 19U}) {
+        const InfOffset inf = rendering.InfOffsetOf(rendering.TextOffsetOf(FileOffset{file}));
+        EXPECT_EQ(file, rendering.FileOffsetOf(inf).at) << "file offset " << file;
+    }
+    EXPECT_EQ(5u, rendering.InfOffsetOf(rendering.TextOffsetOf(FileOffset{9})).at);
+    EXPECT_EQ(15u, rendering.TextOffsetOf(FileOffset{16}).at);  // a dropped CR goes to its LF
 }
 
 TEST(RenderInstallScript, AppliesWindowsTextModeAroundTheExpansion)

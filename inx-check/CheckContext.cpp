@@ -1,0 +1,75 @@
+#include "inx-check/CheckContext.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+CheckContext::CheckContext(const std::string& fileBytes, const std::string* givenFolder,
+                           const Package* packageFolder)
+    : bytes(fileBytes),
+      folder(givenFolder != nullptr ? *givenFolder : kStandInFolder),
+      folderGiven(givenFolder != nullptr),
+      package(packageFolder),
+      rendering(fileBytes)
+{
+}
+
+void CheckContext::Add(Rule rule, FileOffset at, std::string text)
+{
+    findings.push_back({rule, InfoOf(rule).severity, at.at, std::move(text)});
+}
+
+void CheckContext::Add(Rule rule, TextOffset at, std::string text)
+{
+    Add(rule, rendering.FileOffsetOf(at), std::move(text));
+}
+
+void CheckContext::Add(Rule rule, InfOffset at, std::string text)
+{
+    Add(rule, rendering.FileOffsetOf(at), std::move(text));
+}
+
+std::string CheckContext::Value(const InfField& field) const
+{
+    return SubstituteStrings(inf, inf.Text(field));
+}
+
+void CheckContext::MarkName(const InfField& field)
+{
+    namesSomething[static_cast<std::size_t>(&field - inf.fields.data())] = true;
+}
+
+std::size_t CheckContext::FolderIn(const InfField& field) const
+{
+    const std::size_t first = rendering.FolderAtOrAfter({field.begin});
+    return first < rendering.Placeholders().size() && rendering.FolderBegin(first).at < field.end
+               ? first
+               : kNowhere;
+}
+
+DirectoryKnown KnowsDirectory(long dirid)
+{
+    static const long system[] = {-1, 1,  10, 11, 12, 13, 17, 18, 20, 21,
+                                  23, 24, 25, 30, 50, 51, 52, 53, 54, 55};
+    if (std::find(std::begin(system), std::end(system), dirid) != std::end(system) ||
+        (dirid >= 16384 && dirid <= 16447)) {
+        return DirectoryKnown::Yes;
+    }
+    return dirid > kLastProgramDirid && dirid <= 66004 ? DirectoryKnown::WindowsOnly
+                                                       : DirectoryKnown::No;
+}
+
+bool IsNumber(const std::string& text, long* number)
+{
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    *number = std::strtol(text.c_str(), &end, 0);
+    return *end == '\0';
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}

@@ -1,0 +1,147 @@
+#include "inx-check/CheckContext.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+const char* const kDirectives[] = {
+    "copyfiles",    "addreg",         "delreg",       "delfiles",        "renfiles", "updateinis",
+    "registerdlls", "unregisterdlls", "profileitems", "updateinifields", "ini2reg",  "bitreg"};
+
+constexpr char kRefused[] = ": the INF engine refuses the whole file and installs nothing";
+
+// [DefaultInstall.NT.Services] and the like belong to an install section;
+// they are none themselves. `name` is lower case.
+bool IsSubsection(const std::string& name)
+{
+    static const char* const kinds[] = {".services", ".hw",     ".coinstallers",
+                                        ".wmi",      ".events", ".interfaces"};
+    return std::any_of(std::begin(kinds), std::end(kinds),
+                       [&name](const char* kind) { return name.find(kind) != std::string::npos; });
+}
+
+// Windows runs [DefaultInstall.NTx86], or else [DefaultInstall.NT], or else
+// [DefaultInstall].
+const InfSection* InstallSection(CheckContext& check)
+{
+    const Inf& inf = check.inf;
+    const InfSection* plain = inf.Find("defaultinstall");
+    const InfSection* nt = inf.Find("defaultinstall.nt");
+    const InfSection* x86 = inf.Find("defaultinstall.ntx86");
+    const InfSection* chosen = x86 != nullptr ? x86 : nt != nullptr ? nt : plain;
+    if (chosen == nullptr) {
+        for (const InfSection& section : inf.sections) {
+            const std::string name = LowerAscii(section.name);
+            if (name.rfind("defaultinstall.nt", 0) == 0 && !IsSubsection(name)) {
+                check.Add(Rule::NoInstallSection, InfOffset{section.header},
+                          "[" + section.name +
+                              "] is not run on 32-bit Windows, where the engine looks for "
+                              "[DefaultInstall.NTx86], [DefaultInstall.NT] or [DefaultInstall] "
+                              "only: it installs nothing");
+                return nullptr;
+            }
+        }
+        check.Add(Rule::NoInstallSection, InfOffset{0},
+                  "no [DefaultInstall] section: the shell's \"install\" verb runs that section, "
+                  "so nothing would be installed");
+        return nullptr;
+    }
+    for (const InfSection* ignored : {plain, nt}) {
+        if (ignored != nullptr && ignored != chosen) {
+            check.Add(Rule::IgnoredInstallSection, InfOffset{ignored->header},
+                      "[" + ignored->name + "] is ignored: the engine runs [" + chosen->name +
+                          "] instead");
+        }
+    }
+    return chosen;
+}
+
+}  // namespace
+
+bool CheckInfAccepted(CheckContext& check)
+{
+    const Inf& inf = check.inf;
+    const InfOffset at{inf.errorAt};
+    const std::string signatureNeeded =
+        ": the INF engine refuses the file and installs nothing, without a message "
+        "(Signature=\"$Windows NT$\" or \"$Chicago$\" is needed)";
+    switch (inf.error) {
+    case InfError::TextBeforeFirstSection:
+        check.Add(
+            Rule::InfRefused, at,
+            std::string("text before the first section, and no [Strings] section") + kRefused);
+        return false;
+    case InfError::UnclosedSectionName:
+        check.Add(Rule::InfRefused, at, std::string("section name without its ']'") + kRefused);
+        return false;
+    case InfError::SectionNameTooLong:
+        check.Add(Rule::InfRefused, at,
+                  "section name over " + std::to_string(kLongestInfSectionName) + " characters" +
+                      kRefused);
+        return false;
+    case InfError::NoVersionSection:
+        check.Add(Rule::NoSignature, at, "no [Version] section" + signatureNeeded);
+        break;
+    case InfError::NoSignature:
+        check.Add(Rule::NoSignature, at, "no Signature in [Version]" + signatureNeeded);
+        break;
+    case InfError::UnknownSignature:
+        check.Add(
+            Rule::NoSignature, at,
+            "the signature " + Quoted(inf.signature) +
+                (inf.signature.find('%') != std::string::npos ? " is not substituted: write it out"
+                                                              : " is not one the engine knows") +
+                signatureNeeded);
+        break;
+    case InfError::None:
+        break;
+    }
+    if (inf.textBeforeFirstSection != kNowhere) {
+        check.Add(Rule::TextBeforeSection, InfOffset{inf.textBeforeFirstSection},
+                  "text before the first section: Windows refuses the file for it; Wine ignores "
+                  "it only because there is a [Strings] section");
+    }
+    return true;
+}
+
+void CheckInstallSection(CheckContext& check)
+{
+    const InfSection* install = InstallSection(check);
+    if (install == nullptr) {
+        return;
+    }
+    const Inf& inf = check.inf;
+    for (const InfLine& line : install->lines) {
+        if (!line.explicitKey) {
+            continue;
+        }
+        const std::string directive = LowerAscii(check.Value(inf.Key(line)));
+        if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) ==
+            std::end(kDirectives)) {
+            continue;
+        }
+        for (std::size_t i = 0; i < line.valueCount; ++i) {
+            const InfField& field = inf.Value(line, i);
+            const std::string name = check.Value(field);
+            check.MarkName(field);
+            if (name.empty()) {
+                continue;
+            }
+            if (directive == "copyfiles" && name[0] == '@') {
+                CheckCopyFiles(check, nullptr, field);
+                continue;
+            }
+            const InfSection* section = inf.Find(name);
+            if (section == nullptr) {
+                check.Add(Rule::MissingSection, InfOffset{field.begin},
+                          "[" + name + "] does not exist: the engine skips this " +
+                              std::string(inf.Text(inf.Key(line))) + " without a word");
+            } else if (directive == "copyfiles") {
+                CheckCopyFiles(check, section, field);
+            } else if (directive == "addreg" || directive == "delreg") {
+                CheckRegistry(check, *section, directive == "addreg");
+            }
+        }
+    }
+}

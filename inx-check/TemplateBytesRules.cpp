@@ -1,0 +1,213 @@
+#include "inx-check/CheckContext.h"
+
+#include "script/InstallScript.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// Length of a valid UTF-8 multi-byte sequence at `at`, or 0.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t at)
+{
+    const auto byte = [&text](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned lead = byte(at);
+    std::size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (byte(at + 1) < low || byte(at + 1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// UTF-16 shows as a byte-order mark, or as NULs at every other byte of text.
+bool LooksLikeUtf16(const std::string& bytes)
+{
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        return true;
+    }
+    const std::size_t sample = std::min<std::size_t>(bytes.size() & ~std::size_t{1}, 64);
+    if (sample < 4) {
+        return false;
+    }
+    bool evenNul = true;
+    bool oddNul = true;
+    for (std::size_t i = 0; i < sample; i += 2) {
+        evenNul = evenNul && bytes[i] == '\0' && bytes[i + 1] != '\0';
+        oddNul = oddNul && bytes[i + 1] == '\0' && bytes[i] != '\0';
+    }
+    return evenNul || oddNul;
+}
+
+// Ctrl-Z ends the text when install.exe reads it, and NUL ends it after.
+void CheckEarlyEnd(CheckContext& check)
+{
+    const std::string& bytes = check.bytes;
+    const std::size_t end = std::min(bytes.find('\x1A'), bytes.find('\0'));
+    if (end == std::string::npos || end + 1 == bytes.size()) {
+        return;
+    }
+    const std::string what = bytes[end] == '\0' ? "NUL" : "Ctrl-Z";
+    check.Add(Rule::EarlyEnd, FileOffset{end},
+              what + " byte: the text ends here, and the " +
+                  std::to_string(bytes.size() - end - 1) +
+                  " bytes after it never reach install.inf");
+}
+
+void CheckPlaceholders(CheckContext& check)
+{
+    const std::string& text = check.rendering.Text();
+    const std::vector<TextOffset>& placeholders = check.rendering.Placeholders();
+    if (placeholders.empty()) {
+        check.Add(Rule::NoPlaceholder, FileOffset{0},
+                  std::string("no placeholder ") + kPlaceholder +
+                      ": the application's folder is never used");
+    }
+    // Quotes are counted from each line's start, once over the text.
+    bool inQuotes = false;
+    std::size_t next = 0;
+    for (const TextOffset at : placeholders) {
+        for (; next < at.at; ++next) {
+            const char c = text[next];
+            inQuotes = c == '"' ? !inQuotes : inQuotes && c != '\n';
+        }
+        if (inQuotes) {
+            check.Add(Rule::QuotedPlaceholder, at,
+                      "placeholder already between double quotes: install.exe adds quotes "
+                      "itself, so the folder stands in two pairs");
+        }
+    }
+    const std::string lower = LowerAscii(kPlaceholder);
+    for (std::size_t at = 0; at + kPlaceholderLength <= text.size(); ++at) {
+        if ((text[at] | 0x20) != 'v' ||
+            !std::equal(lower.begin(), lower.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                        [](char a, char b) { return a == (b | 0x20); }) ||
+            text.compare(at, kPlaceholderLength, kPlaceholder) == 0) {
+            continue;
+        }
+        check.Add(Rule::PlaceholderCase, TextOffset{at},
+                  Quoted(text.substr(at, kPlaceholderLength)) +
+                      " is not replaced: only the upper-case placeholder " + kPlaceholder + " is");
+        at += kPlaceholderLength - 1;
+    }
+}
+
+void CheckUtf8(CheckContext& check)
+{
+    const std::string& text = check.rendering.Text();
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        check.Add(Rule::Utf8Text, FileOffset{0},
+                  "UTF-8 byte-order mark: install.inf is read in the system's ANSI code page, "
+                  "where these bytes are other characters; save the template as ANSI");
+        return;
+    }
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (static_cast<unsigned char>(text[at]) >= 0xC2 && Utf8SequenceAt(text, at) != 0) {
+            check.Add(Rule::Utf8Text, TextOffset{at},
+                      "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
+                      "character comes out as other characters; save the template as ANSI");
+            return;
+        }
+    }
+}
+
+// Each line as long as the longest folder makes it; one pass over the lines
+// and the placeholders together.
+void CheckLineLengths(CheckContext& check)
+{
+    const std::string& text = check.rendering.Text();
+    const std::vector<TextOffset>& placeholders = check.rendering.Placeholders();
+    const std::size_t growth = kLongestAppPath + 2 - kPlaceholderLength;
+    std::size_t placeholder = 0;
+    for (std::size_t begin = 0; begin < text.size();) {
+        std::size_t end = std::min(text.find('\n', begin), text.size());
+        const std::size_t next = end + 1;
+        if (end > begin && text[end - 1] == '\r') {
+            --end;
+        }
+        std::size_t onLine = 0;
+        for (; placeholder < placeholders.size() && placeholders[placeholder].at < next;
+             ++placeholder) {
+            onLine += placeholders[placeholder].at < end ? 1U : 0U;
+        }
+        const std::size_t length = end - begin + onLine * growth;
+        if (length > kLongestInfLine) {
+            const std::string limit =
+                ", more than the INF engine handles (" + std::to_string(kLongestInfLine) + ")";
+            check.Add(Rule::LongLine, TextOffset{begin},
+                      onLine == 0
+                          ? "this line is " + std::to_string(length) + " characters long" + limit
+                          : "with the longest folder install.exe accepts (" +
+                                std::to_string(kLongestAppPath) + " bytes) this line is " +
+                                std::to_string(length) + " characters long" + limit);
+        }
+        begin = next;
+    }
+}
+
+}  // namespace
+
+bool CheckTemplateBytes(CheckContext& check)
+{
+    if (LooksLikeUtf16(check.bytes)) {
+        check.Add(Rule::Utf16Template, FileOffset{0},
+                  "UTF-16 template: its NUL bytes end the text at once, so install.inf would be "
+                  "all but empty; save it as ANSI");
+        return false;
+    }
+    CheckEarlyEnd(check);
+    CheckPlaceholders(check);
+    CheckUtf8(check);
+    CheckLineLengths(check);
+    return true;
+}
+
+void CheckFolderItself(CheckContext& check)
+{
+    if (!check.folderGiven) {
+        return;
+    }
+    const std::string& folder = check.folder;
+    const FileOffset at = check.rendering.Placeholders().empty()
+                              ? FileOffset{0}
+                              : check.rendering.FileOffsetOf(check.rendering.Placeholders()[0]);
+    if (folder.size() > kLongestAppPath) {
+        check.Add(Rule::FolderTooLong, at,
+                  "the folder is " + std::to_string(folder.size()) +
+                      " bytes long: install.exe accepts at most " +
+                      std::to_string(kLongestAppPath) + " and installs nothing");
+    }
+    for (std::size_t semicolon = folder.find(';'); semicolon != std::string::npos;
+         semicolon = folder.find(';', semicolon + 1)) {
+        const std::size_t drive = folder.find_first_not_of(' ', semicolon + 1);
+        if (drive != std::string::npos && drive + 2 < folder.size() &&
+            std::isalpha(static_cast<unsigned char>(folder[drive])) != 0 &&
+            folder.compare(drive + 1, 2, ":\\") == 0) {
+            check.Add(Rule::FolderList, at,
+                      "the folder is a list of folders: install.exe inserts it whole, as one "
+                      "folder");
+            break;
+        }
+    }
+}
