@@ -6,6 +6,7 @@
 //
 // Exit status: 0 without errors, 1 with errors (or warnings with --werror),
 // 2 for bad usage or a file that cannot be read or written.
+#include "inx-check/CodePage.h"
 #include "inx-check/InfReader.h"
 #include "inx-check/Report.h"
 #include "inx-check/Rules.h"
@@ -41,9 +42,11 @@ constexpr char kUsage[] =
     "  --werror            treat warnings as errors\n"
     "  --disable=RULE,...  report none of these rules\n"
     "  --format=FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0)\n"
+    "  --codepage=N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
     "  --list-rules        print every rule with what the engine does\n"
     "  --help, --version\n"
-    "The files that CopyFiles names are looked for beside TEMPLATE. A comment\n"
+    "The files that CopyFiles names are looked for beside TEMPLATE, their names compared\n"
+    "as Windows does: as the code page's characters, without regard to case. A comment\n"
     "'; inx-check: disable=RULE' silences RULE on its line, or alone on a line, on the next.\n";
 
 enum class Format { Text, Sarif };
@@ -55,6 +58,7 @@ struct Request {
     bool warningsAreErrors = false;
     std::vector<bool> disabled = std::vector<bool>(RuleCount(), false);
     Format format = Format::Text;
+    const CodePage* codePage = FindCodePage(kDefaultCodePage);
     bool help = false;
     bool version = false;
     bool listRules = false;
@@ -99,7 +103,8 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
             request->templatePath = argv[i];
         } else if (argument == "--") {
             optionsEnded = true;
-        } else if ((argument == "--path" || argument == "--output") && !hasValue) {
+        } else if ((argument == "--path" || argument == "--output" || argument == "--codepage") &&
+                   !hasValue) {
             *problem = argument + " needs a value";
             return false;
         } else if (argument == "--path") {
@@ -117,6 +122,16 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
         } else if (argument.rfind("--format", 0) == 0) {
             *problem = "--format takes text or sarif";
             return false;
+        } else if (argument == "--codepage" || argument.rfind("--codepage=", 0) == 0) {
+            const std::string number = argument == "--codepage" ? argv[++i] : argument.substr(11);
+            request->codePage = number.find_first_not_of("0123456789") == std::string::npos &&
+                                        !number.empty() && number.size() < 6
+                                    ? FindCodePage(static_cast<unsigned>(std::stoul(number)))
+                                    : nullptr;
+            if (request->codePage == nullptr) {
+                *problem = "--codepage takes a single-byte ANSI code page: " + CodePageNumbers();
+                return false;
+            }
         } else if (argument == "--list-rules") {
             request->listRules = true;
         } else if (argument == "--help") {
@@ -209,10 +224,13 @@ void RemoveStaleOutput(const char* path)
     }
 }
 
-// The template's folder, looked up without regard to case, as Windows does.
+// The template's folder, its names compared as the code page's characters
+// without regard to case, as Windows compares them.
 class PackageFolder final : public Package {
 public:
-    explicit PackageFolder(fs::path folder) : folder_(std::move(folder)) {}
+    PackageFolder(fs::path folder, const CodePage& page) : folder_(std::move(folder)), page_(page)
+    {
+    }
 
     bool Holds(const std::string& path) const override
     {
@@ -220,7 +238,7 @@ public:
         std::size_t begin = 0;
         while (begin <= path.size()) {
             const std::size_t end = std::min(path.find('\\', begin), path.size());
-            const std::string wanted = LowerAscii(path.substr(begin, end - begin));
+            const std::string wanted = UpperInCodePage(page_, path.substr(begin, end - begin));
             begin = end + 1;
             if (wanted.empty() || wanted == ".") {
                 continue;
@@ -229,7 +247,7 @@ public:
             bool found = false;
             for (fs::directory_iterator entry(at, error), last; !error && entry != last;
                  entry.increment(error)) {
-                if (LowerAscii(entry->path().filename().string()) == wanted) {
+                if (UpperInCodePage(page_, NameInCodePage(entry->path())) == wanted) {
                     at = entry->path();
                     found = true;
                     break;
@@ -244,8 +262,53 @@ public:
     }
 
 private:
+    // A file's name as the code page's bytes: a Linux name is read as UTF-8
+    // (a name that is not taken as the bytes it is), a Windows one as UTF-16.
+    std::string NameInCodePage(const fs::path& file) const
+    {
+        std::string bytes;
+#ifdef _WIN32
+        const std::wstring name = file.filename().wstring();
+        return CodePageFromUtf16(page_, std::u16string(name.begin(), name.end()), &bytes) ? bytes
+                                                                                          : "";
+#else
+        const std::string name = file.filename().string();
+        return CodePageFromUtf8(page_, name, &bytes) ? bytes : name;
+#endif
+    }
+
     fs::path folder_;
+    const CodePage& page_;
 };
+
+// The folder given on the command line as the code page's bytes: on Linux
+// the command line is UTF-8, and text that is not is taken as the bytes it is.
+bool FolderInCodePage(const std::string& given, const CodePage& page, std::string* folder,
+                      std::string* problem)
+{
+#ifndef _WIN32
+    if (CodePageFromUtf8(page, given, folder)) {
+        return true;
+    }
+    char32_t code = 0;
+    std::size_t at = 0;
+    for (std::size_t length = 0; at < given.size(); at += length) {
+        if ((length = DecodeUtf8(given, at, &code)) == 0) {
+            break;
+        }
+    }
+    if (at == given.size()) {
+        *problem = "the folder '" + given + "' holds characters that code page " +
+                   std::to_string(page.number) + " lacks: install.exe refuses such a folder";
+        return false;
+    }
+#else
+    static_cast<void>(page);
+    static_cast<void>(problem);
+#endif
+    *folder = given;
+    return true;
+}
 
 // Checks the template and writes install.inf when asked and clean; the
 // exit status.
@@ -256,10 +319,17 @@ int Check(const Request& request)
         Tell(stderr, std::string("inx-check: cannot read '") + request.templatePath + "'\n");
         return kTrouble;
     }
-    const std::string folder = request.folder != nullptr ? request.folder : "";
+    std::string folder;
+    std::string problem;
+    if (request.folder != nullptr &&
+        !FolderInCodePage(request.folder, *request.codePage, &folder, &problem)) {
+        Tell(stderr, "inx-check: " + problem + "\n");
+        return kTrouble;
+    }
     const PackageFolder package(fs::path(request.templatePath).parent_path().empty()
                                     ? fs::path(".")
-                                    : fs::path(request.templatePath).parent_path());
+                                    : fs::path(request.templatePath).parent_path(),
+                                *request.codePage);
     const LineIndex lines(bytes);
     std::optional<std::string> script;
     const std::vector<Diagnostic> findings = ApplySuppressions(
@@ -273,13 +343,13 @@ int Check(const Request& request)
         warnings = warnings || finding.severity == Severity::Warning;
     }
     if (request.format == Format::Sarif) {
-        if (!WriteWholeFile(
-                nullptr, SarifReport(request.templatePath, lines, findings, INX_TOOLS_VERSION))) {
+        if (!WriteWholeFile(nullptr, SarifReport(request.templatePath, lines, findings,
+                                                 *request.codePage, INX_TOOLS_VERSION))) {
             Tell(stderr, "inx-check: cannot write to standard output\n");
             return kTrouble;
         }
     } else {
-        Tell(stderr, TextReport(request.templatePath, lines, findings));
+        Tell(stderr, TextReport(request.templatePath, lines, findings, *request.codePage));
     }
     const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;
     if (request.folder == nullptr || status != kClean) {

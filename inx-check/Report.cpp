@@ -5,27 +5,6 @@
 
 namespace {
 
-// Code page 1252's characters 0x80 to 0x9F; the five it leaves undefined are
-// read as the C1 controls of the same number, as Windows does.
-const unsigned short kFrom0x80[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(unsigned code, std::string* out)
-{
-    if (code < 0x80) {
-        *out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        *out += static_cast<char>(0xC0 | (code >> 6));
-        *out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        *out += static_cast<char>(0xE0 | (code >> 12));
-        *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        *out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 const char* SeverityName(Severity severity)
 {
     return severity == Severity::Error ? "error" : "warning";
@@ -74,33 +53,23 @@ std::string UriOf(const std::string& fileName)
 
 }  // namespace
 
-std::string Utf8FromCodePage1252(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        AppendUtf8(byte >= 0x80 && byte < 0xA0 ? kFrom0x80[byte - 0x80] : byte, &out);
-    }
-    return out;
-}
-
 std::string TextReport(const std::string& fileName, const LineIndex& lines,
-                       const std::vector<Diagnostic>& findings)
+                       const std::vector<Diagnostic>& findings, const CodePage& page)
 {
     std::string report;
     for (const Diagnostic& finding : findings) {
         const Position at = lines.PositionOf(finding.offset);
         report += fileName + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
                   ": " + SeverityName(finding.severity) + ": " +
-                  Utf8FromCodePage1252(finding.text) + " [" +
+                  Utf8FromCodePage(page, finding.text) + " [" +
                   std::string(InfoOf(finding.rule).name) + "]\n";
     }
     return report;
 }
 
 std::string SarifReport(const std::string& fileName, const LineIndex& lines,
-                        const std::vector<Diagnostic>& findings, std::string_view version)
+                        const std::vector<Diagnostic>& findings, const CodePage& page,
+                        std::string_view version)
 {
     std::string log =
         "{\n  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
@@ -124,7 +93,7 @@ std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                "      {\"ruleId\": " + JsonString(InfoOf(finding.rule).name) +
                ", \"ruleIndex\": " + std::to_string(static_cast<int>(finding.rule)) +
                ", \"level\": \"" + SeverityName(finding.severity) +
-               "\", \"message\": {\"text\": " + JsonString(Utf8FromCodePage1252(finding.text)) +
+               "\", \"message\": {\"text\": " + JsonString(Utf8FromCodePage(page, finding.text)) +
                "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " + uri +
                "}, \"region\": {\"startLine\": " + std::to_string(at.line) +
                ", \"startColumn\": " + std::to_string(at.column) + "}}}]}";

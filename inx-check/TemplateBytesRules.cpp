@@ -1,4 +1,5 @@
 #include "inx-check/CheckContext.h"
+#include "inx-check/CodePage.h"
 
 #include "script/InstallScript.h"
 
@@ -6,40 +7,6 @@
 #include <cctype>
 
 namespace {
-
-// Length of a valid UTF-8 multi-byte sequence at `at`, or 0.
-std::size_t Utf8SequenceAt(const std::string& text, std::size_t at)
-{
-    const auto byte = [&text](std::size_t i) {
-        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
-    };
-    const unsigned lead = byte(at);
-    std::size_t length = 0;
-    unsigned low = 0x80;
-    unsigned high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
-        high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 // UTF-16 shows as a byte-order mark, or as NULs at every other byte of text.
 bool LooksLikeUtf16(const std::string& bytes)
@@ -123,7 +90,8 @@ void CheckUtf8(CheckContext& check)
         return;
     }
     for (std::size_t at = 0; at < text.size(); ++at) {
-        if (static_cast<unsigned char>(text[at]) >= 0xC2 && Utf8SequenceAt(text, at) != 0) {
+        char32_t code = 0;
+        if (static_cast<unsigned char>(text[at]) >= 0xC2 && DecodeUtf8(text, at, &code) != 0) {
             check.Add(Rule::Utf8Text, TextOffset{at},
                       "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
                       "character comes out as other characters; save the template as ANSI");

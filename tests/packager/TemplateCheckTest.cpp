@@ -1,4 +1,5 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
+#include "inx-check/CodePage.h"
 #include "inx-check/InfReader.h"
 #include "inx-check/TemplateCheck.h"
 
@@ -487,6 +488,21 @@ TEST(InfReader, DoubledQuotesInsideQuotesAreOneQuote)
         ASSERT_EQ(1u, inf.sections[0].lines.size()) << line;
         EXPECT_EQ(value, inf.Text(inf.Value(inf.sections[0].lines[0], 0))) << line;
     }
+}
+
+TEST(CodePage, CharactersAndCaseAsWindowsHasThem)
+{
+    const CodePage& western = *FindCodePage(1252);
+    const CodePage& cyrillic = *FindCodePage(1251);
+    EXPECT_EQ(nullptr, FindCodePage(932));
+    EXPECT_EQ("\u20AC\u0081\u0178\u00FF", Utf8FromCodePage(western, "\x80\x81\x9F\xFF"));
+    EXPECT_EQ("M\xDCLLER\x9F\xB5", UpperInCodePage(western, "m\xFCller\xFF\xB5"));
+    EXPECT_EQ("\xDC\xA8", UpperInCodePage(cyrillic, "\xFC\xB8"));
+    std::string bytes;
+    EXPECT_TRUE(CodePageFromUtf8(western, "\u20AC\u00FC", &bytes));
+    EXPECT_EQ("\x80\xFC", bytes);
+    EXPECT_FALSE(CodePageFromUtf8(western, "\u03A9", &bytes));
+    EXPECT_FALSE(CodePageFromUtf8(western, "\xFC", &bytes));
 }
 
 // Offsets in install.inf go back to the template's bytes, and each byte

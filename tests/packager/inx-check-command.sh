@@ -74,19 +74,30 @@ expect 2 "a folder that does not exist" "$inx_check" --path 'C:\App' --output no
 printf '%s' "${head}HKCU,Software\T,Dir,,VUZAZURAV"$'\n' >--odd.inx
 expect 0 "-- ends the options" "$inx_check" -- --odd.inx
 
-# The package folder as Windows finds files: any case, a disk's subfolder, no folder for a file.
+# The package folder as Windows finds files: any case, a disk's subfolder, no folder for a
+# file, and names as the code page's characters (UTF-8 on disk, code page 1252 in the INF).
 mkdir -p package/Sub package/Data.txt
 : >package/Plugin.DLL
 : >package/Sub/Readme.TXT
+: >package/Müller.txt
+: >package/ÉTÉ.TXT
 {
     printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nCopyFiles=F\r\n'
     printf '%s' $'[DestinationDirs]\r\nF=-1,VUZAZURAV\r\n[F]\r\nplugin.dll\r\nreadme.txt\r\n'
-    printf '%s' $'data.txt\r\n[SourceDisksNames]\r\n1=Disk,,,\\SUB\r\n[SourceDisksFiles]\r\n'
+    printf '%s' $'data.txt\r\nm\xFCller.txt\r\n\xE9t\xE9.txt\r\n\xF6l.txt\r\n'
+    printf '%s' $'[SourceDisksNames]\r\n1=Disk,,,\\SUB\r\n[SourceDisksFiles]\r\n'
     printf '%s' $'plugin.dll\r\nreadme.txt=1\r\ndata.txt\r\n'
 } >package/install.inx
 expect 1 "files in the package folder" "$inx_check" package/install.inx
-[ "$(grep -c . err)" -eq 1 ] && grep -q "^package/install.inx:10:1: error: 'data.txt' .*\[missing-file\]$" err ||
-    { fail "the package lookup:"; cat err; }
+[ "$(grep -c . err)" -eq 2 ] && grep -q "^package/install.inx:10:1: error: 'data.txt' .*\[missing-file\]$" err &&
+    grep -q "^package/install.inx:13:1: error: 'öl.txt' is not" err || { fail "the package lookup:"; cat err; }
+expect 1 "another code page" "$inx_check" --codepage 1251 package/install.inx
+[ "$(grep -c . err)" -eq 4 ] && grep -q "^package/install.inx:11:1: error: 'mьller.txt' is not" err ||
+    { fail "the package lookup in code page 1251:"; cat err; }
+expect 2 "a code page of more than one byte" "$inx_check" --codepage=932 package/install.inx
+expect 0 "a folder in UTF-8" "$inx_check" --path 'C:\Müller' clean.inx
+LC_ALL=C grep -q $'Dir,,"C:\\\\M\xFCller"\r$' out || fail "the folder is not written in code page 1252"
+expect 2 "a folder the code page cannot hold" "$inx_check" --path 'C:\Ωmega' clean.inx
 
 # Rules by name: listed, silenced for the run, on a line or from the line before.
 expect 0 "--list-rules" "$inx_check" --list-rules
