@@ -40,6 +40,9 @@ expect 2 "--output without --path" "$inx_check" --output x.inf clean.inx
 expect 2 "--path without its value" "$inx_check" clean.inx --path
 expect 2 "--output without its value" "$inx_check" --path 'C:\App' clean.inx --output
 expect 2 "an unknown option" "$inx_check" --strict clean.inx
+expect 2 "an unknown format" "$inx_check" --format=xml clean.inx
+expect 2 "two templates" "$inx_check" clean.inx quoted.inx
+grep -q "more than one template: 'quoted.inx'" err || fail "two templates: no reason given"
 expect 0 "--help" "$inx_check" --help
 grep -q '^usage: inx-check' out || fail "--help prints no usage on standard output"
 expect 0 "--version" "$inx_check" --version
