@@ -155,6 +155,11 @@ bool SaveScreenshot(HWND window, const std::string& path)
     header.biSizeImage = rowBytes * static_cast<DWORD>(height);
     std::vector<unsigned char> pixels(header.biSizeImage);
 
+    // The box is painted before it is copied: the paint is forced, and a
+    // message sent to its thread returns only once the thread has handled it.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &ignored);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);

@@ -5,7 +5,6 @@
 #include <tlhelp32.h>
 
 #include <map>
-#include <set>
 #include <vector>
 
 namespace {
@@ -35,21 +34,54 @@ std::vector<Process> RunningProcesses()
     return processes;
 }
 
-// The program and, with `family`, every process it started, and theirs in turn.
+// The program and, with `family`, every process it started, and theirs in
+// turn. Each member is held open by a handle, so that Windows cannot give its
+// ID to a new process while it is a member; one that has ended is let go.
 class Watched {
 public:
-    Watched(DWORD root, bool family) : root_(root), family_(family) { members_.insert(root); }
+    Watched(DWORD root, HANDLE rootProcess, bool family) : root_(root), family_(family)
+    {
+        HANDLE own = nullptr;
+        if (DuplicateHandle(GetCurrentProcess(), rootProcess, GetCurrentProcess(), &own,
+                            SYNCHRONIZE, FALSE, 0) != FALSE) {
+            members_[root] = own;
+        }
+    }
+    ~Watched()
+    {
+        for (const auto& member : members_) {
+            CloseHandle(member.second);
+        }
+    }
+    Watched(const Watched&) = delete;
+    Watched& operator=(const Watched&) = delete;
 
-    // Adds new descendants; true while any member but the program itself runs.
+    // Adds new descendants and lets go of members that ended; true while any
+    // member but the program itself runs.
     bool Update()
     {
         const std::vector<Process> running = RunningProcesses();
+        // Children are looked for among all members, ended ones too: a short-lived
+        // member's children are still its descendants.
         for (bool grew = family_; grew;) {
             grew = false;
             for (const Process& process : running) {
-                if (members_.count(process.parentId) != 0 && members_.insert(process.id).second) {
-                    grew = true;
+                if (members_.count(process.parentId) != 0 && members_.count(process.id) == 0) {
+                    HANDLE handle =
+                        OpenProcess(SYNCHRONIZE, FALSE, process.id);  // fails once it has ended
+                    if (handle != nullptr) {
+                        members_[process.id] = handle;
+                        grew = true;
+                    }
                 }
+            }
+        }
+        for (auto member = members_.begin(); member != members_.end();) {
+            if (member->first != root_ && WaitForSingleObject(member->second, 0) == WAIT_OBJECT_0) {
+                CloseHandle(member->second);
+                member = members_.erase(member);
+            } else {
+                ++member;
             }
         }
         bool othersRunning = false;
@@ -76,7 +108,7 @@ public:
 private:
     DWORD root_;
     bool family_;
-    std::set<DWORD> members_;
+    std::map<DWORD, HANDLE> members_;
     std::map<DWORD, std::string> names_;
 };
 
@@ -96,7 +128,7 @@ Watch WatchProgram(const std::string& commandLine, const std::string& folder, bo
         return watch;
     }
     watch.started = true;
-    Watched watched(process.dwProcessId, family);
+    Watched watched(process.dwProcessId, process.hProcess, family);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < limitMs) {
         const bool programRunning = WaitForSingleObject(process.hProcess, kPollMs) == WAIT_TIMEOUT;
@@ -128,21 +160,4 @@ Watch WatchProgram(const std::string& commandLine, const std::string& folder, bo
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return watch;
-}
-
-std::string QuoteArgument(const std::string& argument)
-{
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        quoted += c;
-        backslashes = 0;
-    }
-    quoted.append(2 * backslashes, '\\');
-    return quoted + '"';
 }

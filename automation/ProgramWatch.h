@@ -2,6 +2,8 @@
 // process it starts, shows: for the try driver and the end-to-end tests.
 #pragma once
 
+#include "automation/CommandLine.h"
+
 #include <windows.h>
 
 #include <string>
@@ -30,6 +32,3 @@ using BoxHandler = void (*)(const WatchedBox& box, void* context);
 // unless `family` is set (an installation is left to run on).
 Watch WatchProgram(const std::string& commandLine, const std::string& folder, bool family,
                    DWORD limitMs, BoxHandler onBox, void* context);
-
-// The command-line form of one argument, as the C runtime splits it.
-std::string QuoteArgument(const std::string& argument);

@@ -7,5 +7,5 @@
 set -euo pipefail
 here=$(dirname "$0")
 "$here/install-packages.sh" --only cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-    wine wine32:i386 xvfb xauth imagemagick
+    wine wine32:i386 xvfb xauth python3
 exec bash "$here/try.sh" "$here/demo" --path 'C:\Program Files\Sample App' --uninstall "$@"

@@ -2,7 +2,8 @@
 # tools/try.sh on packages that install and uninstall as they should, and on
 # packages that do not: no [DefaultInstall], an uninstallation that leaves a
 # value behind or removes one that was there before, files that go to a fixed
-# folder instead of the application's.
+# folder instead of the application's; a package's own INSTALL.EXE, a stale
+# install.inf, folders in another case than Wine's, no awk; an interrupt.
 # Usage: try-packages.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1
@@ -17,7 +18,7 @@ expect_line() {  # expect_line LOG LINE
 try() {
     local name=$1 expected=$2
     shift 2
-    bash "$source_dir/tools/try.sh" "$@" --headless >"$scratch/$name.log" 2>&1
+    PATH=$scratch/bin:$PATH bash "$source_dir/tools/try.sh" "$@" --headless >"$scratch/$name.log" 2>&1
     local status=$?
     cat "$scratch/$name.log"
     [ "$status" -eq "$expected" ] || fail "$name: exit status $status, not $expected"
@@ -31,6 +32,10 @@ package() {  # package NAME INX: a package folder holding install.inx and f.txt
     echo file >"$scratch/$1/f.txt"
 }
 head=$'[Version]\r\nSignature="$Chicago$"\r\n'
+# An awk that fails: the tool must need none.
+mkdir -p "$scratch/bin"
+printf '#!/bin/sh\nexit 1\n' >"$scratch/bin/awk"
+chmod +x "$scratch/bin/awk"
 
 try sample 0 "$source_dir/tools/demo" --path 'C:\Program Files\Sample App' --uninstall
 expect_line "$scratch/sample.log" \
@@ -72,9 +77,34 @@ package no-uninstall "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[Reg]\r\nHKCU,So
 try no-uninstall 1 "$scratch/no-uninstall" --uninstall
 last_line no-uninstall "FAILED: install.inf has no [DefaultUninstall] section to uninstall with"
 
-try sample-matrix 0 "$source_dir/tools/demo" --matrix
-[ "$(grep -c '  1         0  OK$' "$scratch/sample-matrix.log")" -eq 8 ] ||
-    fail "the sample's matrix has not 8 rows with its file under the folder"
+# C:\USERS\PUBLIC is Wine's drive_c/users/Public, not a folder beside it.
+try sample-matrix 0 "$source_dir/tools/demo" --matrix --path 'C:\USERS\PUBLIC\ZI050'
+[ "$(grep -c '  1         0  OK$' "$scratch/sample-matrix.log")" -eq 9 ] ||
+    fail "the sample's matrix has not 9 rows with its file under the folder"
+
+# Its own INSTALL.EXE (here a program that shows no box) is the one tried, and
+# an install.inf left in the folder is not taken for one written.
+package own-program "$head"$'[DefaultInstall]\r\nAddReg=R\r\n[R]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
+cp "$source_dir/build/win32-tools/automation/try-driver.exe" "$scratch/own-program/INSTALL.EXE"
+printf '%s' "$head"$'[DefaultInstall]\r\n' >"$scratch/own-program/install.inf"
+try own-program 1 "$scratch/own-program"
+last_line own-program "FAILED: install.exe showed no confirmation"
+grep -A1 -x '== install.inf, as written:' "$scratch/own-program.log" | grep -qx '   (none)' ||
+    fail "a stale install.inf was reported as written"
+
+# Interrupted part-way through a matrix: 130, and nothing of the run left.
+mkdir -p "$scratch/tmp"
+TMPDIR=$scratch/tmp setsid bash "$source_dir/tools/try.sh" "$source_dir/tools/demo" --matrix --headless \
+    >"$scratch/interrupted.log" 2>&1 &
+runner=$!
+for _ in $(seq 600); do grep -q '^== Try 3 of' "$scratch/interrupted.log" && break; sleep 0.1; done
+kill -INT "$runner"
+wait "$runner"
+status=$?
+[ "$status" -eq 130 ] || fail "interrupted: exit status $status, not 130"
+[ -z "$(ls -A "$scratch/tmp")" ] || fail "interrupted: scratch left: $(ls "$scratch/tmp")"
+left=$(grep -l -s -F "$scratch/tmp" /proc/[0-9]*/environ 2>/dev/null | grep -v "^/proc/$$/" || true)
+[ -z "$left" ] || fail "interrupted: processes left: $(for p in $left; do tr '\0' ' ' <"${p%environ}cmdline"; echo; done)"
 
 package fixed "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\nAddReg=Reg\r\n[DestinationDirs]\r\n'\
 $'Files=-1,C:\\Fixed\r\n[Files]\r\nf.txt\r\n[Reg]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
