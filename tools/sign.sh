@@ -3,17 +3,29 @@
 # osslsigncode. The unsigned build stays the reproducible artefact: removing
 # the signature gives it back byte for byte.
 #
-# Usage: bash tools/sign.sh IN.exe OUT.exe
+# Usage: bash tools/sign.sh IN.exe OUT.exe (installed: inx-sign IN.exe OUT.exe)
 #            (--pkcs12 FILE [--pass-file FILE] | --cert CERT.pem --key KEY.pem)
 #            [--timestamp URL]
 set -euo pipefail
 
+# The install writes the version in; a checkout reads its own.
+version="@INX_TOOLS_VERSION@"
+name=inx-sign
+if [ "${version#@}" != "$version" ]; then
+    name="bash tools/sign.sh"
+    version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+fi
+
 usage() {
-    echo "usage: bash tools/sign.sh IN.exe OUT.exe (--pkcs12 FILE [--pass-file FILE] |" \
-        "--cert CERT.pem --key KEY.pem) [--timestamp URL]" >&2
-    exit 2
+    echo "usage: $name IN.exe OUT.exe (--pkcs12 FILE [--pass-file FILE] |" \
+        "--cert CERT.pem --key KEY.pem) [--timestamp URL]" >&"${1:-2}"
+    exit "${2:-2}"
 }
 
+case ${1:-} in
+--help) usage 1 0 ;;
+--version) echo "inx-sign $version"; exit 0 ;;
+esac
 [ $# -ge 2 ] || usage
 in=$1
 out=$2
@@ -41,12 +53,12 @@ elif [ -z "$pkcs12$pass_file" ] && [ -n "$cert" ] && [ -n "$key" ]; then
 else
     usage
 fi
-[ -f "$in" ] || { echo "sign.sh: no such file: $in" >&2; exit 2; }
+[ -f "$in" ] || { echo "$name: no such file: $in" >&2; exit 2; }
 [ "$(realpath -m "$in")" != "$(realpath -m "$out")" ] ||
-    { echo "sign.sh: OUT must not be IN: the unsigned program is kept" >&2; exit 2; }
+    { echo "$name: OUT must not be IN: the unsigned program is kept" >&2; exit 2; }
 
 command -v osslsigncode >/dev/null ||
-    { echo "sign.sh: osslsigncode is missing; as root: bash tools/install-packages.sh --only osslsigncode" >&2; exit 2; }
+    { echo "$name: osslsigncode is missing; as root: apt-get install osslsigncode" >&2; exit 2; }
 
 # An RFC 3161 timestamp keeps the signature valid after the certificate expires.
 stamp=()
