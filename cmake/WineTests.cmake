@@ -1,13 +1,18 @@
 # Windows tests run under Wine, in a fresh 32-bit prefix of their own that a
-# setup test creates before any of them starts (parallel first starts race).
+# setup test makes before any of them starts (parallel first starts race): a
+# copy of the pristine prefix that the try tool uses too, made once per Wine
+# version and locale.
 set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(WINE_PREFIX_CACHE ${PROJECT_SOURCE_DIR}/build/wine-prefixes CACHE PATH
+    "Where pristine Wine prefixes are kept, shared with tools/try.sh")
 set(WINE_TEST_ENVIRONMENT
     WINEPREFIX=${WINE_TEST_PREFIX} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
     # The ANSI code page follows the locale: 1252 under C.UTF-8.
     LC_ALL=C.UTF-8)
 
 add_test(NAME wine_prefix_create
-         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/create-prefix.sh ${WINE_TEST_PREFIX})
+         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/pristine-prefix.sh ${WINE_PREFIX_CACHE}
+                 ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_create PROPERTIES
     FIXTURES_SETUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 add_test(NAME wine_prefix_stop
@@ -67,7 +72,7 @@ function(add_locale_prefix name locale)
     set(locales ${CMAKE_BINARY_DIR}/locales)
     add_test(NAME ${name}_create
              COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/create-locale-prefix.sh
-                     ${prefix} ${locales} ${locale})
+                     ${prefix} ${locales} ${locale} ${WINE_PREFIX_CACHE})
     add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${prefix})
     set_tests_properties(${name}_create PROPERTIES FIXTURES_SETUP ${name})
     set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})
