@@ -4,7 +4,8 @@
 # one per Wine version and LC_ALL (which sets the ANSI code page), so that a
 # new Wine or another code page gets a prefix of its own. Each holds
 # pristine-hklm-software.reg, its HKLM\Software as `reg export` writes it,
-# which takes Wine seconds to export again.
+# which takes Wine seconds to export again. Each is made under a lock of its
+# own, so that two locales' prefixes are made at once.
 # Usage: pristine-prefix.sh CACHE TARGET
 set -eu
 cache=$1
@@ -23,7 +24,7 @@ mkdir -p "$cache"
         "$here/stop-prefix.sh" "$pristine/prefix"
         touch "$pristine/ready"
     fi
-) 9>"$cache/.lock"
+) 9>"$pristine.lock"
 rm -rf "$target"
 mkdir -p "$(dirname "$target")"
 cp -a "$pristine/prefix" "$target"
