@@ -11,7 +11,8 @@ set(own_sources "^${PROJECT_SOURCE_DIR}/(script|launcher|inx-check|automation|te
 # compiles the same way: it sees only its own platform's sources.
 set(NATIVE_COMPILE_COMMANDS "" CACHE FILEPATH "The native tree's compile_commands.json")
 if(CMAKE_CROSSCOMPILING AND NATIVE_COMPILE_COMMANDS)
-    add_test(NAME clang_tidy COMMAND sh -c
+    # At a lower priority than the Wine tests beside it, which wait on Wine.
+    add_test(NAME clang_tidy COMMAND nice -n 10 sh -c
         "'${RUN_CLANG_TIDY_PROGRAM}' -clang-tidy-binary '${CLANG_TIDY_PROGRAM}' \
              -p '${CMAKE_BINARY_DIR}' -quiet \"$(python3 \
              '${PROJECT_SOURCE_DIR}/cmake/cross-only-sources.py' \
