@@ -1,28 +1,25 @@
 # Static analysis of the project's own code as tests: clang-tidy (its rules in
 # .clang-tidy) over every file that this tree compiles, cppcheck, and a check
 # that the code follows .clang-format.
-find_program(RUN_CLANG_TIDY_PROGRAM NAMES run-clang-tidy-14 run-clang-tidy REQUIRED)
 find_program(CLANG_TIDY_PROGRAM NAMES clang-tidy-14 clang-tidy REQUIRED)
 find_program(CPPCHECK_PROGRAM cppcheck REQUIRED)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
+# clang-tidy over the project's own sources, each skipped when its exact
+# input was found clean before (cached-clang-tidy.py). A cross-compiling
+# tree leaves to the native tree named here what that tree compiles the same
+# way: it sees only its own platform's sources.
 set(own_sources "^${PROJECT_SOURCE_DIR}/(script|launcher|inx-check|automation|tests|bench)/")
-# A cross-compiling tree leaves to the native tree named here what that tree
-# compiles the same way: it sees only its own platform's sources.
 set(NATIVE_COMPILE_COMMANDS "" CACHE FILEPATH "The native tree's compile_commands.json")
+set(native_option "")
 if(CMAKE_CROSSCOMPILING AND NATIVE_COMPILE_COMMANDS)
-    # At a lower priority than the Wine tests beside it, which wait on Wine.
-    add_test(NAME clang_tidy COMMAND nice -n 10 sh -c
-        "'${RUN_CLANG_TIDY_PROGRAM}' -clang-tidy-binary '${CLANG_TIDY_PROGRAM}' \
-             -p '${CMAKE_BINARY_DIR}' -quiet \"$(python3 \
-             '${PROJECT_SOURCE_DIR}/cmake/cross-only-sources.py' \
-             '${CMAKE_BINARY_DIR}/compile_commands.json' '${NATIVE_COMPILE_COMMANDS}' \
-             '${own_sources}')\"")
-else()
-    add_test(NAME clang_tidy
-             COMMAND ${RUN_CLANG_TIDY_PROGRAM} -clang-tidy-binary ${CLANG_TIDY_PROGRAM}
-                     -p ${CMAKE_BINARY_DIR} -quiet ${own_sources})
+    set(native_option --native ${NATIVE_COMPILE_COMMANDS})
 endif()
+# At a lower priority than the Wine tests beside it, which wait on Wine.
+add_test(NAME clang_tidy
+         COMMAND nice -n 10 python3 ${PROJECT_SOURCE_DIR}/cmake/cached-clang-tidy.py
+                 ${CLANG_TIDY_PROGRAM} ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR} ${own_sources}
+                 ${native_option})
 # The longest test: started first, beside the rest.
 set_tests_properties(clang_tidy PROPERTIES TIMEOUT 900 COST 10000)
 

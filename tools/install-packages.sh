@@ -9,7 +9,7 @@ if [ "${1:-}" = "--only" ]; then
     packages=("$@")
 else
     packages=(
-        cmake make g++ googletest libgtest-dev libbenchmark-dev
+        cmake make ccache g++ googletest libgtest-dev libbenchmark-dev
         g++-mingw-w64-i686-posix binutils-mingw-w64-i686
         clang-14 lld-14 lld llvm-14 libclang-rt-14-dev clang-tidy-14 clang-format-14 cppcheck
         wine wine32:i386 xvfb xauth python3 python3-jsonschema osslsigncode openssl locales

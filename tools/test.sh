@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-packages.sh
+# Compiler output is cached (ccache) across builds and clones of this tree.
+export CCACHE_BASEDIR=$PWD
 for preset in host sanitize win32 win32-clang; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"

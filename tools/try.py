@@ -339,7 +339,7 @@ class Layout:
         return self.reports or os.path.abspath(f"inx-try-{name}")
 
     def check_tools(self):
-        needed = [("wine", "wine"), ("winepath", "wine"), ("wineserver", "wine"),
+        needed = [("wine", "wine"), ("wineserver", "wine"),
                   ("Xvfb", "xvfb"), ("flock", "util-linux")]
         if self.checkout:
             needed = [("cmake", "cmake"), ("make", "make"),
@@ -386,9 +386,11 @@ class Try:
             list(arguments), self.env, stdout=subprocess.PIPE if capture else subprocess.DEVNULL)
         return status, (output or b"").decode("utf-8", "replace")
 
-    def windows_path(self, path):
-        _, output = self.command("winepath", "-w", path, capture=True)
-        return output.strip()
+    @staticmethod
+    def windows_path(path):
+        """The path on Wine's drive Z:, which every prefix maps to '/'
+        (what winepath -w gives, without starting Wine for it)."""
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
 
     def say(self, text=""):
         self.lines.append(text)
