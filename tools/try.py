@@ -241,16 +241,11 @@ class Processes:
         self.groups = set()
         self.stopping = False
 
-    def run(self, command, env, stdout=subprocess.DEVNULL, check=False, timeout=None):
+    def run(self, command, env, stdout=subprocess.DEVNULL, check=False):
         """Runs a command in a new process group; its output when captured."""
-        with self.lock:
-            if self.stopping:
-                raise Interrupted()
-            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-                                       stderr=subprocess.DEVNULL, start_new_session=True)
-            self.adopt(process)
+        process = self.start(command, env, stdout=stdout)
         try:
-            output, _ = process.communicate(timeout=timeout)
+            output, _ = process.communicate()
         finally:
             with self.lock:
                 self.groups.discard(process.pid)
@@ -260,35 +255,26 @@ class Processes:
             raise Failure(f"{os.path.basename(command[0])} failed (exit status {process.returncode})")
         return process.returncode, output
 
-    def start(self, command, env, pass_fds=()):
-        """Starts a long-running process (Xvfb) in a new process group."""
+    def start(self, command, env, stdout=subprocess.DEVNULL, pass_fds=()):
+        """Starts a process in a new process group and tracks it; an
+        interrupt that came while it was starting (on this very thread) ends
+        it at once."""
         with self.lock:
             if self.stopping:
                 raise Interrupted()
-            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                       pass_fds=pass_fds, start_new_session=True)
-            self.adopt(process)
+            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
+                                       stderr=subprocess.DEVNULL, pass_fds=pass_fds,
+                                       start_new_session=True)
+            self.groups.add(process.pid)
+            if self.stopping:
+                kill_group(process.pid)
         return process
-
-    def adopt(self, process):
-        """Tracks a process just started; an interrupt that came while it
-        was starting (on this very thread) ends it at once."""
-        self.groups.add(process.pid)
-        if self.stopping:
-            try:
-                os.killpg(process.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
 
     def stop(self, process):
         """Ends a process that start() started, and waits for it."""
         with self.lock:
             self.groups.discard(process.pid)
-        try:
-            os.killpg(process.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
+        kill_group(process.pid)
         process.wait()
 
     def end_all(self):
@@ -297,10 +283,22 @@ class Processes:
             self.stopping = True
             groups = list(self.groups)
         for group in groups:
-            try:
-                os.killpg(group, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            kill_group(group)
+
+
+def kill_group(group):
+    try:
+        os.killpg(group, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def stop_prefix(layout, env, prefix):
+    """Stops the prefix's Wine server and waits for it (stop-prefix.sh)."""
+    if os.path.isdir(prefix):
+        subprocess.run([os.path.join(layout.wine_scripts, "stop-prefix.sh"), prefix],
+                       env=dict(env, WINEPREFIX=prefix), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
 
 
 # --- Where things are: a checkout, or the installed layout ---
@@ -550,7 +548,7 @@ class Try:
             shutil.copy(inf, os.path.join(self.output, "install.inf"))
             with open(inf, "rb") as written:
                 inf_text = written.read().decode("cp1252", "replace").replace("\r", "")
-            for line in inf_text.split("\n")[:-1] if inf_text.endswith("\n") else inf_text.split("\n"):
+            for line in inf_text.removesuffix("\n").split("\n"):
                 self.say("   " + line)
         else:
             self.say("   (none)")
@@ -659,10 +657,7 @@ class Try:
 
     def end(self):
         """Stops the prefix's Wine server and waits for it, and the display."""
-        if os.path.isdir(self.prefix):
-            subprocess.run([os.path.join(self.run_.layout.wine_scripts, "stop-prefix.sh"),
-                            self.prefix], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, check=False)
+        stop_prefix(self.run_.layout, self.env, self.prefix)
         if self.display is not None:
             self.run_.processes.stop(self.display)
             self.display = None
@@ -778,10 +773,7 @@ class Run:
             prefixes += [os.path.join(cache, name, "prefix") for name in os.listdir(cache)
                          if not os.path.exists(os.path.join(cache, name, "ready"))]
         for prefix in prefixes:
-            if os.path.isdir(prefix):
-                subprocess.run([os.path.join(self.layout.wine_scripts, "stop-prefix.sh"), prefix],
-                               env=dict(self.env, WINEPREFIX=prefix), stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, check=False)
+            stop_prefix(self.layout, self.env, prefix)
         shutil.rmtree(self.scratch, ignore_errors=True)
 
 
