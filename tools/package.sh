@@ -35,7 +35,7 @@ DESTDIR=$staged cmake --install "$out/win32" >/dev/null
 
 doc=$staged/usr/share/doc/inx-tools
 gzip -9n "$staged"/usr/share/man/man1/*.1
-gzip -9n <"$root/packaging/changelog" >"$doc/changelog.gz"
+gzip -9n "$doc/changelog"
 {
     printf 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n'
     printf 'Upstream-Name: inx-tools\n\nFiles: *\nCopyright: 2026 The inx-tools authors\nLicense: Expat\n'
