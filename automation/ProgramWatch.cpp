@@ -34,23 +34,39 @@ std::vector<Process> RunningProcesses()
     return processes;
 }
 
+// The creation time of a process, or 0 when it cannot be read.
+ULONGLONG CreationTime(HANDLE process)
+{
+    FILETIME created{};
+    FILETIME exited{};
+    FILETIME kernel{};
+    FILETIME user{};
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user) == FALSE) {
+        return 0;
+    }
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 // The program and, with `family`, every process it started, and theirs in
 // turn. Each member is held open by a handle, so that Windows cannot give its
-// ID to a new process while it is a member; one that has ended is let go.
+// ID to a new process while it is a member; one that has ended is let go. IDs
+// are reused all the same: a process is taken as a member's child only when
+// it was created after that member, not when it merely names the member's ID
+// as the ID of a parent that ended before the member was born.
 class Watched {
 public:
     Watched(DWORD root, HANDLE rootProcess, bool family) : root_(root), family_(family)
     {
         HANDLE own = nullptr;
         if (DuplicateHandle(GetCurrentProcess(), rootProcess, GetCurrentProcess(), &own,
-                            SYNCHRONIZE, FALSE, 0) != FALSE) {
-            members_[root] = own;
+                            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0) != FALSE) {
+            members_[root] = {own, CreationTime(own)};
         }
     }
     ~Watched()
     {
         for (const auto& member : members_) {
-            CloseHandle(member.second);
+            CloseHandle(member.second.handle);
         }
     }
     Watched(const Watched&) = delete;
@@ -66,19 +82,17 @@ public:
         for (bool grew = family_; grew;) {
             grew = false;
             for (const Process& process : running) {
-                if (members_.count(process.parentId) != 0 && members_.count(process.id) == 0) {
-                    HANDLE handle =
-                        OpenProcess(SYNCHRONIZE, FALSE, process.id);  // fails once it has ended
-                    if (handle != nullptr) {
-                        members_[process.id] = handle;
-                        grew = true;
-                    }
+                const auto parent = members_.find(process.parentId);
+                if (parent != members_.end() && members_.count(process.id) == 0 &&
+                    Adopt(process.id, parent->second.created)) {
+                    grew = true;
                 }
             }
         }
         for (auto member = members_.begin(); member != members_.end();) {
-            if (member->first != root_ && WaitForSingleObject(member->second, 0) == WAIT_OBJECT_0) {
-                CloseHandle(member->second);
+            if (member->first != root_ &&
+                WaitForSingleObject(member->second.handle, 0) == WAIT_OBJECT_0) {
+                CloseHandle(member->second.handle);
                 member = members_.erase(member);
             } else {
                 ++member;
@@ -106,9 +120,31 @@ public:
     }
 
 private:
+    struct Member {
+        HANDLE handle;
+        ULONGLONG created;
+    };
+
+    // Makes the process a member when it still runs and was created after
+    // its parent, created at `parentCreated`.
+    bool Adopt(DWORD id, ULONGLONG parentCreated)
+    {
+        HANDLE handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+        if (handle == nullptr) {
+            return false;  // it has ended
+        }
+        const ULONGLONG created = CreationTime(handle);
+        if (created < parentCreated) {
+            CloseHandle(handle);
+            return false;
+        }
+        members_[id] = {handle, created};
+        return true;
+    }
+
     DWORD root_;
     bool family_;
-    std::map<DWORD, HANDLE> members_;
+    std::map<DWORD, Member> members_;
     std::map<DWORD, std::string> names_;
 };
 
