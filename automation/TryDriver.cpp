@@ -1,13 +1,16 @@
 // try-driver: runs install.exe (or, with --command, any command line, such as
 // an uninstaller) as a packager's user would, in the folder given, and reports
 // each box that it and every process it starts show, with a screenshot of each.
+// With --expand, the command line's %variables% are expanded first, as the
+// list of installed programs expands a REG_EXPAND_SZ UninstallString.
 // With --answer it answers them itself: Yes to the program's first box, the
 // default button (Enter) to every other; without, a person answers and it
 // only watches.
 //
-//   try-driver [--answer] [--command] PROGRAM FOLDER SHOTS
+//   try-driver [--answer] [--command [--expand]] PROGRAM FOLDER SHOTS
 //
-// Prints one tab-separated line a box ("box", number, process, caption, text,
+// With --command, first prints "command" and the command line it runs. Then
+// prints one tab-separated line a box ("box", number, process, caption, text,
 // buttons joined by '|'), then "exit" and the program's exit code, then
 // "finished" or "still running after N s" (the time limit). Exit status 0 when
 // the program ran, 2 when it could not be started or the usage is wrong.
@@ -27,6 +30,7 @@ constexpr DWORD kTimeLimitSeconds = 180;
 struct Request {
     bool answer = false;
     bool command = false;
+    bool expand = false;
     std::string program;
     std::string folder;
     std::string shots;
@@ -40,11 +44,13 @@ bool ParseRequest(int argc, char** argv, Request* request)
             request->answer = true;
         } else if (std::strcmp(argv[next], "--command") == 0) {
             request->command = true;
+        } else if (std::strcmp(argv[next], "--expand") == 0) {
+            request->expand = true;
         } else {
             return false;
         }
     }
-    if (argc - next != 3) {
+    if (argc - next != 3 || (request->expand && !request->command)) {
         return false;
     }
     request->program = argv[next];
@@ -98,6 +104,23 @@ void ReportAndAnswer(const WatchedBox& box, void* context)
     }
 }
 
+// The command line with its %variables% expanded as Windows expands them;
+// empty when it cannot be.
+std::string Expanded(const std::string& text)
+{
+    const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return {};
+    }
+    std::string expanded(needed, '\0');
+    const DWORD written = ExpandEnvironmentStringsA(text.c_str(), &expanded[0], needed);
+    if (written == 0 || written > needed) {
+        return {};
+    }
+    expanded.resize(written - 1);
+    return expanded;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -105,12 +128,24 @@ int main(int argc, char** argv)
     Request request;
     if (!ParseRequest(argc, argv, &request)) {
         static_cast<void>(
-            std::fputs("usage: try-driver [--answer] [--command] PROGRAM FOLDER SHOTS\n", stderr));
+            std::fputs("usage: try-driver [--answer] [--command [--expand]] PROGRAM FOLDER SHOTS\n",
+                       stderr));
         return 2;
     }
     Reporter reporter{&request};
-    const std::string commandLine =
-        request.command ? request.program : QuoteArgument(request.program);
+    std::string commandLine = request.command ? request.program : QuoteArgument(request.program);
+    if (request.expand) {
+        commandLine = Expanded(request.program);
+        if (commandLine.empty()) {
+            static_cast<void>(std::fprintf(stderr, "try-driver: cannot expand %s (error %lu)\n",
+                                           request.program.c_str(), GetLastError()));
+            return 2;
+        }
+    }
+    if (request.command) {
+        std::printf("command\t%s\n", OneLine(commandLine).c_str());
+        static_cast<void>(std::fflush(stdout));
+    }
     const Watch watch = WatchProgram(commandLine, request.folder, true, kTimeLimitSeconds * 1000,
                                      ReportAndAnswer, &reporter);
     if (!watch.started) {

@@ -4,11 +4,18 @@
 # value behind or removes one that was there before, files that go to a fixed
 # folder instead of the application's; a package's own INSTALL.EXE, a stale
 # install.inf, folders in another case than Wine's, no awk; an interrupt.
+# Everything an installation changes is seen (the user's profile folders,
+# the whole registry, a service) and nothing is written under $HOME; an
+# expandable UninstallString; a Chinese package under code page 936; report
+# folders that are not inx-try's; a failing registry write.
 # Usage: try-packages.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# A home of the test's own, which no try may write into.
+export HOME=$scratch/home XDG_CONFIG_HOME= XDG_DATA_HOME=
+mkdir "$HOME"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_line() {  # expect_line LOG LINE
@@ -45,7 +52,7 @@ expect_line "$scratch/sample.log" \
 expect_line "$scratch/sample.log" '== Files created or changed: 1 under C:\Program Files\Sample App, 0 elsewhere'
 expect_line "$scratch/sample.log" '   C:\Program Files\Sample App\sample-plugin.txt (75 bytes)'
 expect_line "$scratch/sample.log" \
-    '   HKEY_CURRENT_USER\Software\Sample Plugin: "InstallDir"="C:\\Program Files\\Sample App"'
+    '   HKEY_CURRENT_USER\Software\Sample Plugin: "InstallDir" = REG_SZ "C:\Program Files\Sample App"'
 expect_line "$scratch/sample.log" '== Left behind by the uninstallation: 0'
 report=$(sed -n 's/^== Report: //p' "$scratch/sample.log")
 [ -s "$(dirname "$report")/boxes/box-1.png" ] || fail "no screenshot of the confirmation"
@@ -53,6 +60,8 @@ report=$(sed -n 's/^== Report: //p' "$scratch/sample.log")
 package no-section "$head"$'[Install]\r\nAddReg=R\r\n[R]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
 try no-section 1 "$scratch/no-section"
 last_line no-section "FAILED: the installation changed nothing on drive C: or in the registry"
+grep -A1 -x '== Registry values added or changed:' "$scratch/no-section.log" | grep -qx '   (none)' ||
+    fail "Wine's own registry changes were reported as the installation's"
 
 # Registers itself for the list of installed programs, whose UninstallString
 # runs its own copy of install.inf; that uninstallation keeps one value.
@@ -65,13 +74,14 @@ $'[Unregister]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\
 $'[Strings]\r\nAppDir=VUZAZURAV\r\n'
 try leaky 1 "$scratch/leaky" --uninstall
 expect_line "$scratch/leaky.log" '== Uninstalling as the list of installed programs does: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 C:\Program Files\ZI050\install.inf'
-last_line leaky 'FAILED: the uninstallation left HKEY_CURRENT_USER\Software\Leaky: "Kept" behind'
+last_line leaky 'FAILED: the uninstallation left HKEY_CURRENT_USER\Software\Leaky (key) behind'
+expect_line "$scratch/leaky.log" '   HKEY_CURRENT_USER\Software\Leaky: "Kept" = REG_SZ "1"'
 
 # Its uninstallation takes a value that Wine's prefix had before.
 package collateral "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[DefaultUninstall]\r\nDelReg=Reg,Wine\r\n'\
 $'[Reg]\r\nHKCU,Software\\Collateral,Dir,,VUZAZURAV\r\n[Wine]\r\nHKCU,Software\\Wine\\WineDbg,ShowCrashDialog\r\n'
 try collateral 1 "$scratch/collateral" --uninstall
-last_line collateral 'FAILED: the uninstallation removed or changed HKEY_CURRENT_USER\Software\Wine\WineDbg: "ShowCrashDialog"=dword:00000000, which was there before'
+last_line collateral 'FAILED: the uninstallation removed or changed HKEY_CURRENT_USER\Software\Wine\WineDbg: "ShowCrashDialog" = REG_DWORD 0, which was there before'
 
 package no-uninstall "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[Reg]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
 try no-uninstall 1 "$scratch/no-uninstall" --uninstall
@@ -113,5 +123,79 @@ try fixed 1 "$scratch/fixed" --matrix
     fail "not every row of the fixed folder's matrix shows its file elsewhere"
 last_line fixed "FAILED: 8 of 8 folders"
 
+# Reaches the user's desktop and documents, HKCU\Control Panel and
+# HKCU\Environment, HKLM\SYSTEM and a service; its uninstallation keeps the
+# document, the application's file and the environment variable.
+package reach "$head"$'[DefaultInstall]\r\nCopyFiles=Desk,Docs,App\r\nAddReg=Reg\r\n'\
+$'[DefaultInstall.Services]\r\nAddService=InxTrySvc,,Svc.Install\r\n'\
+$'[DefaultUninstall]\r\nDelFiles=Desk\r\nDelReg=Unreg\r\n'\
+$'[DefaultUninstall.Services]\r\nDelService=InxTrySvc\r\n'\
+$'[DestinationDirs]\r\nDesk=16400\r\nDocs=16389\r\nApp=-1,VUZAZURAV\r\n'\
+$'[Desk]\r\nreach-desk.txt\r\n[Docs]\r\nreach-doc.txt\r\n[App]\r\nf.txt\r\n[Reg]\r\n'\
+$'HKCU,Control Panel\\Cursors\\Schemes,InxTry,,"%10%\\Cursors\\x.cur,"\r\n'\
+$'HKCU,Environment,INXTRY_HOME,0x20000,VUZAZURAV\r\n'\
+$'HKLM,SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout,Scancode Map,0x1,00,00,3a,00\r\n'\
+$'[Unreg]\r\nHKCU,Control Panel\\Cursors\\Schemes,InxTry\r\n'\
+$'HKLM,SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout,Scancode Map\r\n'\
+$'[Svc.Install]\r\nDisplayName=Inx Try\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\n'\
+$'ServiceBinary=%12%\\inxtry.sys\r\n'
+echo desk >"$scratch/reach/reach-desk.txt"
+echo doc >"$scratch/reach/reach-doc.txt"
+try reach 1 "$scratch/reach" --uninstall
+for line in '   HKEY_CURRENT_USER\Control Panel\Cursors\Schemes: "InxTry" = REG_SZ "C:\windows\Cursors\x.cur,"' \
+    '   HKEY_CURRENT_USER\Environment: "INXTRY_HOME" = REG_EXPAND_SZ "C:\Program Files\ZI050"' \
+    '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layout: "Scancode Map" = REG_BINARY hex:00,00,3a,00' \
+    '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\InxTrySvc' \
+    '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\InxTrySvc: "ImagePath" = REG_EXPAND_SZ "C:\windows\system32\drivers\inxtry.sys"' \
+    '== Left behind by the uninstallation: 3' \
+    '   C:\Program Files\ZI050\f.txt' \
+    '   HKEY_CURRENT_USER\Environment: "INXTRY_HOME" = REG_EXPAND_SZ "C:\Program Files\ZI050"'; do
+    expect_line "$scratch/reach.log" "$line"
+done
+for file in Desktop/reach-desk.txt Documents/reach-doc.txt; do
+    grep -Eqx "   C:\\users\\[^\\]+\\${file%/*}\\${file#*/} \([0-9]+ bytes\)" "$scratch/reach.log" ||
+        fail "reach: $file is not reported"
+done
+grep -Eqx '   C:\\users\\[^\\]+\\Documents\\reach-doc.txt' "$scratch/reach.log" ||
+    fail "reach: the document left behind is not reported"
+
+# Registers an expandable UninstallString, run as Windows expands it.
+package expand "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\nAddReg=Reg\r\n[DefaultUninstall]\r\n'\
+$'DelFiles=Files\r\nDelReg=Unreg\r\n[DestinationDirs]\r\nFiles=-1,VUZAZURAV\r\n[Files]\r\ninstall.inf\r\n'\
+$'[Reg]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Expand,UninstallString,0x20000,'\
+$'"rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %ProgramFiles%\\ZI050\\install.inf"\r\n'\
+$'[Unreg]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Expand\r\n'
+try expand 0 "$scratch/expand" --uninstall
+expect_line "$scratch/expand.log" '== Uninstalling as the list of installed programs does: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %ProgramFiles%\ZI050\install.inf'
+expect_line "$scratch/expand.log" '   (expanded: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 C:\Program Files\ZI050\install.inf)'
+
+# A Chinese package, its INF in GBK, tried as a Chinese Windows installs it.
+package gbk "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\n[DestinationDirs]\r\nFiles=-1,VUZAZURAV\r\n'\
+$'[Files]\r\n\xd6\xd0\xce\xc4.txt\r\n'
+echo gbk >"$scratch/gbk/中文.txt"
+try gbk 0 "$scratch/gbk" --codepage 936
+expect_line "$scratch/gbk.log" '   C:\Program Files\ZI050\中文.txt (4 bytes)'
+expect_line "$scratch/gbk.log" '   中文.txt'
+
+# A report folder that is not inx-try's is refused, and left as it was.
+mkdir "$scratch/mine"
+echo mine >"$scratch/mine/notes.txt"
+try report-mine 2 "$source_dir/tools/demo" --report "$scratch/mine"
+grep -q 'holds files that inx-try did not write$' "$scratch/report-mine.log" ||
+    fail "report-mine: no reason given"
+[ "$(cat "$scratch/mine/notes.txt")" = mine ] && [ "$(ls -A "$scratch/mine")" = notes.txt ] ||
+    fail "report-mine: the user's folder was changed"
+try report-package 2 "$scratch/gbk" --report="$scratch/gbk/report"
+[ ! -e "$scratch/gbk/report" ] || fail "report-package: a report was written into the package"
+
+# A registry write that fails fails the try, with the child's own words.
+mkdir "$scratch/failing"
+printf '#!/bin/sh\n[ "$1" = reg ] && { echo "reg: access denied" >&2; exit 1; }\nexec %s "$@"\n' \
+    "$(command -v wine)" >"$scratch/failing/wine"
+chmod +x "$scratch/failing/wine"
+PATH=$scratch/failing:$PATH try failing-reg 1 "$source_dir/tools/demo"
+last_line failing-reg "FAILED: wine reg add failed (exit status 1): reg: access denied"
+
+[ -z "$(ls -A "$HOME")" ] || fail "written under \$HOME: $(find "$HOME" | head -5)"
 [ "$failures" -eq 0 ] && echo "tools/try.sh reported every package as expected"
 exit $((failures > 0))

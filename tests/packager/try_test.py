@@ -1,65 +1,149 @@
-"""The try tool's pure parts, natively: the .reg parser, the snapshot
-differences (compared as Windows compares names), the under/elsewhere split,
-the verdict, the table and the screenshots' PNG."""
-import importlib.util
+"""The try tool's pure parts, natively: the hive reader and the registry's
+differences, the file snapshots' differences and the under/elsewhere split,
+the verdicts, the report folder's guard, the command line, the uninstaller
+lookup and the screenshots' PNG."""
+import contextlib
+import io
 import os
 import struct
 import sys
+import tempfile
 import unittest
 import zlib
 
-_spec = importlib.util.spec_from_file_location(
-    "try_tool", os.path.join(os.path.dirname(__file__), "..", "..", "tools", "try.py"))
-tool = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(tool)
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
+from inx_try import cli, files, hives, report, trial  # noqa: E402
 
-REG = ("Windows Registry Editor Version 5.00\r\n\r\n"
-       "[HKEY_CURRENT_USER\\Software\\App]\r\n"
-       '"Dir"="C:\\\\Program Files\\\\App"\r\n'
-       '@="default"\r\n'
-       '"Say \\"hi\\"=x"=dword:00000001\r\n'
-       '"List"=hex(7):41,00,\\\r\n  00,00\r\n\r\n'
-       "[HKEY_CURRENT_USER\\Software\\App\\Empty]\r\n")
+HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+        "#arch=win32\n\n"
+        "[Software\\\\App] 1796690428\n#time=1dd86acb9080cfc\n"
+        '@="def"\n'
+        '"Dir"="C:\\\\Program Files\\\\M\\xfcller \\"q\\" \\x4e2d\\x41"\n'
+        '"Path"=str(2):"%SystemRoot%\\\\a"\n'
+        '"List"=str(7):"a\\0b\\0"\n'
+        '"Hex List"=hex(7):61,00,00,00,\\\n  62,00,00,00,\\\n  00,00\n'
+        '"Count"=dword:0000000a\n'
+        '"Blob"=hex:01,ff\n'
+        '"Big"=hex(b):07,00,00,00,00,00,00,00\n'
+        '"Ctl"="a\\tb\\nc\\x1"\n\n'
+        "[Software\\\\App\\\\Empty] 1796690428\n\n")
+LINKED = ("WINE REGISTRY Version 2\n\n"
+          "[System\\\\ControlSet001\\\\Services\\\\Svc] 1\n\"Start\"=dword:00000003\n\n"
+          "[System\\\\CurrentControlSet] 1\n#link\n"
+          '"SymbolicLinkValue"=hex(6):5c,00,52,00,65,00,67,00,69,00,73,00,74,00,72,00,79,00,5c,00,'
+          "4d,00,61,00,63,00,68,00,69,00,6e,00,65,00,5c,00,53,00,79,00,73,00,74,00,65,00,6d,00,5c,00,"
+          "43,00,6f,00,6e,00,74,00,72,00,6f,00,6c,00,53,00,65,00,74,00,30,00,30,00,31,00\n")
 
 
-class Registry(unittest.TestCase):
-    def test_reg_export_read_as_values(self):
-        values = tool.parse_reg(REG)
-        self.assertEqual(sorted(line for _, line in values.values()), [
-            '"Dir"="C:\\\\Program Files\\\\App"', '"List"=hex(7):41,00,00,00',
-            '"Say \\"hi\\"=x"=dword:00000001', '@="default"'])
-        self.assertIn(("hkey_current_user\\software\\app", '"say \\"hi\\"=x"'), values)
+def read(text, root="HKEY_CURRENT_USER"):
+    return hives.resolve_links(hives.parse_hive(text, root))
 
-    def test_changes_compare_keys_and_names_without_case(self):
-        before = tool.parse_reg(REG)
-        after = tool.parse_reg(REG.replace("Software\\App]", "SOFTWARE\\APP]")
-                               .replace('@="default"', '@="other"').replace('"List"', '"Gone"'))
-        changed, removed = tool.registry_changes(before, after)
-        self.assertEqual(changed, ['HKEY_CURRENT_USER\\SOFTWARE\\APP: "Gone"=hex(7):41,00,00,00',
-                                   'HKEY_CURRENT_USER\\SOFTWARE\\APP: @="other"'])
-        self.assertEqual(removed, ['HKEY_CURRENT_USER\\Software\\App: "List"'])
 
-    def test_registered_uninstaller_is_unescaped(self):
-        entry = ('HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\A: '
-                 '"UninstallString"="rundll32.exe x,y 132 \\"C:\\\\A\\\\install.inf\\""')
-        self.assertEqual(tool.registered_uninstaller(["HKEY_CURRENT_USER\\Other: @=\"\"", entry]),
-                         'rundll32.exe x,y 132 "C:\\A\\install.inf"')
-        self.assertEqual(tool.registered_uninstaller([]), "")
+class Hives(unittest.TestCase):
+    def test_every_value_type_as_text(self):
+        key = read(HIVE)["hkey_current_user\\software\\app"]
+        texts = sorted(hives.value_text(key.path, value)[len(key.path) + 2:]
+                       for value in key.values.values())
+        self.assertEqual(texts, [
+            '"Big" = REG_QWORD 7', '"Blob" = REG_BINARY hex:01,ff', '"Count" = REG_DWORD 10',
+            '"Ctl" = REG_SZ "a\\tb\\nc\\x01"',
+            '"Dir" = REG_SZ "C:\\Program Files\\Müller "q" 中A"',
+            '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"List" = REG_MULTI_SZ ["a", "b"]',
+            '"Path" = REG_EXPAND_SZ "%SystemRoot%\\a"', '(default) = REG_SZ "def"'])
+
+    def test_a_string_and_its_hex_form_are_one_value(self):
+        as_hex = HIVE.replace('@="def"', "@=hex(1):64,00,65,00,66,00,00,00")
+        self.assertEqual(hives.registry_changes(read(HIVE), read(as_hex)),
+                         hives.Changes([], [], [], []))
+
+    def test_malformed_hives_are_refused(self):
+        for text in ("REGEDIT4\n", HIVE.replace('"def"', '"def'), HIVE + '"x"=hex:zz\n',
+                     HIVE + '"x"=weird\n', HIVE + "[Open\n"):
+            with self.assertRaises(hives.HiveError, msg=text[-20:]):
+                hives.parse_hive(text, "HKEY_CURRENT_USER")
+
+    def test_a_link_key_names_its_target(self):
+        registry = read(LINKED, "HKEY_LOCAL_MACHINE")
+        self.assertEqual([key.path for key in registry.values()],
+                         ["HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc"])
+
+    def test_changes_compare_without_case_and_leave_noise_out(self):
+        after = (HIVE.replace("Software\\\\App]", "SOFTWARE\\\\APP]").replace('@="def"', '@="other"')
+                 .replace('"Count"', '"count"').replace('"Blob"=hex:01,ff\n', "")
+                 .replace("[Software\\\\App\\\\Empty] 1796690428\n",
+                          "[Software\\\\New] 1\n\n[Software\\\\Noisy] 1\n\"N\"=dword:1\n"))
+        changes = hives.registry_changes(read(HIVE), read(after),
+                                         hives.Noise(frozenset({"hkey_current_user\\software\\noisy"}),
+                                                     frozenset({("hkey_current_user\\software\\noisy",
+                                                                 "n")})))
+        self.assertEqual(changes.keys_added, ["HKEY_CURRENT_USER\\Software\\New"])
+        self.assertEqual(changes.keys_removed, ["HKEY_CURRENT_USER\\Software\\App\\Empty"])
+        self.assertEqual([hives.value_text(*item) for item in changes.values_set],
+                         ['HKEY_CURRENT_USER\\SOFTWARE\\APP: (default) = REG_SZ "other"'])
+        self.assertEqual([hives.value_text(*item) for item in changes.values_removed],
+                         ['HKEY_CURRENT_USER\\Software\\App: "Blob" = REG_BINARY hex:01,ff'])
+
+
+class Uninstall(unittest.TestCase):
+    def value(self, kind, text, name="UninstallString"):
+        return hives.Value(name, kind, (text + "\0").encode("utf-16-le"))
+
+    def test_registered_uninstaller(self):
+        entry = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\A"
+        cases = [
+            ([(entry, self.value(hives.REG_SZ, "rundll32 x"))], ("rundll32 x", False)),
+            ([(entry.replace("HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"),
+               self.value(hives.REG_EXPAND_SZ, "%WINDIR%\\x.exe"))], ("%WINDIR%\\x.exe", True)),
+            ([(entry.replace("HKEY_LOCAL_MACHINE", "HKEY_USERS\\.DEFAULT"),
+               self.value(hives.REG_SZ, "x"))], ("", False)),
+            ([(entry + "\\Deeper", self.value(hives.REG_SZ, "x"))], ("", False)),
+            ([(entry, self.value(hives.REG_SZ, "x", "DisplayName"))], ("", False)),
+            ([(entry, hives.Value("UninstallString", hives.REG_BINARY, b"x"))], ("", False)),
+        ]
+        for values, expected in cases:
+            self.assertEqual(trial.registered_uninstaller(values), expected, values)
+
+
+class State:
+    def __init__(self, registry, files_=None):
+        self.registry, self.files = registry, files_ or {}
 
 
 class Files(unittest.TestCase):
-    def test_changes_and_the_folder_split_ignore_case(self):
-        before = {"users/public/a.txt": ("users/Public/a.txt", 1, 10),
-                  "windows/old.dll": ("windows/old.dll", 5, 10)}
-        after = {"users/public/a.txt": ("users/Public/a.txt", 2, 11),
-                 "program files/app/b.txt": ("Program Files/App/b.txt", 3, 12)}
-        changed, removed = tool.files_changes(before, after)
-        self.assertEqual(changed, [("Program Files/App/b.txt", 3), ("users/Public/a.txt", 2)])
+    def test_changes_see_every_rewrite_and_ignore_case(self):
+        before = {"users/public/a.txt": files.FileState("users/Public/a.txt", 1, 10, 10),
+                  "windows/same.txt": files.FileState("windows/same.txt", 4, 10, 10),
+                  "windows/touched.txt": files.FileState("windows/touched.txt", 4, 10, 10),
+                  "windows/old.dll": files.FileState("windows/old.dll", 5, 10, 10)}
+        after = {"users/public/a.txt": files.FileState("users/Public/a.txt", 2, 11, 11),
+                 "windows/same.txt": files.FileState("WINDOWS/same.txt", 4, 10, 10),
+                 "windows/touched.txt": files.FileState("windows/touched.txt", 4, 10, 12),
+                 "program files/app/b.txt": files.FileState("Program Files/App/b.txt", 3, 12, 12)}
+        changed, removed = files.files_changes(before, after)
+        self.assertEqual(changed, [("Program Files/App/b.txt", 3), ("users/Public/a.txt", 2),
+                                   ("windows/touched.txt", 4)])
         self.assertEqual(removed, ["windows/old.dll"])
-        under, elsewhere = tool.split_under(changed, tool.app_relative_path("C:\\USERS\\PUBLIC\\"))
-        self.assertEqual((under, elsewhere), ([changed[1]], [changed[0]]))
-        self.assertEqual(tool.split_under(changed, tool.app_relative_path("D:\\App")),
-                         ([], changed))
+        self.assertEqual(files.files_changes(before, after, frozenset({"windows/touched.txt"}))[0],
+                         changed[:2])
+
+    def test_under_the_folder_means_inside_it(self):
+        paths = [("Program Files/App/x", 1), ("Program Files/Application/x", 1),
+                 ("Program Files/App", 1), ("users/Public/x", 1)]
+        cases = [("C:\\Program Files\\App", [paths[0]]), ("c:\\program files\\app\\", [paths[0]]),
+                 ("C:\\USERS\\PUBLIC", [paths[3]]), ("D:\\App", []), ("C:\\", [])]
+        for folder, under in cases:
+            self.assertEqual(files.split_under(paths, files.app_relative_path(folder)),
+                             (under, [p for p in paths if p not in under]), folder)
+
+    def test_left_behind_names_files_values_and_empty_keys(self):
+        before = State(read(HIVE), {"a": files.FileState("a", 1, 1, 1)})
+        installed_text = HIVE + "[Software\\\\Added] 1\n\"V\"=dword:1\n\n[Software\\\\Gone] 1\n"
+        installed = State(read(installed_text), {"a": before.files["a"],
+                                                 "b": files.FileState("B", 1, 1, 1)})
+        after = State(read(HIVE + "[Software\\\\Added] 1\n\"V\"=dword:1\n"), installed.files)
+        self.assertEqual(trial.left_behind(before, installed, after, hives.Noise()), [
+            "C:\\B", "HKEY_CURRENT_USER\\Software\\Added (key)",
+            'HKEY_CURRENT_USER\\Software\\Added: "V" = REG_DWORD 1'])
 
 
 class Report(unittest.TestCase):
@@ -76,29 +160,119 @@ class Report(unittest.TestCase):
             ((True, ["Sure?"], True, "finished", 0, 0, 0),
              "the installation changed nothing on drive C: or in the registry"),
             ((True, ["Sure?"], True, "finished", 2, 0, 2), "no file landed in C:\\App; 2 went elsewhere"),
+            ((True, ["Sure?"], True, "finished", 3, 1, 2), "OK"),
             ((True, ["Sure?"], True, "finished", 1, 0, 0), "OK"),
         ]
         for arguments, verdict in cases:
-            self.assertEqual(tool.install_verdict(*arguments, folder), verdict)
+            self.assertEqual(report.install_verdict(*arguments, folder), verdict)
+
+    def test_only_the_engines_boxes_fail_a_try(self):
+        engine = report.Box("2", "rundll32.exe", "Error", "Cannot copy", "OK")
+        own = report.Box("1", "install.exe", "Install", "Sure?", "&Yes|&No")
+        self.assertEqual(report.engine_box_verdict([own], "installation"), "")
+        self.assertEqual(report.engine_box_verdict([own, engine], "installation"),
+                         'the INF engine showed a box during the installation: "Error": Cannot copy')
+
+    def test_driver_log(self):
+        log = ("command\tC:\\x.exe /u\r\nbox\t1\tx.exe\tT\tText\t&Yes|&No\r\nbox\t2\tshort\r\n"
+               "exit\t0\r\nfinished\r\n")
+        self.assertEqual(report.parse_driver_log(log), (
+            [report.Box("1", "x.exe", "T", "Text", "&Yes|&No")], "C:\\x.exe /u", "finished"))
+        self.assertEqual(report.last_lines("a\n\nb\r\nc\nd\n", 3), "b / c / d")
 
     def test_table(self):
-        table = tool.format_table([("C:\\" + "x" * 50, 1, 0, "-", "OK")], uninstall=False)
+        table = report.format_table([("C:\\" + "x" * 50, 1, 0, "-", "OK")], uninstall=False)
         self.assertEqual(table.split("\n")[1:3], [
             "folder                                         under elsewhere  verdict",
             "C:\\" + "x" * 41 + "       1         0  OK"])
-        self.assertIn(" leftovers  verdict", tool.format_table([], uninstall=True))
+        self.assertIn(" leftovers  verdict", report.format_table([], uninstall=True))
 
     def test_screenshot_as_png(self):
         # 2 x 2, bottom-up rows padded to 4 bytes: blue, red / green, white.
         pixels = b"\x00\xff\x00\xff\xff\xff\x00\x00" + b"\xff\x00\x00\x00\x00\xff\x00\x00"
         bmp = (b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
                + struct.pack("<IiiHHIIiiII", 40, 2, 2, 1, 24, 0, len(pixels), 0, 0, 0, 0) + pixels)
-        png = tool.png_from_bmp(bmp)
+        png = report.png_from_bmp(bmp)
         self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
         length, = struct.unpack(">I", png[33:37])
         rows = zlib.decompress(png[41:41 + length])
         self.assertEqual(rows, b"\0\x00\x00\xff\xff\x00\x00" + b"\0\x00\xff\x00\xff\xff\xff")
-        self.assertIsNone(tool.png_from_bmp(b"not a bitmap"))
+        self.assertIsNone(report.png_from_bmp(b"not a bitmap"))
+
+
+class ReportFolder(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp()
+        self.package = os.path.join(self.scratch, "package")
+        os.makedirs(self.package)
+
+    def tearDown(self):
+        import shutil
+        shutil.rmtree(self.scratch)
+
+    def path(self, *parts):
+        return os.path.join(self.scratch, *parts)
+
+    def test_where_a_report_may_go(self):
+        os.makedirs(self.path("empty"))
+        os.makedirs(self.path("users"))
+        open(self.path("users", "mine.txt"), "w").close()
+        open(self.path("file"), "w").close()
+        cases = [("missing", ""), ("empty", ""), ("users", "holds files that inx-try did not write"),
+                 ("file", "is not a folder"), ("package", "is the package folder or inside it"),
+                 ("package/report", "is the package folder or inside it"), (".", "holds the package folder")]
+        for name, problem in cases:
+            found = report.report_folder_problem(self.path(name), self.package)
+            self.assertTrue(found.endswith(problem) if problem else found == "", (name, found))
+
+    def test_an_earlier_report_loses_only_what_inx_try_wrote(self):
+        folder = self.path("report")
+        report.prepare_report_folder(folder, self.package)
+        for name in ("report.txt", "mine.txt", "1/report.txt", "1/mine.txt", "2/verdict",
+                     "boxes/box-1.png"):
+            os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+            open(os.path.join(folder, name), "w").close()
+        for number in ("1", "2"):
+            open(os.path.join(folder, number, report.MARKER), "w").close()
+        report.prepare_report_folder(folder, self.package)
+        left = sorted(os.path.relpath(os.path.join(root, name), folder)
+                      for root, _, names in os.walk(folder) for name in names)
+        self.assertEqual(left, [report.MARKER, "1/" + report.MARKER, "1/mine.txt", "mine.txt"])
+        with self.assertRaises(report.ReportFolderError):
+            report.prepare_report_folder(self.package, self.package)
+
+
+class CommandLine(unittest.TestCase):
+    def test_requests(self):
+        cases = [
+            (["pkg"], ("pkg", [], False, False, False, False, None, 1252)),
+            (["--report=r", "--path", "C:\\A", "--path=C:\\B", "pkg", "--matrix", "--codepage",
+              "936", "--uninstall", "--keep", "--headless"],
+             ("pkg", ["C:\\A", "C:\\B"], True, True, True, True, "r", 936)),
+            (["pkg", "--codepage=65001"], ("pkg", [], False, False, False, False, None, 65001)),
+        ]
+        for arguments, expected in cases:
+            self.assertEqual(tuple(cli.parse_request(arguments)), expected, arguments)
+
+    def test_usage_errors(self):
+        cases = [([], "required"), (["a", "b"], "unrecognized"), (["a", "--report"], "expected one"),
+                 (["a", "--report=x", "--report", "y"], "--report is given more than once"),
+                 (["a", "--codepage=1252", "--codepage=1251"], "more than once"),
+                 (["a", "--matrix", "--matrix"], "more than once"),
+                 (["a", "--codepage=1"], "unknown code page"), (["a", "--code=936"], "unrecognized")]
+        for arguments, message in cases:
+            with self.assertRaises(cli.UsageError, msg=arguments) as raised:
+                cli.parse_request(arguments)
+            self.assertIn(message, str(raised.exception), arguments)
+
+    def test_help_lists_every_option(self):
+        text = cli.make_parser("inx-try", "1").format_help()
+        for option in ("--path", "--matrix", "--uninstall", "--headless", "--keep", "--report",
+                       "--codepage", "--version", "--help"):
+            self.assertIn(option, text)
+        with self.assertRaises(cli.HelpShown), contextlib.redirect_stdout(io.StringIO()) as out:
+            cli.parse_request(["--version"], "inx-try", "2.1.0")
+        self.assertEqual(out.getvalue(), "inx-try 2.1.0\n")
 
 
 if __name__ == "__main__":

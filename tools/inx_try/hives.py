@@ -1,0 +1,251 @@
+"""The registry of a Wine prefix, read from the hive files the Wine server
+writes (system.reg, user.reg, userdef.reg), and the differences between two
+readings: keys and values added, changed and removed.
+
+Keys and value names are compared without regard to case, as Windows
+compares them. Values are kept as the bytes Windows stores, so that a string
+written as "..." and the same string written as hex(1):... are equal."""
+
+import re
+import struct
+from typing import Dict, List, NamedTuple, Optional, Tuple
+
+# Each hive file and the root its keys are shown under.
+HIVES = (("system.reg", "HKEY_LOCAL_MACHINE"),
+         ("user.reg", "HKEY_CURRENT_USER"),
+         ("userdef.reg", "HKEY_USERS\\.DEFAULT"))
+
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_LINK, REG_MULTI_SZ, REG_QWORD = 1, 2, 3, 4, 6, 7, 11
+TYPE_NAMES = {0: "REG_NONE", 1: "REG_SZ", 2: "REG_EXPAND_SZ", 3: "REG_BINARY", 4: "REG_DWORD",
+              5: "REG_DWORD_BIG_ENDIAN", 6: "REG_LINK", 7: "REG_MULTI_SZ",
+              8: "REG_RESOURCE_LIST", 9: "REG_FULL_RESOURCE_DESCRIPTOR",
+              10: "REG_RESOURCE_REQUIREMENTS_LIST", 11: "REG_QWORD"}
+STRING_TYPES = (REG_SZ, REG_EXPAND_SZ, REG_LINK, REG_MULTI_SZ)
+SIMPLE_ESCAPES = {"a": "\a", "b": "\b", "e": "\x1b", "f": "\f", "n": "\n", "r": "\r",
+                  "t": "\t", "v": "\v", "0": "\0"}
+
+
+class HiveError(Exception):
+    """A hive file that is not what the Wine server writes."""
+
+
+class Value(NamedTuple):
+    name: str  # "" for the default value
+    type: int
+    data: bytes
+
+
+class Key(NamedTuple):
+    path: str  # with its root, as shown
+    values: Dict[str, Value]  # by folded name
+
+
+Registry = Dict[str, Key]  # by folded path
+
+
+ESCAPE = re.compile(r"\\(x[0-9a-fA-F]{1,4}|[0-7]{1,3}|.)", re.DOTALL)
+
+
+def unescape_match(found) -> str:
+    escape = found.group(1)
+    if escape[0] == "x":
+        return chr(int(escape[1:], 16))
+    if escape[0] in "01234567" and escape != "0":
+        return chr(int(escape, 8))
+    return SIMPLE_ESCAPES.get(escape, escape)
+
+
+def unescape(text: str, start: int, end_char: str) -> Tuple[str, int]:
+    """The text from `start` up to the first unescaped `end_char`, unescaped
+    as the Wine server escapes it (\\xHHHH, \\n, \\" ...), and the index of
+    that character (len(text) when there is none)."""
+    found = re.compile(r"(?:[^\\" + re.escape(end_char) + r"]|\\.)*", re.DOTALL).match(text, start)
+    raw = found.group(0)
+    return (ESCAPE.sub(unescape_match, raw) if "\\" in raw else raw), found.end()
+
+
+def parse_value_data(text: str) -> Tuple[int, bytes]:
+    """A value's type and stored bytes from what follows its '='."""
+    if text.startswith('"'):
+        string, end = unescape(text, 1, '"')
+        if end >= len(text):
+            raise HiveError(f"an unclosed string: {text[:60]}")
+        return REG_SZ, (string + "\0").encode("utf-16-le", "surrogatepass")
+    found = re.match(r"str\(([0-9a-fA-F]+)\):\"", text)
+    if found:
+        string, end = unescape(text, found.end(), '"')
+        if end >= len(text):
+            raise HiveError(f"an unclosed string: {text[:60]}")
+        return int(found.group(1), 16), (string + "\0").encode("utf-16-le", "surrogatepass")
+    if text.startswith("dword:"):
+        return REG_DWORD, struct.pack("<I", int(text[6:], 16))
+    found = re.match(r"hex(?:\(([0-9a-fA-F]+)\))?:", text)
+    if found:
+        kind = int(found.group(1), 16) if found.group(1) is not None else REG_BINARY
+        digits = text[found.end():].replace(",", "").replace(" ", "")
+        try:
+            return kind, bytes.fromhex(digits)
+        except ValueError:
+            raise HiveError(f"bad hex data: {text[:60]}") from None
+    raise HiveError(f"a value of unknown form: {text[:60]}")
+
+
+def logical_lines(text: str):
+    """The hive's lines, each hex line continued with '\\' joined to the next."""
+    pending = None
+    for raw in text.replace("\r", "").split("\n"):
+        line = raw if pending is None else pending + raw.lstrip(" \t")
+        pending = None
+        if line.endswith("\\") and re.match(r'(@|".*")=hex', line):
+            pending = line[:-1]
+            continue
+        yield line
+    if pending is not None:
+        yield pending
+
+
+def parse_hive(text: str, root: str, registry: Optional[Registry] = None) -> Registry:
+    """The keys and values of one hive file's text, added to `registry`."""
+    registry = {} if registry is None else registry
+    lines = logical_lines(text)
+    if next(lines, "") != "WINE REGISTRY Version 2":
+        raise HiveError("not a Wine registry file")
+    key = None
+    for line in lines:
+        if line.startswith("["):
+            name, end = unescape(line, 1, "]")
+            if end >= len(line):
+                raise HiveError(f"an unclosed key name: {line[:60]}")
+            path = root + "\\" + name
+            key = registry.setdefault(path.casefold(), Key(path, {}))
+        elif line.startswith(('"', "@=")) and key is not None:
+            if line.startswith("@="):
+                name, at = "", 1
+            else:
+                name, at = unescape(line, 1, '"')
+                at += 1
+            if line[at:at + 1] != "=":
+                raise HiveError(f"a value line without '=': {line[:60]}")
+            kind, data = parse_value_data(line[at + 1:])
+            key.values[name.casefold()] = Value(name, kind, data)
+    return registry
+
+
+def read_prefix(prefix: str) -> Registry:
+    """The whole registry of a prefix; OSError or HiveError when a hive is
+    missing or unreadable."""
+    registry: Registry = {}
+    for file_name, root in HIVES:
+        with open(f"{prefix}/{file_name}", "rb") as hive:
+            parse_hive(hive.read().decode("utf-8", "surrogateescape"), root, registry)
+    return resolve_links(registry)
+
+
+def resolve_links(registry: Registry) -> Registry:
+    """Keys shown under the names Windows gives them: a symbolic link key
+    (CurrentControlSet) names what lies under its target, and the link
+    itself is left out."""
+    renames = []
+    for folded, key in list(registry.items()):
+        link = key.values.get("symboliclinkvalue")
+        if link is None or link.type != REG_LINK:
+            continue
+        target = link.data.decode("utf-16-le", "replace").rstrip("\0")
+        prefix = "\\registry\\machine\\"
+        if not target.casefold().startswith(prefix) or not folded.startswith("hkey_local_machine\\"):
+            continue
+        renames.append(("hkey_local_machine\\" + target[len(prefix):].casefold(), key.path))
+        del registry[folded]
+    for target, link_path in renames:
+        for folded in [k for k in registry if k == target or k.startswith(target + "\\")]:
+            key = registry.pop(folded)
+            path = link_path + key.path[len(target):]
+            registry[path.casefold()] = Key(path, key.values)
+    return registry
+
+
+def quoted(text: str) -> str:
+    """Text in double quotes, its control characters escaped."""
+    escaped = "".join(c if c >= " " and c != "\x7f" else
+                      {"\n": "\\n", "\r": "\\r", "\t": "\\t"}.get(c, f"\\x{ord(c):02x}")
+                      for c in text)
+    return f'"{escaped}"'
+
+
+def strings(data: bytes) -> List[str]:
+    text = data.decode("utf-16-le", "replace")
+    return text[:-1].split("\0") if text.endswith("\0") else text.split("\0")
+
+
+def value_data_text(value: Value) -> str:
+    """A value's data as text: strings quoted, a REG_MULTI_SZ as its list,
+    numbers in decimal, anything else as hex bytes."""
+    if value.type in (REG_SZ, REG_EXPAND_SZ, REG_LINK) and len(value.data) % 2 == 0:
+        text = value.data.decode("utf-16-le", "replace")
+        return quoted(text[:-1] if text.endswith("\0") else text)
+    if value.type == REG_MULTI_SZ and len(value.data) % 2 == 0:
+        items = strings(value.data)
+        if items and items[-1] == "":
+            items.pop()
+        return "[" + ", ".join(quoted(item) for item in items) + "]"
+    if value.type == REG_DWORD and len(value.data) == 4:
+        return str(struct.unpack("<I", value.data)[0])
+    if value.type == REG_QWORD and len(value.data) == 8:
+        return str(struct.unpack("<Q", value.data)[0])
+    return "hex:" + ",".join(f"{byte:02x}" for byte in value.data) if value.data else "hex:"
+
+
+def type_name(kind: int) -> str:
+    return TYPE_NAMES.get(kind, f"type {kind}")
+
+
+def value_text(key_path: str, value: Value) -> str:
+    """'KEY: "NAME" = TYPE DATA', the default value named (default)."""
+    name = quoted(value.name) if value.name else "(default)"
+    return f"{key_path}: {name} = {type_name(value.type)} {value_data_text(value)}"
+
+
+def value_string(value: Optional[Value]) -> Optional[str]:
+    """The text of a REG_SZ or REG_EXPAND_SZ value, without its terminator."""
+    if value is None or value.type not in (REG_SZ, REG_EXPAND_SZ):
+        return None
+    text = value.data.decode("utf-16-le", "replace")
+    return text.split("\0", 1)[0]
+
+
+class Noise(NamedTuple):
+    """What Wine changes on its own (measured, see noise.py): folded key
+    paths, and (folded key path, folded value name) pairs."""
+    keys: frozenset = frozenset()
+    values: frozenset = frozenset()
+
+
+class Changes(NamedTuple):
+    keys_added: List[str]
+    keys_removed: List[str]
+    values_set: List[Tuple[str, Value]]  # added or changed: (key path, value)
+    values_removed: List[Tuple[str, Value]]
+
+
+def registry_changes(before: Registry, after: Registry, noise: Noise = Noise()) -> Changes:
+    """What changed from `before` to `after`, sorted, without Wine's noise."""
+    keys_added = sorted(after[k].path for k in after if k not in before and k not in noise.keys)
+    keys_removed = sorted(before[k].path for k in before if k not in after and k not in noise.keys)
+    values_set, values_removed = [], []
+    for folded, key in after.items():
+        old = before.get(folded)
+        for name, value in key.values.items():
+            if old is not None and old.values.get(name) == value:
+                continue
+            if old is not None and name in old.values and old.values[name][1:] == value[1:]:
+                continue  # the name's case alone changed
+            if (folded, name) not in noise.values:
+                values_set.append((key.path, value))
+    for folded, key in before.items():
+        new = after.get(folded)
+        for name, value in key.values.items():
+            if (new is None or name not in new.values) and (folded, name) not in noise.values:
+                values_removed.append((key.path, value))
+    order = lambda item: (item[0].casefold(), item[1].name.casefold())
+    return Changes(keys_added, keys_removed, sorted(values_set, key=order),
+                   sorted(values_removed, key=order))

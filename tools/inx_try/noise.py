@@ -1,0 +1,73 @@
+"""What Wine changes in a prefix on its own, measured once per pristine
+prefix: an INF that does nothing is installed in a copy of it, as a try
+installs, and every key, value and file that changed is Wine's noise, left
+out of every report made from that prefix. (Wine 8 rewrites its display
+adapter's class keys at each start, for one.)"""
+
+import fcntl
+import json
+import os
+import shutil
+from typing import Callable
+
+from . import files as filesystem
+from . import hives
+
+NOOP_INF = '[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\n'
+NOISE_FILE = "noise.json"
+
+
+class Noise:
+    def __init__(self, registry: hives.Noise = hives.Noise(), files: frozenset = frozenset()):
+        self.registry = registry
+        self.files = files  # folded paths under drive_c
+
+    def to_json(self) -> str:
+        return json.dumps({"keys": sorted(self.registry.keys),
+                           "values": sorted(list(pair) for pair in self.registry.values),
+                           "files": sorted(self.files)}, indent=1) + "\n"
+
+    @staticmethod
+    def from_json(text: str) -> "Noise":
+        data = json.loads(text)
+        return Noise(hives.Noise(frozenset(data["keys"]),
+                                 frozenset(tuple(pair) for pair in data["values"])),
+                     frozenset(data["files"]))
+
+
+def measured(prefix: str, change: Callable[[], None]) -> Noise:
+    """The noise: every difference that `change()` makes in the prefix."""
+    registry_before = hives.read_prefix(prefix)
+    files_before = filesystem.snapshot(os.path.join(prefix, "drive_c"))
+    change()
+    registry = hives.registry_changes(registry_before, hives.read_prefix(prefix))
+    keys = {path.casefold() for path in registry.keys_added + registry.keys_removed}
+    values = {(path.casefold(), value.name.casefold())
+              for path, value in registry.values_set + registry.values_removed}
+    changed, removed = filesystem.files_changes(
+        files_before, filesystem.snapshot(os.path.join(prefix, "drive_c")))
+    return Noise(hives.Noise(frozenset(keys), frozenset(values)),
+                 frozenset(path.casefold() for path, _ in changed)
+                 | {path.casefold() for path in removed})
+
+
+def noise_of(pristine: str, scratch: str, install_noop: Callable[[str, str], None]) -> Noise:
+    """The pristine prefix's noise, measured the first time (under the
+    prefix's lock) with `install_noop(prefix, inf)`, which installs the INF
+    in the prefix copy given and stops its Wine server."""
+    saved = os.path.join(pristine, NOISE_FILE)
+    with open(pristine + ".lock", "a", encoding="utf-8") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not os.path.isfile(saved):
+            copy = os.path.join(scratch, "prefix")
+            shutil.copytree(os.path.join(pristine, "prefix"), copy, symlinks=True)
+            inf = os.path.join(scratch, "noop.inf")
+            with open(inf, "w", encoding="ascii", newline="") as written:
+                written.write(NOOP_INF)
+            noise = measured(copy, lambda: install_noop(copy, inf))
+            with open(saved + ".new", "w", encoding="utf-8") as written:
+                written.write(noise.to_json())
+            os.replace(saved + ".new", saved)
+            shutil.rmtree(scratch, ignore_errors=True)
+    with open(saved, encoding="utf-8") as text:
+        return Noise.from_json(text.read())

@@ -1,0 +1,159 @@
+"""The processes a run starts, each in a process group of its own and ended
+together, and where the tools are: a checkout, or the installed layout."""
+
+import os
+import shutil
+import signal
+import subprocess
+import threading
+from typing import List, Optional
+
+from .report import last_lines
+
+
+class Failure(Exception):
+    """A step that failed: the try (or, before any try, the run) fails with it."""
+
+
+class Interrupted(Exception):
+    """The run was told to stop."""
+
+
+class Processes:
+    """Every process the run starts, so that an interrupt can end them all."""
+
+    def __init__(self):
+        self.lock = threading.RLock()  # the signal handler may take it on the main thread
+        self.groups = set()
+        self.stopping = False
+
+    def run(self, command: List[str], env, log: str, capture: bool = False,
+            check: bool = True) -> "tuple[int, bytes]":
+        """Runs a command in a new process group, its error output (and its
+        output unless captured) written to `log`. With `check`, a non-zero
+        status is a Failure that names the command and quotes the last lines
+        of its error output."""
+        with open(log, "ab") as log_file:
+            process = self.start(command, env, stdout=subprocess.PIPE if capture else log_file,
+                                 stderr=log_file)
+            try:
+                output, _ = process.communicate()
+            finally:
+                with self.lock:
+                    self.groups.discard(process.pid)
+        if self.stopping:
+            raise Interrupted()
+        if check and process.returncode != 0:
+            raise Failure(failure_text(command, process.returncode, log))
+        return process.returncode, output or b""
+
+    def start(self, command: List[str], env, stdout=subprocess.DEVNULL,
+              stderr=subprocess.DEVNULL, pass_fds=()) -> subprocess.Popen:
+        """Starts a process in a new process group and tracks it; an
+        interrupt that came while it was starting (on this very thread) ends
+        it at once."""
+        with self.lock:
+            if self.stopping:
+                raise Interrupted()
+            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
+                                       stderr=stderr, pass_fds=pass_fds, start_new_session=True)
+            self.groups.add(process.pid)
+            if self.stopping:
+                kill_group(process.pid)
+        return process
+
+    def stop(self, process: subprocess.Popen) -> None:
+        """Ends a process that start() started, and waits for it."""
+        with self.lock:
+            self.groups.discard(process.pid)
+        kill_group(process.pid)
+        process.wait()
+
+    def end_all(self) -> None:
+        """Kills every process group the run started; later starts refuse."""
+        with self.lock:
+            self.stopping = True
+            groups = list(self.groups)
+        for group in groups:
+            kill_group(group)
+
+
+def failure_text(command: List[str], status: int, log: str) -> str:
+    name = " ".join(os.path.basename(part) for part in command[:3])
+    try:
+        with open(log, "rb") as log_file:
+            tail = last_lines(log_file.read()[-4096:].decode("utf-8", "replace"))
+    except OSError:
+        tail = ""
+    return f"{name} failed (exit status {status})" + (f": {tail}" if tail else "")
+
+
+def kill_group(group: int) -> None:
+    try:
+        os.killpg(group, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+class Layout:
+    """Where the tools, the pristine prefixes and the reports are."""
+
+    def __init__(self, report_dir: Optional[str]):
+        here = os.path.dirname(os.path.realpath(__file__))
+        tools = os.path.dirname(here)
+        root = os.path.dirname(tools)
+        self.checkout = os.path.isfile(os.path.join(root, "CMakeLists.txt"))
+        if self.checkout:
+            self.command = "bash tools/try.sh"
+            self.root = root
+            self.wine_scripts = os.path.join(tools, "wine")
+            self.tools_build = os.path.join(root, "build", "win32-tools")
+            self.driver = os.path.join(self.tools_build, "automation", "try-driver.exe")
+            self.program = os.path.join(self.tools_build, "launcher", "install.exe")
+            self.prefix_cache = os.path.join(root, "build", "wine-prefixes")
+            self.reports = report_dir or os.path.join(root, "build", "try")
+        else:
+            # share/inx-tools/python/inx_try
+            self.command = "inx-try"
+            share = os.path.dirname(tools)
+            self.wine_scripts = os.path.join(share, "wine")
+            self.driver = os.path.join(share, "try-driver.exe")
+            self.program = os.path.join(share, "install.exe")
+            cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(
+                os.path.expanduser("~"), ".cache")
+            self.prefix_cache = os.path.join(cache, "inx-tools", "wine-prefixes")
+            self.reports = report_dir
+        self.report_dir_given = report_dir is not None
+
+    def results_for(self, package: str) -> str:
+        from .report import cksum
+        name = os.path.basename(package) or "root"
+        if self.checkout and not self.report_dir_given:
+            return os.path.join(self.reports, f"{name}-{cksum(package.encode())}")
+        return os.path.abspath(self.reports or f"inx-try-{name}")
+
+    def check_tools(self, locale_needed: bool) -> None:
+        needed = [("wine", "wine"), ("wineserver", "wine"), ("Xvfb", "xvfb"),
+                  ("flock", "util-linux")]
+        if locale_needed:
+            needed.append(("localedef", "locales"))
+        if self.checkout:
+            needed = [("cmake", "cmake"), ("make", "make"),
+                      ("i686-w64-mingw32-g++-posix", "g++-mingw-w64-i686-posix")] + needed
+        missing = sorted({package for command, package in needed if shutil.which(command) is None})
+        if missing:
+            install = ("bash tools/install-packages.sh --only " if self.checkout
+                       else "apt-get install ")
+            raise Failure(f"missing tools; as root: {install}{' '.join(missing)} wine32:i386")
+
+    def build_tools(self, processes: Processes, log: str) -> None:
+        if not self.checkout:
+            return
+        env = dict(os.environ)
+        if not os.path.isfile(os.path.join(self.tools_build, "CMakeCache.txt")):
+            processes.run(["cmake", "-S", self.root, "-B", self.tools_build,
+                           "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(self.root, "cmake",
+                                                                    "mingw-w64-i686.cmake"),
+                           "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DBUILD_TESTING=OFF"], env, log)
+        processes.run(["cmake", "--build", self.tools_build, "--target", "try_driver",
+                       "install_program"], env, log)
