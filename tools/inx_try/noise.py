@@ -35,8 +35,10 @@ class Noise:
                      frozenset(data["files"]))
 
 
-def measured(prefix: str, change: Callable[[], None]) -> Noise:
-    """The noise: every difference that `change()` makes in the prefix."""
+def measured(prefix: str, prepare: Callable[[], None], change: Callable[[], None]) -> Noise:
+    """The noise: every difference that `change()` makes in the prefix
+    after `prepare()`."""
+    prepare()
     registry_before = hives.read_prefix(prefix)
     files_before = filesystem.snapshot(os.path.join(prefix, "drive_c"))
     change()
@@ -51,10 +53,12 @@ def measured(prefix: str, change: Callable[[], None]) -> Noise:
                  | {path.casefold() for path in removed})
 
 
-def noise_of(pristine: str, scratch: str, install_noop: Callable[[str, str], None]) -> Noise:
+def noise_of(pristine: str, scratch: str, prepare: Callable[[str], None],
+             install: Callable[[str, str], None]) -> Noise:
     """The pristine prefix's noise, measured the first time (under the
-    prefix's lock) with `install_noop(prefix, inf)`, which installs the INF
-    in the prefix copy given and stops its Wine server."""
+    prefix's lock) in a copy of it: `prepare(prefix)` makes it ready as a
+    try does, then `install(prefix, inf)` installs an INF that does nothing;
+    each ends by stopping the prefix's Wine server."""
     saved = os.path.join(pristine, NOISE_FILE)
     with open(pristine + ".lock", "a", encoding="utf-8") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
@@ -64,7 +68,7 @@ def noise_of(pristine: str, scratch: str, install_noop: Callable[[str, str], Non
             inf = os.path.join(scratch, "noop.inf")
             with open(inf, "w", encoding="ascii", newline="") as written:
                 written.write(NOOP_INF)
-            noise = measured(copy, lambda: install_noop(copy, inf))
+            noise = measured(copy, lambda: prepare(copy), lambda: install(copy, inf))
             with open(saved + ".new", "w", encoding="utf-8") as written:
                 written.write(noise.to_json())
             os.replace(saved + ".new", saved)

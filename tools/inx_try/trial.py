@@ -15,6 +15,9 @@ from .wine import Failure
 APP_PATHS_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 NLS_KEY = "hkey_local_machine\\system\\currentcontrolset\\control\\nls\\codepage"
+# How long Wine's own programs get to shut down after ours before the
+# server is ended by force.
+SERVER_END_SECONDS = 30
 
 
 def registered_uninstaller(values_set) -> "tuple[str, bool]":
@@ -148,11 +151,21 @@ class Try:
             raise Failure("Xvfb did not start, so no display for Wine")
         self.env["DISPLAY"] = ":" + number.decode().strip()
 
-    def stop_server(self) -> None:
-        """Ends the prefix's Wine server, which writes the registry's hives."""
-        if os.path.isdir(self.prefix):
-            self.command(os.path.join(self.run_.layout.wine_scripts, "stop-prefix.sh"),
-                         self.prefix, name="stop-prefix")
+    def start_server(self, prefix: str) -> None:
+        """Starts the prefix's Wine server to end as soon as Wine's own
+        programs have shut down after the last of ours."""
+        self.run_.processes.run(["wineserver", "-p0"], dict(self.env, WINEPREFIX=prefix),
+                                self.log_for("wineserver"))
+
+    def stop_server(self, prefix: Optional[str] = None) -> None:
+        """Lets the prefix's Wine server end, which writes the registry's
+        hives: on its own, once Wine's programs have finished what they
+        write at a start, or else after a while by force."""
+        prefix = prefix or self.prefix
+        if os.path.isdir(prefix):
+            self.run_.processes.run([os.path.join(self.run_.layout.wine_scripts, "stop-prefix.sh"),
+                                     prefix, "--wait", str(SERVER_END_SECONDS)],
+                                    dict(self.env, WINEPREFIX=prefix), self.log_for("stop-prefix"))
 
     def make_prefix(self) -> None:
         """A copy of the pristine prefix, with ZI050.EXE registered at the
@@ -163,36 +176,43 @@ class Try:
                                    name="pristine-prefix", capture=True)
         try:
             self.noise = noise_of(pristine.decode().strip(), os.path.join(self.scratch, "noise"),
-                                  self.install_noop)
+                                  self.register_application, self.install_noop)
         except (ValueError, KeyError, hives.HiveError) as problem:
             raise Failure(f"cannot measure what Wine changes on its own: {problem}") from None
         links = filesystem.profile_links(os.path.join(self.prefix, "drive_c"))
         if links:
             raise Failure(f"the prefix's {links[0]} is a link out of it")
-        os.makedirs(self.env["HOME"], exist_ok=True)
-        self.command("wine", "reg", "add", APP_PATHS_KEY, "/v", "Path", "/t", "REG_SZ",
-                     "/d", self.folder, "/f", name="reg-add")
-        if not self.run_.headless:
-            # The prefix is made for a screen without a window manager; with one, let it manage.
-            self.command("wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
-                         "Managed", "/d", "Y", "/f", name="reg-add")
+        self.register_application(self.prefix)
         if self.app_relative:
             self.app_relative = filesystem.make_folder_any_case(
                 os.path.join(self.prefix, "drive_c"), self.app_relative)
 
-    def install_noop(self, prefix: str, inf: str) -> None:
-        """Installs an INF in another prefix, as the uninstallation runs the
-        engine, and stops that prefix's Wine server."""
+    def register_application(self, prefix: str) -> None:
+        """Registers ZI050.EXE at the folder in the prefix, whose Wine
+        server is then stopped."""
         env = dict(self.env, WINEPREFIX=prefix)
+        os.makedirs(env["HOME"], exist_ok=True)
+        self.start_server(prefix)
+        self.run_.processes.run(["wine", "reg", "add", APP_PATHS_KEY, "/v", "Path", "/t", "REG_SZ",
+                                 "/d", self.folder, "/f"], env, self.log_for("reg-add"))
+        if not self.run_.headless:
+            # The prefix is made for a screen without a window manager; with one, let it manage.
+            self.run_.processes.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
+                                     "/v", "Managed", "/d", "Y", "/f"], env, self.log_for("reg-add"))
+        self.stop_server(prefix)
+
+    def install_noop(self, prefix: str, inf: str) -> None:
+        """Installs an INF in a prefix, as an uninstallation runs the
+        engine, and stops the prefix's Wine server."""
         command = ("rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 "
                    + self.windows_path(inf))
         shots = os.path.join(os.path.dirname(inf), "boxes")
         os.makedirs(shots, exist_ok=True)
+        self.start_server(prefix)
         self.run_.processes.run(["wine", self.run_.layout.driver, "--answer", "--command", command,
                                  self.windows_path(os.path.dirname(inf)), self.windows_path(shots)],
-                                env, self.log_for("noise"))
-        self.run_.processes.run([os.path.join(self.run_.layout.wine_scripts, "stop-prefix.sh"),
-                                 prefix], env, self.log_for("stop-prefix"))
+                                dict(self.env, WINEPREFIX=prefix), self.log_for("noise"))
+        self.stop_server(prefix)
 
     def state(self) -> State:
         """Drive C: and the registry now, the Wine server stopped first so
@@ -233,6 +253,7 @@ class Try:
         arguments += ["--command"] if command else []
         arguments += ["--expand"] if expand else []
         arguments += [program, folder, self.windows_path(os.path.join(self.output, "boxes"))]
+        self.start_server(self.prefix)
         status, log = self.command(*arguments, name=name, capture=True, check=False)
         text = log.decode(self.run_.codec, "replace")
         with open(os.path.join(self.logs, name + "-driver.txt"), "w", encoding="utf-8") as saved:
