@@ -119,6 +119,20 @@ public:
         return found != names_.end() ? found->second : "?";
     }
 
+    // The names of the members still running, the program's first.
+    std::string RunningNames() const
+    {
+        std::string names;
+        for (const auto& member : members_) {
+            if (WaitForSingleObject(member.second.handle, 0) == WAIT_TIMEOUT) {
+                const std::string name = NameOf(member.first);
+                names = member.first == root_ ? name + (names.empty() ? "" : " ") + names
+                                              : names + (names.empty() ? "" : " ") + name;
+            }
+        }
+        return names;
+    }
+
 private:
     struct Member {
         HANDLE handle;
@@ -154,6 +168,10 @@ Watch WatchProgram(const std::string& commandLine, const std::string& folder, bo
                    DWORD limitMs, BoxHandler onBox, void* context)
 {
     Watch watch;
+    // Wine starts its desktop process (explorer.exe, which runs until the
+    // session ends) from the first process that needs the desktop: here,
+    // rather than from the program, whose child it would otherwise be.
+    static_cast<void>(GetDesktopWindow());
     std::string writableCommandLine = commandLine;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -187,6 +205,9 @@ Watch WatchProgram(const std::string& commandLine, const std::string& folder, bo
         while (IsWindow(box) != FALSE && GetTickCount() - start < limitMs) {
             Sleep(kPollMs);
         }
+    }
+    if (!watch.finished) {
+        watch.running = watched.RunningNames();
     }
     if (!watch.finished && !family) {
         TerminateProcess(process.hProcess, 1);

@@ -20,6 +20,7 @@ struct Watch {
     bool finished = false;  // everything watched ended within the limit
     DWORD exitCode = 0;     // the program's, once it has ended
     DWORD error = 0;        // why it could not be started
+    std::string running;    // when not finished, what still ran, as "a.exe b.exe"
 };
 
 // Called for each box as it shows; the watch then waits for the box to close.
@@ -29,6 +30,7 @@ using BoxHandler = void (*)(const WatchedBox& box, void* context);
 // Runs `commandLine` in `folder` and calls `onBox` for each box shown by the
 // program, and with `family` by every process it started, until all of those
 // have ended or `limitMs` has passed. A program still running then is ended
-// unless `family` is set (an installation is left to run on).
+// unless `family` is set (an installation is left to run on). The desktop is
+// made first, so that Wine's desktop process is never the program's child.
 Watch WatchProgram(const std::string& commandLine, const std::string& folder, bool family,
                    DWORD limitMs, BoxHandler onBox, void* context);

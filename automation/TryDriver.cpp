@@ -12,7 +12,8 @@
 // With --command, first prints "command" and the command line it runs. Then
 // prints one tab-separated line a box ("box", number, process, caption, text,
 // buttons joined by '|'), then "exit" and the program's exit code, then
-// "finished" or "still running after N s" (the time limit). Exit status 0 when
+// "finished" or "still running after N s (NAMES)" (the time limit, and the
+// processes still running). Exit status 0 when
 // the program ran, 2 when it could not be started or the usage is wrong.
 #include "automation/DesktopBoxes.h"
 #include "automation/ProgramWatch.h"
@@ -157,7 +158,7 @@ int main(int argc, char** argv)
     if (watch.finished) {
         std::printf("finished\n");
     } else {
-        std::printf("still running after %lu s\n", kTimeLimitSeconds);
+        std::printf("still running after %lu s (%s)\n", kTimeLimitSeconds, watch.running.c_str());
     }
     return 0;
 }
