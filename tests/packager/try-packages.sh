@@ -78,8 +78,9 @@ last_line leaky 'FAILED: the uninstallation left HKEY_CURRENT_USER\Software\Leak
 expect_line "$scratch/leaky.log" '   HKEY_CURRENT_USER\Software\Leaky: "Kept" = REG_SZ "1"'
 
 # Its uninstallation takes a value that Wine's prefix had before.
-package collateral "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[DefaultUninstall]\r\nDelReg=Reg,Wine\r\n'\
-$'[Reg]\r\nHKCU,Software\\Collateral,Dir,,VUZAZURAV\r\n[Wine]\r\nHKCU,Software\\Wine\\WineDbg,ShowCrashDialog\r\n'
+package collateral "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[DefaultUninstall]\r\nDelReg=Unreg,Wine\r\n'\
+$'[Reg]\r\nHKCU,Software\\Collateral,Dir,,VUZAZURAV\r\n[Unreg]\r\nHKCU,Software\\Collateral\r\n'\
+$'[Wine]\r\nHKCU,Software\\Wine\\WineDbg,ShowCrashDialog\r\n'
 try collateral 1 "$scratch/collateral" --uninstall
 last_line collateral 'FAILED: the uninstallation removed or changed HKEY_CURRENT_USER\Software\Wine\WineDbg: "ShowCrashDialog" = REG_DWORD 0, which was there before'
 
