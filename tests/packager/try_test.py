@@ -12,7 +12,7 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
-from inx_try import cli, files, hives, report, trial  # noqa: E402
+from inx_try import cli, files, hives, noise, report, trial, wine  # noqa: E402
 
 HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
         "#arch=win32\n\n"
@@ -69,6 +69,7 @@ class Hives(unittest.TestCase):
 
     def test_changes_compare_without_case_and_leave_noise_out(self):
         after = (HIVE.replace("Software\\\\App]", "SOFTWARE\\\\APP]").replace('@="def"', '@="other"')
+                 .replace('"Count"=dword:0000000a', '"Count"=hex(5):00,00,00,0a')
                  .replace('"Count"', '"count"').replace('"Blob"=hex:01,ff\n', "")
                  .replace("[Software\\\\App\\\\Empty] 1796690428\n",
                           "[Software\\\\New] 1\n\n[Software\\\\Noisy] 1\n\"N\"=dword:1\n"))
@@ -79,7 +80,12 @@ class Hives(unittest.TestCase):
         self.assertEqual(changes.keys_added, ["HKEY_CURRENT_USER\\Software\\New"])
         self.assertEqual(changes.keys_removed, ["HKEY_CURRENT_USER\\Software\\App\\Empty"])
         self.assertEqual([hives.value_text(*item) for item in changes.values_set],
-                         ['HKEY_CURRENT_USER\\SOFTWARE\\APP: (default) = REG_SZ "other"'])
+                         ['HKEY_CURRENT_USER\\SOFTWARE\\APP: (default) = REG_SZ "other"',
+                          'HKEY_CURRENT_USER\\SOFTWARE\\APP: "count" = REG_DWORD_BIG_ENDIAN hex:00,00,00,0a'])
+        quiet = hives.registry_changes(read(after), read(HIVE), hives.Noise(
+            frozenset({"hkey_current_user\\software\\noisy"}),
+            frozenset({("hkey_current_user\\software\\noisy", "n")})))
+        self.assertEqual(quiet.keys_removed, ["HKEY_CURRENT_USER\\Software\\New"])
         self.assertEqual([hives.value_text(*item) for item in changes.values_removed],
                          ['HKEY_CURRENT_USER\\Software\\App: "Blob" = REG_BINARY hex:01,ff'])
 
@@ -123,8 +129,9 @@ class Files(unittest.TestCase):
         self.assertEqual(changed, [("Program Files/App/b.txt", 3), ("users/Public/a.txt", 2),
                                    ("windows/touched.txt", 4)])
         self.assertEqual(removed, ["windows/old.dll"])
-        self.assertEqual(files.files_changes(before, after, frozenset({"windows/touched.txt"}))[0],
-                         changed[:2])
+        self.assertEqual(files.files_changes(before, after,
+                                             frozenset({"windows/touched.txt", "windows/old.dll"})),
+                         (changed[:2], []))
 
     def test_under_the_folder_means_inside_it(self):
         paths = [("Program Files/App/x", 1), ("Program Files/Application/x", 1),
@@ -137,13 +144,47 @@ class Files(unittest.TestCase):
 
     def test_left_behind_names_files_values_and_empty_keys(self):
         before = State(read(HIVE), {"a": files.FileState("a", 1, 1, 1)})
-        installed_text = HIVE + "[Software\\\\Added] 1\n\"V\"=dword:1\n\n[Software\\\\Gone] 1\n"
+        added = '"Blob"=hex:01,ff\n"New"=dword:2\n'
+        installed_text = (HIVE.replace('"Blob"=hex:01,ff\n', added)
+                          + "[Software\\\\Added] 1\n\"V\"=dword:1\n\n[Software\\\\Gone] 1\n")
         installed = State(read(installed_text), {"a": before.files["a"],
                                                  "b": files.FileState("B", 1, 1, 1)})
-        after = State(read(HIVE + "[Software\\\\Added] 1\n\"V\"=dword:1\n"), installed.files)
+        after_text = HIVE.replace('"Blob"=hex:01,ff\n', added) + "[Software\\\\Added] 1\n\"V\"=dword:1\n"
+        after = State(read(after_text + "[Software\\\\ByUninstall] 1\n"), installed.files)
         self.assertEqual(trial.left_behind(before, installed, after, hives.Noise()), [
             "C:\\B", "HKEY_CURRENT_USER\\Software\\Added (key)",
-            'HKEY_CURRENT_USER\\Software\\Added: "V" = REG_DWORD 1'])
+            'HKEY_CURRENT_USER\\Software\\Added: "V" = REG_DWORD 1',
+            'HKEY_CURRENT_USER\\Software\\App: "New" = REG_DWORD 2'])
+
+
+class Noise(unittest.TestCase):
+    def test_noise_is_what_a_change_makes(self):
+        with tempfile.TemporaryDirectory() as prefix:
+            def write(name, text):
+                with open(os.path.join(prefix, name), "w", encoding="utf-8") as hive:
+                    hive.write(text)
+            for name in ("system.reg", "userdef.reg"):
+                write(name, "WINE REGISTRY Version 2\n")
+            write("user.reg", HIVE)
+            os.makedirs(os.path.join(prefix, "drive_c", "windows"))
+            write("drive_c/windows/kept.txt", "x")
+            write("drive_c/windows/gone.txt", "x")
+
+            def change():
+                write("user.reg", HIVE.replace('"Count"=dword:0000000a\n', "")
+                      .replace("[Software\\\\App\\\\Empty] 1796690428\n", "[Software\\\\Made] 1\n"))
+                write("drive_c/windows/made.txt", "x")
+                os.remove(os.path.join(prefix, "drive_c", "windows", "gone.txt"))
+            measured = noise.measured(prefix, lambda: None, change)
+            self.assertEqual(measured.registry.keys, {"hkey_current_user\\software\\made",
+                                                      "hkey_current_user\\software\\app\\empty"})
+            self.assertEqual(measured.registry.values, {("hkey_current_user\\software\\app", "count")})
+            self.assertEqual(measured.files, {"windows/made.txt", "windows/gone.txt"})
+            again = noise.Noise.from_json(measured.to_json())
+            self.assertEqual((again.registry, again.files), (measured.registry, measured.files))
+            os.remove(os.path.join(prefix, "userdef.reg"))
+            with self.assertRaisesRegex(wine.Failure, "cannot read the prefix's registry"):
+                trial.State(prefix, noise.Noise())
 
 
 class Report(unittest.TestCase):
@@ -220,7 +261,8 @@ class ReportFolder(unittest.TestCase):
         open(self.path("file"), "w").close()
         cases = [("missing", ""), ("empty", ""), ("users", "holds files that inx-try did not write"),
                  ("file", "is not a folder"), ("package", "is the package folder or inside it"),
-                 ("package/report", "is the package folder or inside it"), (".", "holds the package folder")]
+                 ("package/report", "is the package folder or inside it"), ("package-report", ""),
+                 (".", "holds the package folder")]
         for name, problem in cases:
             found = report.report_folder_problem(self.path(name), self.package)
             self.assertTrue(found.endswith(problem) if problem else found == "", (name, found))
