@@ -69,7 +69,7 @@ class Hives(unittest.TestCase):
 
     def test_changes_compare_without_case_and_leave_noise_out(self):
         after = (HIVE.replace("Software\\\\App]", "SOFTWARE\\\\APP]").replace('@="def"', '@="other"')
-                 .replace('"Count"=dword:0000000a', '"Count"=hex(5):00,00,00,0a')
+                 .replace('"Count"=dword:0000000a', '"Count"=hex(5):0a,00,00,00')
                  .replace('"Count"', '"count"').replace('"Blob"=hex:01,ff\n', "")
                  .replace("[Software\\\\App\\\\Empty] 1796690428\n",
                           "[Software\\\\New] 1\n\n[Software\\\\Noisy] 1\n\"N\"=dword:1\n"))
@@ -81,7 +81,7 @@ class Hives(unittest.TestCase):
         self.assertEqual(changes.keys_removed, ["HKEY_CURRENT_USER\\Software\\App\\Empty"])
         self.assertEqual([hives.value_text(*item) for item in changes.values_set],
                          ['HKEY_CURRENT_USER\\SOFTWARE\\APP: (default) = REG_SZ "other"',
-                          'HKEY_CURRENT_USER\\SOFTWARE\\APP: "count" = REG_DWORD_BIG_ENDIAN hex:00,00,00,0a'])
+                          'HKEY_CURRENT_USER\\SOFTWARE\\APP: "count" = REG_DWORD_BIG_ENDIAN hex:0a,00,00,00'])
         quiet = hives.registry_changes(read(after), read(HIVE), hives.Noise(
             frozenset({"hkey_current_user\\software\\noisy"}),
             frozenset({("hkey_current_user\\software\\noisy", "n")})))

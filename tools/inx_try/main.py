@@ -6,6 +6,7 @@ import fcntl
 import os
 import shutil
 import signal
+import subprocess
 import sys
 import tempfile
 import threading
@@ -131,14 +132,9 @@ class Run:
         stop = os.path.join(self.layout.wine_scripts, "stop-prefix.sh")
         for prefix in prefixes:
             if os.path.isdir(prefix):
-                subprocess_run([stop, prefix], dict(self.env, WINEPREFIX=prefix))
+                subprocess.run([stop, prefix], env=dict(self.env, WINEPREFIX=prefix),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
         shutil.rmtree(self.scratch, ignore_errors=True)
-
-
-def subprocess_run(command, env) -> None:
-    import subprocess
-    subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   check=False)
 
 
 def main(arguments, version: str) -> int:

@@ -2,6 +2,7 @@
 sandboxed copy of the pristine prefix, and its report."""
 
 import os
+import re
 import shutil
 import subprocess
 from typing import List, Optional
@@ -9,11 +10,14 @@ from typing import List, Optional
 from . import files as filesystem
 from . import hives
 from .noise import Noise, noise_of
-from .report import Box, engine_box_verdict, install_verdict, parse_driver_log, png_from_bmp
+from .report import engine_box_verdict, install_verdict, parse_driver_log, png_from_bmp
 from .wine import Failure
 
 APP_PATHS_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+# The list of installed programs: the machine's and the user's.
+UNINSTALL_LISTS = {root + "\\" + UNINSTALL_KEY.casefold()
+                   for root in ("hkey_local_machine", "hkey_current_user")}
 NLS_KEY = "hkey_local_machine\\system\\currentcontrolset\\control\\nls\\codepage"
 # How long Wine's own programs get to shut down after ours before the
 # server is ended by force.
@@ -25,9 +29,7 @@ def registered_uninstaller(values_set) -> "tuple[str, bool]":
     installed programs (HKLM or HKCU), and whether it is to be expanded
     (REG_EXPAND_SZ); ('', False) when none."""
     for key_path, value in values_set:
-        parts = key_path.casefold().split("\\")
-        under_list = ("\\".join(parts[1:-1]) == UNINSTALL_KEY.casefold()
-                      and parts[0] in ("hkey_local_machine", "hkey_current_user"))
+        under_list = key_path.casefold().rpartition("\\")[0] in UNINSTALL_LISTS
         text = hives.value_string(value)
         if under_list and value.name.casefold() == "uninstallstring" and text:
             return text, value.type == hives.REG_EXPAND_SZ
@@ -35,7 +37,6 @@ def registered_uninstaller(values_set) -> "tuple[str, bool]":
 
 
 def has_uninstall_section(inf_text: str) -> bool:
-    import re
     return re.search(r"^[ \t]*\[DefaultUninstall(\.NT|\.NTx86)?\]", inf_text,
                      re.IGNORECASE | re.MULTILINE) is not None
 

@@ -8,7 +8,7 @@ import subprocess
 import threading
 from typing import List, Optional
 
-from .report import last_lines
+from .report import cksum, last_lines
 
 
 class Failure(Exception):
@@ -126,7 +126,6 @@ class Layout:
         self.report_dir_given = report_dir is not None
 
     def results_for(self, package: str) -> str:
-        from .report import cksum
         name = os.path.basename(package) or "root"
         if self.checkout and not self.report_dir_given:
             return os.path.join(self.reports, f"{name}-{cksum(package.encode())}")
