@@ -128,9 +128,8 @@ int main(int argc, char** argv)
 {
     Request request;
     if (!ParseRequest(argc, argv, &request)) {
-        static_cast<void>(
-            std::fputs("usage: try-driver [--answer] [--command [--expand]] PROGRAM FOLDER SHOTS\n",
-                       stderr));
+        static_cast<void>(std::fputs(
+            "usage: try-driver [--answer] [--command [--expand]] PROGRAM FOLDER SHOTS\n", stderr));
         return 2;
     }
     Reporter reporter{&request};
