@@ -13,6 +13,7 @@
 #include "inx-check/Suppressions.h"
 #include "inx-check/TemplateCheck.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +25,9 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -40,11 +44,12 @@ constexpr char kUsage[] =
     "                      install.inf that install.exe would write for it, and write it\n"
     "  --output FILE       write that install.inf to FILE, not to standard output\n"
     "  --werror            treat warnings as errors\n"
-    "  --disable=RULE,...  report none of these rules\n"
-    "  --format=FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0)\n"
-    "  --codepage=N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
+    "  --disable RULE,...  report none of these rules (may be given again)\n"
+    "  --format FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0)\n"
+    "  --codepage N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
     "  --list-rules        print every rule with what the engine does\n"
     "  --help, --version\n"
+    "Each option's value may also be given as --opt=VALUE; an option is given once.\n"
     "The files that CopyFiles names are looked for beside TEMPLATE, their names compared\n"
     "as Windows does: as the code page's characters, without regard to case. A comment\n"
     "'; inx-check: disable=RULE' silences RULE on its line, or alone on a line, on the next.\n";
@@ -88,50 +93,87 @@ bool DisableRules(const std::string& names, std::vector<bool>* disabled, std::st
     return true;
 }
 
+// The value of the option `name` when `argv[*i]` is it, given as "NAME=VALUE"
+// or as "NAME VALUE" (then *i moves past the value); nullptr otherwise, and
+// also, with `problem` set, when the value is missing or the option, noted
+// in `seen` unless it may be repeated, was given before.
+const char* OptionValue(const char* name, int argc, char** argv, int* i,
+                        std::vector<std::string>* seen, std::string* problem)
+{
+    const std::size_t length = std::strlen(name);
+    const char* argument = argv[*i];
+    if (std::strncmp(argument, name, length) != 0 ||
+        (argument[length] != '\0' && argument[length] != '=')) {
+        return nullptr;
+    }
+    if (seen != nullptr && std::find(seen->begin(), seen->end(), name) != seen->end()) {
+        *problem = std::string(name) + " is given more than once";
+        return nullptr;
+    }
+    if (seen != nullptr) {
+        seen->push_back(name);
+    }
+    if (argument[length] == '=') {
+        return argument + length + 1;
+    }
+    if (*i + 1 >= argc) {
+        *problem = std::string(name) + " needs a value";
+        return nullptr;
+    }
+    return argv[++*i];
+}
+
 // Reads the command line into `request`; on a usage error, says what was wrong.
+// Each option that takes a value takes it as "--opt=VALUE" or "--opt VALUE",
+// and may be given once; --disable may be given again, its rules added.
 bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
 {
     bool optionsEnded = false;
+    std::vector<std::string> seen;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        const bool hasValue = i + 1 < argc;
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
             if (request->templatePath != nullptr) {
                 *problem = "more than one template: '" + argument + "'";
                 return false;
             }
             request->templatePath = argv[i];
-        } else if (argument == "--") {
+            continue;
+        }
+        if (argument == "--") {
             optionsEnded = true;
-        } else if ((argument == "--path" || argument == "--output" || argument == "--codepage") &&
-                   !hasValue) {
-            *problem = argument + " needs a value";
-            return false;
-        } else if (argument == "--path") {
-            request->folder = argv[++i];
-        } else if (argument == "--output") {
-            request->outputPath = argv[++i];
-        } else if (argument == "--werror") {
-            request->warningsAreErrors = true;
-        } else if (argument.rfind("--disable=", 0) == 0) {
-            if (!DisableRules(argument.substr(10), &request->disabled, problem)) {
+            continue;
+        }
+        const char* value = nullptr;
+        if ((value = OptionValue("--path", argc, argv, &i, &seen, problem)) != nullptr) {
+            request->folder = value;
+        } else if ((value = OptionValue("--output", argc, argv, &i, &seen, problem)) != nullptr) {
+            request->outputPath = value;
+        } else if ((value = OptionValue("--format", argc, argv, &i, &seen, problem)) != nullptr) {
+            if (std::strcmp(value, "text") != 0 && std::strcmp(value, "sarif") != 0) {
+                *problem = "--format takes text or sarif";
                 return false;
             }
-        } else if (argument == "--format=text" || argument == "--format=sarif") {
-            request->format = argument == "--format=text" ? Format::Text : Format::Sarif;
-        } else if (argument.rfind("--format", 0) == 0) {
-            *problem = "--format takes text or sarif";
-            return false;
-        } else if (argument == "--codepage" || argument.rfind("--codepage=", 0) == 0) {
-            const std::string number = argument == "--codepage" ? argv[++i] : argument.substr(11);
+            request->format = std::strcmp(value, "text") == 0 ? Format::Text : Format::Sarif;
+        } else if ((value = OptionValue("--codepage", argc, argv, &i, &seen, problem)) != nullptr) {
+            const std::string number = value;
             request->codePage = number.find_first_not_of("0123456789") == std::string::npos &&
                                         !number.empty() && number.size() < 6
                                     ? FindCodePage(static_cast<unsigned>(std::stoul(number)))
                                     : nullptr;
             if (request->codePage == nullptr) {
-                *problem = "--codepage takes a single-byte ANSI code page: " + CodePageNumbers();
+                *problem = "--codepage takes an ANSI code page: " + CodePageNumbers();
                 return false;
             }
+        } else if ((value = OptionValue("--disable", argc, argv, &i, nullptr, problem)) !=
+                   nullptr) {
+            if (!DisableRules(value, &request->disabled, problem)) {
+                return false;
+            }
+        } else if (!problem->empty()) {
+            return false;
+        } else if (argument == "--werror") {
+            request->warningsAreErrors = true;
         } else if (argument == "--list-rules") {
             request->listRules = true;
         } else if (argument == "--help") {
@@ -146,6 +188,7 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
     if (request->help || request->version || request->listRules) {
         return true;
     }
+    std::error_code error;
     if (request->templatePath == nullptr) {
         *problem = "no template given";
     } else if (request->outputPath != nullptr && request->folder == nullptr) {
@@ -153,6 +196,11 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
     } else if (request->format == Format::Sarif && request->folder != nullptr &&
                request->outputPath == nullptr) {
         *problem = "--format=sarif writes to standard output: give --output for install.inf";
+    } else if (request->outputPath != nullptr &&
+               (fs::path(request->outputPath) == fs::path(request->templatePath) ||
+                fs::equivalent(request->outputPath, request->templatePath, error))) {
+        *problem = std::string("--output '") + request->outputPath +
+                   "' is the template itself: inx-check never writes over its input";
     }
     return problem->empty();
 }
@@ -171,6 +219,15 @@ bool ReadWholeFile(const char* path, std::string* bytes)
     const bool read = std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
     return read && closed;
+}
+
+unsigned long ProcessId()
+{
+#ifdef _WIN32
+    return static_cast<unsigned long>(_getpid());
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
 }
 
 bool WriteToStream(std::FILE* stream, const std::string& bytes)
@@ -194,7 +251,10 @@ bool WriteWholeFile(const char* path, const std::string& bytes)
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     const bool special = fs::exists(status) && !fs::is_regular_file(status);
-    const std::string written = special ? std::string(path) : std::string(path) + ".inx-check-new";
+    // A name of this run's own, so that two runs on one output do not collide.
+    const std::string written =
+        special ? std::string(path)
+                : std::string(path) + ".inx-check-" + std::to_string(ProcessId()) + ".new";
     std::FILE* file = std::fopen(written.c_str(), "wb");
     if (file == nullptr) {
         return false;
@@ -215,7 +275,8 @@ bool WriteWholeFile(const char* path, const std::string& bytes)
 }
 
 // Removes what an earlier run left at `path`, so that no install.inf stands
-// for a template that now fails. Devices and pipes are left alone.
+// for a template that now fails: only a regular file, never a folder, a
+// device, a pipe or a link (the template itself is refused as --output).
 void RemoveStaleOutput(const char* path)
 {
     std::error_code error;

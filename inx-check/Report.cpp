@@ -53,6 +53,30 @@ std::string UriOf(const std::string& fileName)
 
 }  // namespace
 
+std::string ShownText(const CodePage& page, std::string_view text)
+{
+    const std::string utf8 = Utf8FromCodePage(page, text);
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(utf8[at]);
+        // A C1 control, U+0080 to U+009F, is C2 80 to C2 9F in UTF-8.
+        const bool c1 =
+            byte == 0xC2 && at + 1 < utf8.size() && static_cast<unsigned char>(utf8[at + 1]) < 0xA0;
+        if (byte == '\r' || byte == '\n' || byte == '\t') {
+            shown += byte == '\r' ? "\\r" : byte == '\n' ? "\\n" : "\\t";
+        } else if (byte < 0x20 || byte == 0x7F || c1) {
+            char escaped[8];
+            const unsigned code = c1 ? static_cast<unsigned char>(utf8[++at]) : byte;
+            static_cast<void>(std::snprintf(escaped, sizeof escaped, "\\x%02X", code));
+            shown += escaped;
+        } else {
+            shown += utf8[at];
+        }
+    }
+    return shown;
+}
+
 std::string TextReport(const std::string& fileName, const LineIndex& lines,
                        const std::vector<Diagnostic>& findings, const CodePage& page)
 {
@@ -60,9 +84,8 @@ std::string TextReport(const std::string& fileName, const LineIndex& lines,
     for (const Diagnostic& finding : findings) {
         const Position at = lines.PositionOf(finding.offset);
         report += fileName + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
-                  ": " + SeverityName(finding.severity) + ": " +
-                  Utf8FromCodePage(page, finding.text) + " [" +
-                  std::string(InfoOf(finding.rule).name) + "]\n";
+                  ": " + SeverityName(finding.severity) + ": " + ShownText(page, finding.text) +
+                  " [" + std::string(InfoOf(finding.rule).name) + "]\n";
     }
     return report;
 }
@@ -93,7 +116,7 @@ std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                "      {\"ruleId\": " + JsonString(InfoOf(finding.rule).name) +
                ", \"ruleIndex\": " + std::to_string(static_cast<int>(finding.rule)) +
                ", \"level\": \"" + SeverityName(finding.severity) +
-               "\", \"message\": {\"text\": " + JsonString(Utf8FromCodePage(page, finding.text)) +
+               "\", \"message\": {\"text\": " + JsonString(ShownText(page, finding.text)) +
                "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " + uri +
                "}, \"region\": {\"startLine\": " + std::to_string(at.line) +
                ", \"startColumn\": " + std::to_string(at.column) + "}}}]}";

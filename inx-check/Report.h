@@ -10,6 +10,10 @@
 #include <string_view>
 #include <vector>
 
+// A finding's text as shown: in UTF-8, each control character escaped
+// (\r, \n, \t, \xNN), so that a finding is always one line.
+std::string ShownText(const CodePage& page, std::string_view text);
+
 // "FILE:LINE:COLUMN: error: TEXT [rule]" lines.
 std::string TextReport(const std::string& fileName, const LineIndex& lines,
                        const std::vector<Diagnostic>& findings, const CodePage& page);

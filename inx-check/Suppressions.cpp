@@ -33,7 +33,8 @@ struct Silenced {
 };
 
 // Reads the suppression in the comment of `line` (1-based, starting at
-// `begin` in the file), if any: what it silences, and a finding per unknown name.
+// `begin` in the file), if any: what it silences, and a finding per unknown
+// name. A reason after the rule list, behind ';' or "--", is no rule name.
 void ReadSuppression(std::string_view text, std::size_t begin, std::size_t line,
                      std::vector<Silenced>* silenced, std::vector<Diagnostic>* unknown)
 {
@@ -58,6 +59,9 @@ void ReadSuppression(std::string_view text, std::size_t begin, std::size_t line,
     at += kDisable.size();
     const bool aloneOnLine =
         std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(comment), IsBlank);
+    // The rule list ends at a ';' or a "--": a reason may follow.
+    const std::size_t reason = std::min(text.find(';', at), text.find("--", at));
+    text = text.substr(0, std::min(reason, text.size()));
     while (at < text.size()) {
         while (at < text.size() && (IsBlank(text[at]) || text[at] == ',')) {
             ++at;

@@ -1,5 +1,6 @@
 // The template's own suppressions: a comment "; inx-check: disable=RULE[,RULE...]"
-// silences those rules on its line, or, alone on a line, on the line after it.
+// silences those rules on its line, or, alone on a line, on the line after it;
+// a reason may follow the list behind ';' or "--".
 #pragma once
 
 #include "inx-check/TemplateCheck.h"

@@ -69,6 +69,25 @@ expect 1 "--werror with a warning" "$inx_check" --werror --path 'C:\App' --outpu
 cp script.inf stale.inf
 expect 1 "an error after a clean run" "$inx_check" --path 'C:\App' --output stale.inf nosection.inx
 [ ! -e stale.inf ] || fail "install.inf of an earlier clean run left behind"
+# The template is never an output, however it is named; each option is given once.
+cp clean.inx clean.copy
+ln -s clean.inx clean-link.inx
+for output in clean.inx ./clean.inx "$PWD/clean.inx" clean-link.inx; do
+    expect 2 "--output $output, the template" "$inx_check" --path 'C:\App' --output "$output" clean.inx
+    grep -q "is the template itself" err || fail "--output $output: no reason given"
+done
+expect 2 "--output the template of a failing run" "$inx_check" --path 'C:\App' --output=nosection.inx nosection.inx
+cmp -s clean.inx clean.copy && [ -s nosection.inx ] || fail "a template was changed or removed"
+rm clean.copy clean-link.inx
+expect 0 "--opt=VALUE" "$inx_check" --path='C:\Program Files\App' --output=joined.inf --codepage 1252 \
+    --format text clean.inx
+cmp joined.inf script.inf || fail "install.inf from --opt=VALUE options"
+rm joined.inf
+for option in --path=C:\\A --output=x.inf --format=text --codepage=1252; do
+    expect 2 "${option%%=*} twice" "$inx_check" --path 'C:\App' "$option" "${option%%=*}" "${option#*=}" clean.inx
+    grep -q -- "${option%%=*} is given more than once" err || fail "${option%%=*} twice: not said"
+done
+expect 0 "--disable twice" "$inx_check" --disable quoted-placeholder --disable=no-placeholder quoted.inx
 mkdir target.inf
 expect 2 "a folder where install.inf goes" "$inx_check" --path 'C:\App' --output target.inf clean.inx
 expect 2 "a folder that does not exist" "$inx_check" --path 'C:\App' --output no/such.inf clean.inx
@@ -113,7 +132,8 @@ grep -q "no-such-rule" err || fail "the unknown rule is not named"
     printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\n'
     printf '%s' $'AddReg=Gone ; inx-check: disable=missing-section\r\n'
     printf '%s' $'; inx-check: disable=missing-section, no-such-rule\r\nCopyFiles=Lost\r\n'
-    printf '%s' $'DelReg=Kept\r\n'
+    printf '%s' $'DelReg=Kept\r\nUpdateInis=Old ; inx-check: disable=missing-section ; leftover from v1\r\n'
+    printf '%s' $'RenFiles=Old ; inx-check: disable=missing-section -- kept for v1, no-such\r\n'
 } >suppressed.inx
 expect 1 "suppressed where written" "$inx_check" --disable=no-placeholder suppressed.inx
 [ "$(grep -c 'error' err)" -eq 1 ] && grep -q '^suppressed.inx:7:8: error: .*\[missing-section\]$' err &&
@@ -121,6 +141,12 @@ expect 1 "suppressed where written" "$inx_check" --disable=no-placeholder suppre
     { fail "suppression comments:"; cat err; }
 
 expect 0 "a silenced error sets no status" "$inx_check" --disable=no-placeholder,missing-section suppressed.inx
+
+# A control character in quoted INF text is shown escaped: a finding is one line.
+printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg="R\t1\x01"\r\n' >control.inx
+expect 1 "control characters" "$inx_check" control.inx
+grep -q 'R\\t1\\x01\]' err && [ "$(grep -c . err)" -eq 2 ] && ! grep -q $'[\t\x01\r]' err ||
+    { fail "control characters in a finding:"; cat -A err; }
 
 # SARIF, valid against the 2.1.0 schema, in UTF-8 whatever the template's code page.
 printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg=M\xFCller\r\n' >cp1252.inx
