@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -21,19 +23,27 @@ bool IsSubsection(const std::string& name)
                        [&name](const char* kind) { return name.find(kind) != std::string::npos; });
 }
 
+// A decorated section counts only when it has a line: the engine passes
+// over an empty one (seen under Wine).
+const InfSection* WithLines(const InfSection* section)
+{
+    return section != nullptr && !section->lines.empty() ? section : nullptr;
+}
+
 // Windows runs [DefaultInstall.NTx86], or else [DefaultInstall.NT], or else
 // [DefaultInstall].
 const InfSection* InstallSection(CheckContext& check)
 {
     const Inf& inf = check.inf;
     const InfSection* plain = inf.Find("defaultinstall");
-    const InfSection* nt = inf.Find("defaultinstall.nt");
-    const InfSection* x86 = inf.Find("defaultinstall.ntx86");
+    const InfSection* nt = WithLines(inf.Find("defaultinstall.nt"));
+    const InfSection* x86 = WithLines(inf.Find("defaultinstall.ntx86"));
     const InfSection* chosen = x86 != nullptr ? x86 : nt != nullptr ? nt : plain;
     if (chosen == nullptr) {
         for (const InfSection& section : inf.sections) {
             const std::string name = LowerAscii(section.name);
-            if (name.rfind("defaultinstall.nt", 0) == 0 && !IsSubsection(name)) {
+            if (name.rfind("defaultinstall.nt", 0) == 0 && !IsSubsection(name) &&
+                name != "defaultinstall.nt" && name != "defaultinstall.ntx86") {
                 check.Add(Rule::NoInstallSection, InfOffset{section.header},
                           "[" + section.name +
                               "] is not run on 32-bit Windows, where the engine looks for "
@@ -112,6 +122,8 @@ void CheckInstallSection(CheckContext& check)
         return;
     }
     const Inf& inf = check.inf;
+    // A section named twice is installed twice, the same way: checked once.
+    std::vector<std::string> named;
     for (const InfLine& line : install->lines) {
         if (!line.explicitKey) {
             continue;
@@ -125,9 +137,11 @@ void CheckInstallSection(CheckContext& check)
             const InfField& field = inf.Value(line, i);
             const std::string name = check.Value(field);
             check.MarkName(field);
-            if (name.empty()) {
+            const std::string once = directive + "=" + LowerAscii(name);
+            if (name.empty() || std::find(named.begin(), named.end(), once) != named.end()) {
                 continue;
             }
+            named.push_back(once);
             if (directive == "copyfiles" && name[0] == '@') {
                 CheckCopyFiles(check, nullptr, field);
                 continue;

@@ -90,9 +90,9 @@ const RuleInfo kRules[] = {
     {Rule::UnknownDirid, E, "unknown-dirid", "a directory number the engine does not know",
      "The engine puts files for an unknown directory number, and writes an unknown %number% "
      "pair, as a folder called 'unknown' under the system folder."},
-    {Rule::MissingSection, E, "missing-section", "a directive names a section that does not exist",
-     "The engine skips the name without a word: what it would have installed is not "
-     "installed."},
+    {Rule::MissingSection, W, "missing-section", "a directive names a section that does not exist",
+     "The engine skips the name without a word, and nothing else changes: most often a "
+     "leftover, but if the section was meant to install something, that is not installed."},
     {Rule::DefaultDestination, W, "default-destination",
      "copied files with no destination in [DestinationDirs]",
      "With no entry for the section and no DefaultDestDir, the engine copies into the system "
