@@ -106,6 +106,9 @@ void CheckDestination(CheckContext& check, const InfLine& line)
         return;
     }
     const InfOffset at{inf.Value(line, 1).begin};
+    if (path.rfind("<DIRID ", 0) == 0) {
+        return;  // the engine puts the system folder of that number first (seen under Wine)
+    }
     if (!IsAbsolutePath(path)) {
         check.Add(Rule::DestinationPath, at,
                   "directory -1 takes an absolute path, and " + Quoted(path) +

@@ -28,7 +28,9 @@ public:
     Inf Read()
     {
         inf_.text = &text_;
-        std::size_t at = 0;
+        // Wine's engine reads a file that starts with a UTF-8 byte-order mark
+        // as UTF-8, the mark itself no text.
+        std::size_t at = text_.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         while (at < end_ && inf_.error == InfError::None) {
             at = ReadFromLineStart(at);
         }

@@ -26,8 +26,9 @@ const RuleInfo kRules[] = {
      "it is written."},
     {Rule::Utf8Text, W, "utf8-text", "UTF-8 text or a UTF-8 byte-order mark",
      "The engine reads install.inf in the system's ANSI code page, where UTF-8 bytes are "
-     "other characters (on a UTF-8 system they are read right). Keep the template ANSI or "
-     "plain ASCII."},
+     "other characters (on a UTF-8 system they are read right). Wine reads a file that starts "
+     "with a UTF-8 byte-order mark as UTF-8, but Microsoft documents only ANSI and UTF-16 LE "
+     "INF files. Keep the template ANSI or plain ASCII."},
     {Rule::LongLine, W, "long-line", "a line longer than the engine handles",
      "Windows' INF engine handles lines of up to 4096 characters (MAX_INF_STRING_LENGTH). "
      "Each placeholder adds up to 992 characters, as the longest folder install.exe accepts "

@@ -85,8 +85,9 @@ void CheckUtf8(CheckContext& check)
     const std::string& text = check.rendering.Text();
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         check.Add(Rule::Utf8Text, FileOffset{0},
-                  "UTF-8 byte-order mark: install.inf is read in the system's ANSI code page, "
-                  "where these bytes are other characters; save the template as ANSI");
+                  "UTF-8 byte-order mark: Wine's engine reads such a file as UTF-8, but Microsoft "
+                  "documents only ANSI and UTF-16 LE INF files, so what Windows makes of it is "
+                  "not known; save the template as ANSI");
         return;
     }
     for (std::size_t at = 0; at < text.size(); ++at) {

@@ -248,6 +248,9 @@ TEST(InfReaderAgreement, ReadsWhatSetupApiReads)
             ASSERT_TRUE(RenderInstallScript(text, folder, &script));
             infs.push_back(script);
         }
+        // A UTF-8 byte-order mark is no text before the first section.
+        infs.push_back("\xEF\xBB\xBF" + infs.back());
+        infs.push_back("\xEF\xBB\xBF" + infs[infs.size() - folders.size() - 1]);
     }
     InfGenerator generator(20261207u);
     for (unsigned i = 0; i < kGeneratedInfs; ++i) {

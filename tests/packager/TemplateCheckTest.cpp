@@ -120,7 +120,7 @@ TEST(CheckTemplate, TheTemplatesOwnBytes)
          {"12:20 warning: 'vuzaZURAV' is not replaced"}},
         {"UTF-8 byte-order mark",
          "\xEF\xBB\xBF" + kClean,
-         {"1:1 warning: UTF-8 byte-order mark", "1:1 error: text before the first section"}},
+         {"1:1 warning: UTF-8 byte-order mark: Wine's engine reads such a file as UTF-8"}},
         {"UTF-8 text", kClean + "; caf\xC3\xA9\r\n", {"12:6 warning: UTF-8 text"}},
         {"four placeholders on a line fit", kClean + dirs + four + "\r\n", {}},
         {"five placeholders at the line's start do not",
@@ -162,6 +162,7 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a file not in the package",
          With("plugin.dll", "missing.dll"),
          {"9:1 error: 'missing.dll' is not in the package folder"}},
+        {"-1 with a folder number first is absolute", With("-1,VUZAZURAV", "-1,%16422%\\App"), {}},
         {"a file in another case", With("plugin.dll", "PLUGIN.DLL"), {}},
         {"a file in a disk's subfolder",
          With("plugin.dll", "data.txt") +
