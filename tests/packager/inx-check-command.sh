@@ -120,6 +120,11 @@ expect 2 "a code page of more than one byte" "$inx_check" --codepage=932 package
 expect 0 "a folder in UTF-8" "$inx_check" --path 'C:\Müller' clean.inx
 LC_ALL=C grep -q $'Dir,,"C:\\\\M\xFCller"\r$' out || fail "the folder is not written in code page 1252"
 expect 2 "a folder the code page cannot hold" "$inx_check" --path 'C:\Ωmega' clean.inx
+cp script.inf stale.inf
+expect 2 "a stale output after a run that cannot check" "$inx_check" --path 'C:\Ωmega' --output stale.inf clean.inx
+[ ! -e stale.inf ] || fail "install.inf of an earlier run left after a status-2 run"
+expect 0 "a folder that is no UTF-8 is taken as bytes" "$inx_check" --path $'C:\\\xED\xA0\x80' clean.inx
+LC_ALL=C grep -q $'Dir,,"C:\\\\\xED\xA0\x80"\r$' out || fail "the folder's bytes are not written as given"
 
 # Rules by name: listed, silenced for the run, on a line or from the line before.
 expect 0 "--list-rules" "$inx_check" --list-rules
@@ -134,6 +139,8 @@ grep -q "no-such-rule" err || fail "the unknown rule is not named"
     printf '%s' $'; inx-check: disable=missing-section, no-such-rule\r\nCopyFiles=Lost\r\n'
     printf '%s' $'DelReg=Kept\r\nUpdateInis=Old ; inx-check: disable=missing-section ; leftover from v1\r\n'
     printf '%s' $'RenFiles=Old ; inx-check: disable=missing-section -- kept for v1, no-such\r\n'
+    printf '%s' $'  ; inx-check: disable=missing-section\r\nDelFiles=Lost\r\n'
+    printf '%s' $'AddReg="a;b" ; inx-check: disable=missing-section\r\n'
 } >suppressed.inx
 expect 1 "suppressed where written" "$inx_check" --werror --disable=no-placeholder suppressed.inx
 [ "$(grep -c 'missing-section' err)" -eq 1 ] && [ "$(grep -c . err)" -eq 2 ] &&
@@ -167,6 +174,14 @@ assert results == [('no-placeholder', 'warning', 1), ('missing-section', 'warnin
 assert 'M\u00fcller' in run['results'][1]['message']['text'], run['results'][1]
 assert all(rules[r['ruleIndex']] == r['ruleId'] for r in run['results'])
 PYTHON
+expect 0 "SARIF for an absolute path" "$inx_check" --format=sarif "$PWD/cp1252.inx"
+grep -q "\"uri\": \"file://$PWD/cp1252.inx\"" out || fail "SARIF's uri of an absolute path"
+if [ -w /dev/full ]; then
+    "$inx_check" --format=sarif clean.inx >/dev/full 2>err
+    [ $? -eq 2 ] || fail "SARIF to a full device is not status 2"
+fi
+( ulimit -f 0; trap '' XFSZ; "$inx_check" --path 'C:\App' --output big.inf clean.inx ) 2>err
+[ $? -eq 2 ] && [ -z "$(ls | grep '^big\.inf')" ] || fail "a failed write: status or files left: $(ls)"
 expect 2 "SARIF and install.inf on one standard output" "$inx_check" --format=sarif --path 'C:\App' clean.inx
 
 [ "$failures" -eq 0 ] && echo "inx-check behaves as a command should"
