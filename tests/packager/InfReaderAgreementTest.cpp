@@ -243,14 +243,15 @@ TEST(InfReaderAgreement, ReadsWhatSetupApiReads)
                                    "C:\\Programme\\M\xFCller",
                                    "C:\\%Key%\\x"};
     for (const std::string& text : templates) {
+        const std::size_t first = infs.size();
         for (const std::string& folder : folders) {
             std::string script;
             ASSERT_TRUE(RenderInstallScript(text, folder, &script));
             infs.push_back(script);
         }
         // A UTF-8 byte-order mark is no text before the first section.
-        infs.push_back("\xEF\xBB\xBF" + infs.back());
-        infs.push_back("\xEF\xBB\xBF" + infs[infs.size() - folders.size() - 1]);
+        infs.push_back("\xEF\xBB\xBF" + infs[first]);
+        infs.push_back("\xEF\xBB\xBF" + infs[infs.size() - 2]);
     }
     InfGenerator generator(20261207u);
     for (unsigned i = 0; i < kGeneratedInfs; ++i) {
