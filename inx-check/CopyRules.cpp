@@ -168,6 +168,18 @@ std::string SourcePath(const CheckContext& check, const std::string& name)
     return path.empty() ? name : path + "\\" + name;
 }
 
+// A CopyFiles entry's file name as Windows reads it: the CR that Wine keeps
+// in a value whose quote is never closed is Wine's alone, and the
+// unclosed-quote warning already names it.
+std::string FileName(const CheckContext& check, const InfField& field)
+{
+    std::string name = check.Value(field);
+    if (field.openQuote != kNowhere && !name.empty() && name.back() == '\r') {
+        name.pop_back();
+    }
+    return name;
+}
+
 void CheckCopiedFile(CheckContext& check, const InfField& field, const std::string& target,
                      const std::string& source, const InfLine* destination)
 {
@@ -226,8 +238,8 @@ void CheckCopyFiles(CheckContext& check, const InfSection* section, const InfFie
         if (line.valueCount > 1) {
             check.MarkName(inf.Value(line, 1));
         }
-        const std::string target = check.Value(inf.Value(line, 0));
-        const std::string renamed = line.valueCount > 1 ? check.Value(inf.Value(line, 1)) : "";
+        const std::string target = FileName(check, inf.Value(line, 0));
+        const std::string renamed = line.valueCount > 1 ? FileName(check, inf.Value(line, 1)) : "";
         CheckCopiedFile(check, inf.Value(line, 0), target, renamed.empty() ? target : renamed,
                         destination);
     }

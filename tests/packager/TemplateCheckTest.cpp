@@ -189,6 +189,12 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          {"7:7 warning: directory 66004 is known to Windows but not to Wine"}},
         {"directory 66005", With("-1,VUZAZURAV", "66005"), {"7:7 error: directory 66005"}},
         {"a UTF-8 character of two bytes", kClean + "; \xC2\xA9\r\n", {"12:3 warning: UTF-8 text"}},
+        {"an unclosed quote on a file name: the CR is Wine's alone",
+         With("plugin.dll\r\n[Reg]", "\"plugin.dll\r\n[Reg]"),
+         {"9:1 warning: this quote is never closed"}},
+        {"the same on a missing file",
+         With("plugin.dll\r\n[Reg]", "\"absent.dll\r\n[Reg]"),
+         {"9:1 warning: this quote", "9:1 error: 'absent.dll' is not in the package folder"}},
         {"a file in another case", With("plugin.dll", "PLUGIN.DLL"), {}},
         {"a file in a disk's subfolder",
          With("plugin.dll", "data.txt") +
