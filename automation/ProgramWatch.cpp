@@ -123,11 +123,19 @@ public:
     std::string RunningNames() const
     {
         std::string names;
+        const auto addIfRunning = [this, &names](DWORD id, HANDLE handle) {
+            if (WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) {
+                names += names.empty() ? "" : " ";
+                names += NameOf(id);
+            }
+        };
+        const auto program = members_.find(root_);
+        if (program != members_.end()) {
+            addIfRunning(root_, program->second.handle);
+        }
         for (const auto& member : members_) {
-            if (WaitForSingleObject(member.second.handle, 0) == WAIT_TIMEOUT) {
-                const std::string name = NameOf(member.first);
-                names = member.first == root_ ? name + (names.empty() ? "" : " ") + names
-                                              : names + (names.empty() ? "" : " ") + name;
+            if (member.first != root_) {
+                addIfRunning(member.first, member.second.handle);
             }
         }
         return names;
