@@ -95,7 +95,8 @@ void CheckDense(benchmark::State& state)
     const std::string text = "[Version]\nSignature=$Chicago$\n[DefaultInstall]\nAddReg=R\n[R]\n" +
                              Text(static_cast<std::size_t>(state.range(0)), true);
     while (state.KeepRunning()) {
-        benchmark::DoNotOptimize(CheckTemplate(text, &kPath, nullptr));
+        benchmark::DoNotOptimize(
+            CheckTemplate(text, &kPath, nullptr, *FindCodePage(kDefaultCodePage)));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }

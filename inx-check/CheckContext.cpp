@@ -5,11 +5,12 @@
 #include <iterator>
 
 CheckContext::CheckContext(const std::string& fileBytes, const std::string* givenFolder,
-                           const Package* packageFolder)
+                           const Package* packageFolder, const CodePage& codePage)
     : bytes(fileBytes),
       folder(givenFolder != nullptr ? *givenFolder : kStandInFolder),
       folderGiven(givenFolder != nullptr),
       package(packageFolder),
+      page(codePage),
       rendering(fileBytes)
 {
 }

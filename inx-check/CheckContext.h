@@ -12,12 +12,13 @@
 
 struct CheckContext {
     CheckContext(const std::string& fileBytes, const std::string* givenFolder,
-                 const Package* packageFolder);
+                 const Package* packageFolder, const CodePage& codePage);
 
     const std::string& bytes;
     const std::string folder;  // the application's, or the stand-in
     const bool folderGiven;
     const Package* package;
+    const CodePage& page;  // the one the engine reads install.inf in
     Rendering rendering;
     Inf inf;
     std::vector<bool> namesSomething;  // by field: names a folder, file, section or key

@@ -1,5 +1,7 @@
 #include "inx-check/CodePage.h"
 
+#include <algorithm>
+
 namespace {
 
 void AppendUtf8(char32_t code, std::string* out)
@@ -16,16 +18,55 @@ void AppendUtf8(char32_t code, std::string* out)
     }
 }
 
-// The code page's byte for a character; false when it has none.
-bool ByteOf(const CodePage& page, char32_t code, std::string* bytes)
+constexpr char16_t kUndefined = 0xFFFD;
+
+// The row of pairs that `byte` leads, or nullptr.
+const char16_t* PairRow(const CodePage& page, unsigned char byte)
+{
+    if (page.pairs == nullptr || byte < 0x80 || page.pairs->row[byte - 0x80] == 0) {
+        return nullptr;
+    }
+    return page.pairs->characters + (page.pairs->row[byte - 0x80] - 1) * kTrailBytes;
+}
+
+// The character at `at`, and its length in bytes.
+char16_t CharacterAt(const CodePage& page, std::string_view text, std::size_t at,
+                     std::size_t* length)
+{
+    const auto byte = static_cast<unsigned char>(text[at]);
+    *length = CharacterLength(page, text, at);
+    if (*length == 2) {
+        const auto trail = static_cast<unsigned char>(text[at + 1]);
+        return trail >= kFirstTrailByte && trail <= kLastTrailByte
+                   ? PairRow(page, byte)[trail - kFirstTrailByte]
+                   : kUndefined;
+    }
+    return byte < 0x80 ? byte : page.high[byte - 0x80];
+}
+
+// The code page's bytes for a character; false when it has none.
+bool BytesOf(const CodePage& page, char32_t code, std::string* bytes)
 {
     if (code < 0x80) {
         *bytes += static_cast<char>(code);
         return true;
     }
+    if (code == kUndefined || code > 0xFFFF) {
+        return false;
+    }
     for (std::size_t i = 0; i < 128; ++i) {
-        if (page.high[i] == code && code != 0xFFFD) {
+        if (page.high[i] == code &&
+            PairRow(page, static_cast<unsigned char>(0x80 + i)) == nullptr) {
             *bytes += static_cast<char>(0x80 + i);
+            return true;
+        }
+    }
+    for (unsigned lead = 0x80; lead <= 0xFF && page.pairs != nullptr; ++lead) {
+        const char16_t* row = PairRow(page, static_cast<unsigned char>(lead));
+        const char16_t* found = row != nullptr ? std::find(row, row + kTrailBytes, code) : nullptr;
+        if (found != nullptr && found != row + kTrailBytes) {
+            *bytes += static_cast<char>(lead);
+            *bytes += static_cast<char>(kFirstTrailByte + (found - row));
             return true;
         }
     }
@@ -92,13 +133,40 @@ std::string CodePageNumbers()
     return numbers;
 }
 
+std::size_t CharacterLength(const CodePage& page, std::string_view text, std::size_t at)
+{
+    // A lead byte before a NUL, or at the end, is a character alone.
+    return at + 1 < text.size() && text[at + 1] != '\0' &&
+                   PairRow(page, static_cast<unsigned char>(text[at])) != nullptr
+               ? 2
+               : 1;
+}
+
+std::size_t FindCharacter(const CodePage& page, std::string_view text, char c, std::size_t from)
+{
+    for (std::size_t at = 0; at < text.size(); at += CharacterLength(page, text, at)) {
+        if (at >= from && text[at] == c) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::size_t LastCharacter(const CodePage& page, std::string_view text)
+{
+    std::size_t last = std::string_view::npos;
+    for (std::size_t at = 0; at < text.size(); at += CharacterLength(page, text, at)) {
+        last = at;
+    }
+    return last;
+}
+
 std::string Utf8FromCodePage(const CodePage& page, std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        AppendUtf8(byte < 0x80 ? byte : page.high[byte - 0x80], &out);
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+        AppendUtf8(CharacterAt(page, text, at, &length), &out);
     }
     return out;
 }
@@ -109,7 +177,7 @@ bool CodePageFromUtf8(const CodePage& page, std::string_view utf8, std::string* 
     for (std::size_t at = 0; at < utf8.size();) {
         char32_t code = 0;
         const std::size_t length = DecodeUtf8(utf8, at, &code);
-        if (length == 0 || !ByteOf(page, code, bytes)) {
+        if (length == 0 || !BytesOf(page, code, bytes)) {
             return false;
         }
         at += length;
@@ -121,7 +189,7 @@ bool CodePageFromUtf16(const CodePage& page, std::u16string_view utf16, std::str
 {
     bytes->clear();
     for (const char16_t unit : utf16) {
-        if ((unit >= 0xD800 && unit <= 0xDFFF) || !ByteOf(page, unit, bytes)) {
+        if ((unit >= 0xD800 && unit <= 0xDFFF) || !BytesOf(page, unit, bytes)) {
             return false;  // no code page has a character beyond the first plane
         }
     }
@@ -131,12 +199,21 @@ bool CodePageFromUtf16(const CodePage& page, std::u16string_view utf16, std::str
 std::string UpperInCodePage(const CodePage& page, std::string_view text)
 {
     std::string upper(text);
-    for (char& c : upper) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 'a' && byte <= 'z') {
-            c = static_cast<char>(byte - 0x20);
+    for (std::size_t at = 0; at < upper.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(upper[at]);
+        if (CharacterLength(page, upper, at) == 2) {
+            const std::uint32_t pair = byte << 8 | static_cast<unsigned char>(upper[at + 1]);
+            const std::uint32_t* end = page.pairs->upper + page.pairs->upperCount;
+            const std::uint32_t* found = std::lower_bound(page.pairs->upper, end, pair << 16);
+            if (found != end && *found >> 16 == pair) {
+                upper[at] = static_cast<char>((*found >> 8) & 0xFF);
+                upper[at + 1] = static_cast<char>(*found & 0xFF);
+            }
+            ++at;
+        } else if (byte >= 'a' && byte <= 'z') {
+            upper[at] = static_cast<char>(byte - 0x20);
         } else if (byte >= 0x80) {
-            c = static_cast<char>(page.upper[byte - 0x80]);
+            upper[at] = static_cast<char>(page.upper[byte - 0x80]);
         }
     }
     return upper;

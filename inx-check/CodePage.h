@@ -1,15 +1,29 @@
-// The single-byte ANSI code pages in which Windows reads an INF's bytes:
-// their characters, and case as Windows compares file names.
+// The ANSI code pages in which Windows reads an INF's bytes: their
+// characters, and case as Windows compares file names. In a double-byte code
+// page a lead byte and the byte after it are one character.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
+inline constexpr unsigned char kFirstTrailByte = 0x40;
+inline constexpr unsigned char kLastTrailByte = 0xFE;
+inline constexpr std::size_t kTrailBytes = kLastTrailByte - kFirstTrailByte + 1;
+
+struct DoubleByteTable {
+    std::uint16_t row[128];      // for bytes 0x80 to 0xFF: 1 + its row of pairs; 0: no lead byte
+    const char16_t* characters;  // each row's characters of trail bytes 0x40 to 0xFE
+    const std::uint32_t* upper;  // pair << 16 | its upper-case pair, sorted by pair
+    std::size_t upperCount;
+};
+
 struct CodePageTable {
     unsigned number;
-    char16_t high[128];        // the characters of bytes 0x80 to 0xFF
-    unsigned char upper[128];  // each of those bytes' upper-case byte
+    char16_t high[128];            // the characters of bytes 0x80 to 0xFF alone
+    unsigned char upper[128];      // each of those bytes' upper-case byte
+    const DoubleByteTable* pairs;  // nullptr in a single-byte code page
 };
 extern const CodePageTable kCodePageTables[];
 extern const std::size_t kCodePageTableCount;
@@ -17,8 +31,15 @@ extern const std::size_t kCodePageTableCount;
 using CodePage = CodePageTable;
 inline constexpr unsigned kDefaultCodePage = 1252;
 
-// The code page of that number, or nullptr when it is not a single-byte one.
+// The code page of that number, or nullptr when there is none such.
 const CodePage* FindCodePage(unsigned number);
+// The bytes of the character at `at`: 2 for a lead byte with a byte after it.
+std::size_t CharacterLength(const CodePage& page, std::string_view text, std::size_t at);
+// The first character `c` (ASCII) in `text` from `from` on, or npos; the
+// start of the last character, or npos when the text is empty.
+std::size_t FindCharacter(const CodePage& page, std::string_view text, char c,
+                          std::size_t from = 0);
+std::size_t LastCharacter(const CodePage& page, std::string_view text);
 // The numbers of the code pages there are, as "874, 1250, …".
 std::string CodePageNumbers();
 

@@ -47,8 +47,8 @@ const InfLine* DestinationFor(CheckContext& check, const std::string& name, cons
         if (!line.HasKey()) {
             continue;
         }
-        const std::string key = LowerAscii(check.Value(check.inf.Key(line)));
-        if (!name.empty() && key == LowerAscii(name)) {
+        const std::string key = check.inf.Folded(check.Value(check.inf.Key(line)));
+        if (!name.empty() && key == check.inf.Folded(name)) {
             return &line;
         }
         if (key == "defaultdestdir" && fallback == nullptr) {
@@ -138,7 +138,7 @@ std::string SourcePath(const CheckContext& check, const std::string& name)
     }
     std::string path;
     for (const InfLine& line : files->lines) {
-        if (!line.HasKey() || LowerAscii(check.Value(inf.Key(line))) != LowerAscii(name)) {
+        if (!line.HasKey() || inf.Folded(check.Value(inf.Key(line))) != inf.Folded(name)) {
             continue;
         }
         // The engine reads the disk as a number and finds the first
@@ -162,7 +162,7 @@ std::string SourcePath(const CheckContext& check, const std::string& name)
     while (!path.empty() && path[0] == '\\') {
         path.erase(0, 1);
     }
-    while (!path.empty() && path.back() == '\\') {
+    while (!path.empty() && path[LastCharacter(check.page, path)] == '\\') {
         path.pop_back();
     }
     return path.empty() ? name : path + "\\" + name;
@@ -184,7 +184,8 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
                      const std::string& source, const InfLine* destination)
 {
     for (const std::string* name : {&target, &source}) {
-        if (name->find_first_of("\\/") != std::string::npos) {
+        if (FindCharacter(check.page, *name, '\\') != std::string::npos ||
+            name->find('/') != std::string::npos) {
             check.Add(Rule::FolderInEntry, InfOffset{field.begin},
                       Quoted(*name) +
                           " holds a folder, but a CopyFiles entry is a file name: the engine "

@@ -20,14 +20,15 @@ enum class Part { Key, Value };
 class Reader {
 public:
     // Ctrl-Z ends the text for the engine too.
-    explicit Reader(const std::string& text)
-        : text_(text), end_(std::min(text.find('\x1A'), text.size()))
+    Reader(const std::string& text, const CodePage& page)
+        : text_(text), end_(std::min(text.find('\x1A'), text.size())), page_(page)
     {
     }
 
     Inf Read()
     {
         inf_.text = &text_;
+        inf_.page = &page_;
         // Wine's engine reads a file that starts with a UTF-8 byte-order mark
         // as UTF-8, the mark itself no text.
         std::size_t at = text_.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -57,7 +58,7 @@ private:
         }
         for (const InfLine& line : strings->lines) {
             if (line.HasKey()) {
-                inf_.strings.emplace(LowerAscii(inf_.Text(inf_.Key(line))),
+                inf_.strings.emplace(inf_.Folded(inf_.Text(inf_.Key(line))),
                                      std::string(inf_.Text(inf_.Value(line, 0))));
             }
         }
@@ -89,10 +90,38 @@ private:
 
     bool AtLineEnd(std::size_t at) const { return at >= end_ || text_[at] == '\n'; }
 
+    // The bytes of the character at `at`.
+    std::size_t Step(std::size_t at) const
+    {
+        return CharacterLength(page_, std::string_view(text_).substr(0, end_), at);
+    }
+
+    // The characters in [from, to); `*cut`, when not null, gets the bytes of
+    // the first `most` of them.
+    std::size_t Characters(std::size_t from, std::size_t to, std::size_t most = kNowhere,
+                           std::size_t* cut = nullptr) const
+    {
+        std::size_t count = 0;
+        std::size_t at = from;
+        for (; at < to && count < most; at += Step(at)) {
+            ++count;
+        }
+        if (cut != nullptr) {
+            *cut = std::min(at, to) - from;
+        }
+        while (at < to) {
+            at += Step(at);
+            ++count;
+        }
+        return count;
+    }
+
+    // A lead byte takes the byte after it whatever it is, a line feed too (as
+    // Wine converts a file).
     std::size_t SkipToLineEnd(std::size_t at) const
     {
         while (!AtLineEnd(at)) {
-            ++at;
+            at += Step(at);
         }
         return at;
     }
@@ -114,7 +143,7 @@ private:
             if (inf_.textBeforeFirstSection == kNowhere) {
                 inf_.textBeforeFirstSection = at;
             }
-            return at + 1;
+            return at + Step(at);
         }
         return ReadLine(at);
     }
@@ -123,18 +152,18 @@ private:
     {
         std::size_t close = open + 1;
         while (!AtLineEnd(close) && text_[close] != ']') {
-            ++close;
+            close += Step(close);
         }
         if (AtLineEnd(close)) {
             Fail(InfError::UnclosedSectionName, open);
             return end_;
         }
-        std::string name = text_.substr(open + 1, std::min(close - open - 1, kLongestInfField));
-        if (name.size() > kLongestInfSectionName) {
+        if (Characters(open + 1, close) > kLongestInfSectionName) {
             Fail(InfError::SectionNameTooLong, open);
             return end_;
         }
-        const std::string lowered = LowerAscii(name);
+        std::string name = text_.substr(open + 1, close - open - 1);
+        const std::string lowered = inf_.Folded(name);
         const auto found = sectionIndex_.find(lowered);
         if (found == sectionIndex_.end()) {
             sectionIndex_.emplace(lowered, inf_.sections.size());
@@ -162,10 +191,10 @@ private:
         if (field_.length == 0 && !field_.quoted) {
             field_.begin = from;
         }
-        field_.length += to - from;
+        const std::size_t room = kLongestInfField - std::min(field_.length, kLongestInfField);
+        std::size_t taken = 0;
+        field_.length += Characters(from, to, room, &taken);
         field_.end = to;
-        const std::size_t room = kLongestInfField - field_.textLength;
-        const std::size_t taken = std::min(to - from, room);
         if (field_.textLength == 0 && !field_.cooked) {
             field_.textAt = from;
         } else if (!field_.cooked && field_.textAt + field_.textLength != from) {
@@ -288,9 +317,9 @@ private:
                 tokenEnd = start;
                 continue;
             }
-            tokenEnd = at + 1;
+            at += Step(at);
+            tokenEnd = at;
             afterQuote = false;
-            ++at;
         }
     }
 
@@ -328,7 +357,7 @@ private:
                 field_.end = at + 1;
                 return at + 1;
             }
-            ++at;
+            at += Step(at);
         }
         Take(start, at);
         field_.openQuote = quote;
@@ -375,6 +404,7 @@ private:
 
     const std::string& text_;
     const std::size_t end_;
+    const CodePage& page_;
     Inf inf_;
     std::unordered_map<std::string, std::size_t> sectionIndex_;
     InfSection* section_ = nullptr;
@@ -395,6 +425,19 @@ std::string LowerAscii(std::string_view view)
     return text;
 }
 
+std::string Inf::Folded(std::string_view name) const
+{
+    std::string folded(name);
+    for (std::size_t at = 0; at < folded.size();) {
+        const std::size_t length = page != nullptr ? CharacterLength(*page, folded, at) : 1;
+        if (length == 1 && folded[at] >= 'A' && folded[at] <= 'Z') {
+            folded[at] = static_cast<char>(folded[at] - 'A' + 'a');
+        }
+        at += length;
+    }
+    return folded;
+}
+
 std::string_view Inf::Text(const InfField& field) const
 {
     const std::string& source = field.cooked ? cooked : *text;
@@ -404,34 +447,38 @@ std::string_view Inf::Text(const InfField& field) const
 const InfSection* Inf::Find(const std::string& name) const
 {
     if (!index.empty()) {
-        const auto found = index.find(LowerAscii(name));
+        const auto found = index.find(Folded(name));
         return found != index.end() ? &sections[found->second] : nullptr;
     }
     // While reading, before the index is handed over.
     for (const InfSection& section : sections) {
-        if (LowerAscii(section.name) == LowerAscii(name)) {
+        if (Folded(section.name) == Folded(name)) {
             return &section;
         }
     }
     return nullptr;
 }
 
-Inf ReadInf(const std::string& text)
+Inf ReadInf(const std::string& text, const CodePage& page)
 {
-    return Reader(text).Read();
+    return Reader(text, page).Read();
 }
 
 std::string SubstituteStrings(const Inf& inf, std::string_view text,
                               std::vector<InfSubstitution>* pairs)
 {
-    std::size_t open = text.find('%');
+    const auto find = [&inf, text](std::size_t from) {
+        return inf.page != nullptr ? FindCharacter(*inf.page, text, '%', from)
+                                   : text.find('%', from);
+    };
+    std::size_t open = find(0);
     if (open == std::string_view::npos) {
         return std::string(text);
     }
     std::string result;
     std::size_t copied = 0;
     while (open != std::string_view::npos) {
-        const std::size_t close = text.find('%', open + 1);
+        const std::size_t close = find(open + 1);
         if (close == std::string_view::npos) {
             break;
         }
@@ -439,7 +486,7 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
         const std::string name(text.substr(open + 1, close - open - 1));
         InfSubstitution pair{open, name, InfSubstitution::Kind::Undefined};
         std::string replacement(text.substr(open, close - open + 1));
-        const auto defined = name.empty() ? inf.strings.end() : inf.strings.find(LowerAscii(name));
+        const auto defined = name.empty() ? inf.strings.end() : inf.strings.find(inf.Folded(name));
         char* numberEnd = nullptr;
         const long number = name.empty() ? 0 : std::strtol(name.c_str(), &numberEnd, 10);
         if (name.empty()) {
@@ -457,7 +504,7 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
             pairs->push_back(std::move(pair));
         }
         copied = close + 1;
-        open = text.find('%', copied);
+        open = find(copied);
     }
     result.append(text.substr(copied));
     return result;

@@ -2,9 +2,12 @@
 // compared without case, duplicates merged), lines, an optional key before
 // '=', comma-separated fields, double quotes ("" inside them is one quote),
 // ';' comments outside quotes, '\' at a line's end joining the next line, and
-// fields cut at the engine's length. Offsets are into the text read; bytes
-// are characters of the ANSI code page. Portable.
+// fields cut at the engine's length. Offsets are into the text read, which
+// is in an ANSI code page: a double-byte character is one character, and
+// its second byte never a '\\', '[' or ']'. Portable.
 #pragma once
+
+#include "inx-check/CodePage.h"
 
 #include <cstddef>
 #include <string>
@@ -65,6 +68,7 @@ enum class InfError {
 
 struct Inf {
     const std::string* text = nullptr;  // what was read; must outlive the Inf
+    const CodePage* page = nullptr;     // the code page it was read in
     std::vector<InfSection> sections;   // in the order of their first headers
     std::vector<InfField> fields;       // every line's, in the order read
     std::string cooked;                 // the texts of the cooked fields
@@ -72,11 +76,13 @@ struct Inf {
     std::size_t errorAt = kNowhere;
     std::string signature;                          // the first Signature line's value, as written
     std::size_t textBeforeFirstSection = kNowhere;  // the first such text, error or not
-    std::unordered_map<std::string, std::size_t> index;    // lower-case name to section
-    std::unordered_map<std::string, std::string> strings;  // lower-case [Strings] key to value
+    std::unordered_map<std::string, std::size_t> index;    // folded name to section
+    std::unordered_map<std::string, std::string> strings;  // folded [Strings] key to value
 
     // The section named `name` (any case), or nullptr.
     const InfSection* Find(const std::string& name) const;
+    // A name as the engine compares it: ASCII letters in lower case.
+    std::string Folded(std::string_view name) const;
     // A field's text as the engine keeps it, before substitution.
     std::string_view Text(const InfField& field) const;
     const InfField& Key(const InfLine& line) const { return fields[line.KeyIndex()]; }
@@ -86,8 +92,8 @@ struct Inf {
     }
 };
 
-// Reads `text`, which the Inf then refers to.
-Inf ReadInf(const std::string& text);
+// Reads `text`, in the code page `page`; the Inf refers to both.
+Inf ReadInf(const std::string& text, const CodePage& page);
 
 // A %...% pair in a field that the engine replaces, or leaves as it is.
 struct InfSubstitution {
@@ -103,5 +109,6 @@ struct InfSubstitution {
 std::string SubstituteStrings(const Inf& inf, std::string_view text,
                               std::vector<InfSubstitution>* pairs = nullptr);
 
-// Lower-case ASCII copy, for comparing names as the engine does.
+// Lower-case ASCII copy, for comparing names as the engine does (in a
+// double-byte code page, Inf::Folded).
 std::string LowerAscii(std::string_view view);

@@ -137,7 +137,7 @@ void CheckInstallSection(CheckContext& check)
             const InfField& field = inf.Value(line, i);
             const std::string name = check.Value(field);
             check.MarkName(field);
-            const std::string once = directive + "=" + LowerAscii(name);
+            const std::string once = directive + "=" + inf.Folded(name);
             if (name.empty() || std::find(named.begin(), named.end(), once) != named.end()) {
                 continue;
             }

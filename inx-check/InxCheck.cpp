@@ -298,7 +298,7 @@ public:
         fs::path at = folder_;
         std::size_t begin = 0;
         while (begin <= path.size()) {
-            const std::size_t end = std::min(path.find('\\', begin), path.size());
+            const std::size_t end = std::min(FindCharacter(page_, path, '\\', begin), path.size());
             const std::string wanted = UpperInCodePage(page_, path.substr(begin, end - begin));
             begin = end + 1;
             if (wanted.empty() || wanted == ".") {
@@ -393,10 +393,11 @@ int Check(const Request& request)
                                 *request.codePage);
     const LineIndex lines(bytes);
     std::optional<std::string> script;
-    const std::vector<Diagnostic> findings = ApplySuppressions(
-        bytes, lines,
-        CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr, &package, &script),
-        request.disabled);
+    const std::vector<Diagnostic> findings =
+        ApplySuppressions(bytes, lines,
+                          CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr,
+                                        &package, *request.codePage, &script),
+                          request.disabled);
     bool errors = false;
     bool warnings = false;
     for (const Diagnostic& finding : findings) {

@@ -90,14 +90,29 @@ void CheckUtf8(CheckContext& check)
                   "not known; save the template as ANSI");
         return;
     }
+    // In a double-byte code page many pairs are valid UTF-8 too: there only a
+    // text that is UTF-8 throughout is taken for UTF-8.
+    const bool throughout = check.page.pairs != nullptr;
+    std::size_t first = kNowhere;
     for (std::size_t at = 0; at < text.size(); ++at) {
         char32_t code = 0;
-        if (static_cast<unsigned char>(text[at]) >= 0xC2 && DecodeUtf8(text, at, &code) != 0) {
-            check.Add(Rule::Utf8Text, TextOffset{at},
-                      "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
-                      "character comes out as other characters; save the template as ANSI");
+        const std::size_t length =
+            static_cast<unsigned char>(text[at]) >= 0x80 ? DecodeUtf8(text, at, &code) : 1;
+        if (length > 1 && first == kNowhere) {
+            first = at;
+        }
+        if (length == 0 && throughout) {
             return;
         }
+        if (first != kNowhere && !throughout) {
+            break;
+        }
+        at += length == 0 ? 0 : length - 1;
+    }
+    if (first != kNowhere) {
+        check.Add(Rule::Utf8Text, TextOffset{first},
+                  "UTF-8 text: install.inf is read in the system's ANSI code page, so this "
+                  "character comes out as other characters; save the template as ANSI");
     }
 }
 

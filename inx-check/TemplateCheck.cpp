@@ -6,9 +6,10 @@
 #include <iterator>
 
 std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
-                                      const Package* package, std::optional<std::string>* script)
+                                      const Package* package, const CodePage& page,
+                                      std::optional<std::string>* script)
 {
-    CheckContext check(fileBytes, folder, package);
+    CheckContext check(fileBytes, folder, package, page);
     if (CheckTemplateBytes(check)) {
         CheckFolderItself(check);
         if (!check.rendering.Render(check.folder)) {
@@ -16,7 +17,7 @@ std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::s
                       "the expansion would be larger than this computer can address: "
                       "install.exe cannot write install.inf");
         } else {
-            check.inf = ReadInf(check.rendering.Inf());
+            check.inf = ReadInf(check.rendering.Inf(), page);
             check.namesSomething.assign(check.inf.fields.size(), false);
             if (CheckInfAccepted(check)) {
                 CheckFields(check);

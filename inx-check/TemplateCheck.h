@@ -4,6 +4,7 @@
 // Windows. Portable: the expansion is the program's own (script/).
 #pragma once
 
+#include "inx-check/CodePage.h"
 #include "inx-check/Rendering.h"
 #include "inx-check/Rules.h"
 
@@ -39,11 +40,12 @@ protected:
 // Diagnostics for a template file holding `fileBytes`, in the order of their
 // offsets, for the application's `folder` as the registry would hold it
 // (kStandInFolder when null: then no finding is about the folder). Files that
-// CopyFiles names are looked for in `package` unless it is null. When
+// CopyFiles names are looked for in `package` unless it is null. The bytes
+// are characters of the ANSI code page `page`. When
 // `script` is not null, it receives the install.inf that install.exe writes
 // on Windows for that folder, unless the expansion cannot be made.
 std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
-                                      const Package* package,
+                                      const Package* package, const CodePage& page,
                                       std::optional<std::string>* script = nullptr);
 
 // 1-based line and column of an offset in a file; lines end at LF.

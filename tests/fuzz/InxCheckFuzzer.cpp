@@ -1,5 +1,6 @@
-// inx-check on any template and folder: no crash, every diagnostic within the
-// file, and its install.inf equal to the model's for Windows.
+// inx-check on any template and folder, in any code page (picked by the
+// input's size): no crash, every diagnostic within the file, and its
+// install.inf equal to the model's for Windows.
 #include "inx-check/TemplateCheck.h"
 #include "tests/fuzz/ReferenceModel.h"
 
@@ -17,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     std::string path;
     std::string templateBytes;
     SplitFuzzInput(data, size, &path, &templateBytes);
-    for (const Diagnostic& diagnostic : CheckTemplate(templateBytes, &path, nullptr)) {
+    const CodePage& page = kCodePageTables[size % kCodePageTableCount];
+    for (const Diagnostic& diagnostic : CheckTemplate(templateBytes, &path, nullptr, page)) {
         if (diagnostic.offset > templateBytes.size() || diagnostic.text.empty()) {
             static_cast<void>(std::fprintf(stderr, "diagnostic at %lu of %lu bytes: '%s'\n",
                                            static_cast<unsigned long>(diagnostic.offset),

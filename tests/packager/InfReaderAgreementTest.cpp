@@ -1,7 +1,8 @@
 // inx-check's INF reader reads what setupapi reads: for the sections the
 // reader finds, every line's key and fields as setupapi hands them out
 // (SetupGetStringFieldA), compared byte for byte on templates rendered with
-// awkward folders and on generated INFs.
+// awkward folders and on generated INFs, in the system's ANSI code page. And
+// the checker's code pages hold the characters that Windows' conversion gives.
 #include "inx-check/InfReader.h"
 #include "inx-check/TemplateCheck.h"
 #include "tests/support/ScratchDirectory.h"
@@ -48,6 +49,18 @@ DWORD ErrorOf(InfError error)
     return 1;
 }
 
+// `bytes` in code page `page`, converted by Windows, in UTF-8.
+std::string ConvertedByWindows(unsigned page, const std::string& bytes)
+{
+    wchar_t wide[8];
+    const int length =
+        MultiByteToWideChar(page, 0, bytes.data(), static_cast<int>(bytes.size()), wide, 8);
+    char utf8[32];
+    const int written =
+        WideCharToMultiByte(CP_UTF8, 0, wide, length, utf8, sizeof utf8, nullptr, nullptr);
+    return std::string(utf8, static_cast<std::size_t>(written > 0 ? written : 0));
+}
+
 std::string FieldFromSetupApi(INFCONTEXT* context, DWORD index)
 {
     std::vector<char> buffer(16384, '\xBD');
@@ -89,6 +102,21 @@ std::string DumpWithSetupApi(const std::string& path, const Inf& read)
     return dump;
 }
 
+// Text as an A function hands it back: through UTF-16 and back to the ANSI
+// code page, where a pair that is no character becomes the default character.
+std::string AsHandedBack(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            static_cast<int>(wide.size()))));
+    std::string back(wide.size() * 2, '\0');
+    back.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), back.data(),
+                            static_cast<int>(back.size()), nullptr, nullptr)));
+    return back;
+}
+
 std::string DumpWithReader(const Inf& inf)
 {
     if (inf.error != InfError::None) {
@@ -98,10 +126,11 @@ std::string DumpWithReader(const Inf& inf)
     for (const InfSection& section : inf.sections) {
         dump += "[" + section.name + "] " + std::to_string(section.lines.size()) + "\n";
         for (const InfLine& line : section.lines) {
-            dump +=
-                (line.HasKey() ? SubstituteStrings(inf, inf.Text(inf.Key(line))) : "<none>") + " =";
+            dump += (line.HasKey() ? AsHandedBack(SubstituteStrings(inf, inf.Text(inf.Key(line))))
+                                   : "<none>") +
+                    " =";
             for (std::size_t i = 0; i < line.valueCount; ++i) {
-                dump += " |" + SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
+                dump += " |" + AsHandedBack(SubstituteStrings(inf, inf.Text(inf.Value(line, i))));
             }
             dump += "\n";
         }
@@ -156,7 +185,7 @@ private:
         }
         return std::string("[") +
                Pick({"Strings", "strings", "DefaultInstall", "Files", "files", "R", " Spaced ",
-                     "A;B", "A\"B"}) +
+                     "A;B", "A\"B", "\x95\x5D", "A\x95\x5D]B"}) +
                "]" + Pick({"", " ; c", " trailing", "\t"});
     }
 
@@ -184,35 +213,13 @@ private:
         if (Chance(3)) {
             return std::string(static_cast<std::size_t>(Between(505, 520)), 'w');
         }
-        return Pick({"word",
-                     "two words",
-                     "\"quoted\"",
-                     "\"with space\"",
-                     "\"a\"\"b\"",
-                     "\"\"",
-                     "\"open",
-                     "%Key%",
-                     "%key%",
-                     "%%",
-                     "%Undefined%",
-                     "x%",
-                     "%Sig%",
-                     "C:\\App",
-                     "\"C:\\App\"\\sub",
-                     "a\\b",
-                     "\\",
-                     "a \\ b",
-                     "x;y",
-                     "caf\xE9",
-                     "nb\xA0sp",
-                     "\"q\" tail",
-                     "\t",
-                     "=",
-                     "key=v",
-                     "$Chicago$",
-                     "\"x,y\"",
-                     "",
-                     "\\\\"});
+        return Pick({"word", "two words", "\"quoted\"", "\"with space\"", "\"a\"\"b\"", "\"\"",
+                     "\"open", "%Key%", "%key%", "%%", "%Undefined%", "x%", "%Sig%", "C:\\App",
+                     "\"C:\\App\"\\sub", "a\\b", "\\", "a \\ b", "x;y", "caf\xE9", "nb\xA0sp",
+                     "\"q\" tail", "\t", "=", "key=v", "$Chicago$", "\"x,y\"", "", "\\\\",
+                     // In a double-byte code page one character whose second byte is '\\', '['
+                     // or ']' (the same in 932 and 936); in another, two.
+                     "\x95\x5C", "x\x95\x5C", "\"\x95\x5C\"", "\x95\x5B\x95\x5D"});
     }
 
     std::mt19937 random_;
@@ -263,13 +270,46 @@ TEST(InfReaderAgreement, ReadsWhatSetupApiReads)
     unsigned opened = 0;
     for (std::size_t i = 0; i < infs.size(); ++i) {
         WriteFileBytes(path, infs[i]);
-        const Inf read = ReadInf(infs[i]);
+        const Inf read = ReadInf(infs[i], *FindCodePage(GetACP()));
         opened += read.error == InfError::None ? 1 : 0;
         ASSERT_EQ(DumpWithSetupApi(path, read), DumpWithReader(read)) << "INF " << i << ":\n"
                                                                       << infs[i];
     }
     std::printf("%u INFs read alike by setupapi and the reader, %u of them opened\n",
                 static_cast<unsigned>(infs.size()), opened);
+}
+
+// Every byte and byte pair that a code page's table gives a character
+// converts to that character, and its lead bytes are Windows' own.
+TEST(CodePageAgreement, TablesHoldWhatWindowsConverts)
+{
+    for (std::size_t i = 0; i < kCodePageTableCount; ++i) {
+        const CodePage& page = kCodePageTables[i];
+        unsigned compared = 0;
+        for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+            const bool leads = IsDBCSLeadByteEx(page.number, static_cast<BYTE>(lead)) != FALSE;
+            std::string text(1, static_cast<char>(lead));
+            ASSERT_EQ(leads, CharacterLength(page, text + "A", 0) == 2)
+                << page.number << " byte " << Hex(lead);
+            for (unsigned trail = leads ? kFirstTrailByte : 0x100; trail <= kLastTrailByte;
+                 ++trail) {
+                text = {static_cast<char>(lead), static_cast<char>(trail)};
+                const std::string ours = Utf8FromCodePage(page, text);
+                if (ours != "\xEF\xBF\xBD") {
+                    ASSERT_EQ(ConvertedByWindows(page.number, text), ours)
+                        << page.number << " bytes " << Hex(lead) << " " << Hex(trail);
+                    ++compared;
+                }
+            }
+            const std::string ours = Utf8FromCodePage(page, text.substr(0, 1));
+            if (!leads && ours != "\xEF\xBF\xBD") {
+                ASSERT_EQ(ConvertedByWindows(page.number, text.substr(0, 1)), ours)
+                    << page.number << " byte " << Hex(lead);
+                ++compared;
+            }
+        }
+        EXPECT_GT(compared, 100u) << page.number;
+    }
 }
 
 }  // namespace

@@ -38,12 +38,14 @@ std::string With(const std::string& from, const std::string& to, std::string tex
 }
 
 // "LINE:COLUMN severity: text" for each finding.
-std::vector<std::string> Findings(const std::string& bytes, const std::string* folder = nullptr)
+std::vector<std::string> Findings(const std::string& bytes, const std::string* folder = nullptr,
+                                  unsigned codePage = kDefaultCodePage)
 {
     const FakePackage package;
     const LineIndex lines(bytes);
     std::vector<std::string> findings;
-    for (const Diagnostic& diagnostic : CheckTemplate(bytes, folder, &package)) {
+    for (const Diagnostic& diagnostic :
+         CheckTemplate(bytes, folder, &package, *FindCodePage(codePage))) {
         const Position at = lines.PositionOf(diagnostic.offset);
         findings.push_back(std::to_string(at.line) + ":" + std::to_string(at.column) +
                            (diagnostic.severity == Severity::Error ? " error: " : " warning: ") +
@@ -59,6 +61,7 @@ struct CheckCase {
     // The start of each finding, in order, and its rule when it ends in " [rule]".
     std::vector<std::string> expected;
     const char* folder = nullptr;
+    unsigned codePage = kDefaultCodePage;
 };
 
 void ExpectFindings(const std::vector<CheckCase>& cases)
@@ -66,7 +69,7 @@ void ExpectFindings(const std::vector<CheckCase>& cases)
     for (const CheckCase& c : cases) {
         const std::string folder = c.folder != nullptr ? c.folder : "";
         const std::vector<std::string> findings =
-            Findings(c.bytes, c.folder != nullptr ? &folder : nullptr);
+            Findings(c.bytes, c.folder != nullptr ? &folder : nullptr, c.codePage);
         ASSERT_EQ(c.expected.size(), findings.size())
             << c.what << ": " << testing::PrintToString(findings);
         for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -300,6 +303,23 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With(reg, "HKCU,Software\\ZI050,Old,,C:\\Old\\\r\n" + reg),
          {"11:32 error: a '\\' at the end of a line joins the next line"}},
         {"a continued line", With(reg, "HKCU,Software\\ZI050,Dir,, \\\r\n  VUZAZURAV"), {}},
+        // A double-byte character whose second byte is '\\' or ']' (one in Shift-JIS).
+        {"a value ending in such a character, in 932",
+         With(reg, "HKCU,Software\\ZI050,Old,,\x95\x5C\r\n" + reg),
+         {},
+         nullptr,
+         932},
+        {"the same bytes in 1252",
+         With(reg, "HKCU,Software\\ZI050,Old,,\x95\x5C\r\n" + reg),
+         {"11:27 error: a '\\' at the end of a line joins [line-joined]"}},
+        {"a section named with such a character, in 932",
+         With("[Reg]", "[R\x95\x5D]", With("AddReg=Reg", "AddReg=R\x95\x5D")),
+         {},
+         nullptr,
+         932},
+        {"the same bytes in 1252",
+         With("[Reg]", "[R\x95\x5D]", With("AddReg=Reg", "AddReg=R\x95\x5D")),
+         {"5:8 warning: [missing-section]"}},
         {"an unterminated quote",
          With("Dir,,VUZAZURAV", "Dir,,\"C:\\Old"),
          {"11:26 warning: this quote is never closed"}},
@@ -525,7 +545,7 @@ TEST(InfReader, DoubledQuotesInsideQuotesAreOneQuote)
         {"k=\"a\"\"b\"", "a\"b"}, {"k=\"\"\"\"", "\""}, {"k=\"\"", ""}, {"k=a\"\"b", "ab"}};
     for (const auto& [line, value] : lines) {
         const std::string text = std::string("[S]\r\n") + line + "\r\n";
-        const Inf inf = ReadInf(text);
+        const Inf inf = ReadInf(text, *FindCodePage(kDefaultCodePage));
         ASSERT_EQ(1u, inf.sections.size()) << line;
         ASSERT_EQ(1u, inf.sections[0].lines.size()) << line;
         EXPECT_EQ(value, inf.Text(inf.Value(inf.sections[0].lines[0], 0))) << line;
@@ -536,7 +556,7 @@ TEST(CodePage, CharactersAndCaseAsWindowsHasThem)
 {
     const CodePage& western = *FindCodePage(1252);
     const CodePage& cyrillic = *FindCodePage(1251);
-    EXPECT_EQ(nullptr, FindCodePage(932));
+    EXPECT_EQ(nullptr, FindCodePage(437));
     EXPECT_EQ("\u20AC\u0081\u0178\u00FF", Utf8FromCodePage(western, "\x80\x81\x9F\xFF"));
     EXPECT_EQ("M\xDCLLER\x9F\xB5", UpperInCodePage(western, "m\xFCller\xFF\xB5"));
     EXPECT_EQ("\xDC\xA8", UpperInCodePage(cyrillic, "\xFC\xB8"));
@@ -545,6 +565,46 @@ TEST(CodePage, CharactersAndCaseAsWindowsHasThem)
     EXPECT_EQ("\x80\xFC", bytes);
     EXPECT_FALSE(CodePageFromUtf8(western, "\u03A9", &bytes));
     EXPECT_FALSE(CodePageFromUtf8(western, "\xFC", &bytes));
+}
+
+// In a double-byte code page a lead byte and the byte after it are one
+// character, whatever that byte is; its case is the pair's.
+TEST(CodePage, PairsAreCharacters)
+{
+    const struct {
+        unsigned page;
+        const char* bytes;
+        const char* utf8;
+        const char* upper;
+    } cases[] = {
+        {932, "\x95\x5C", "\u8868", "\x95\x5C"},  // a second byte that is '\\'
+        {932,
+         "\x82\x81"
+         "a\xB1",
+         "\uFF41"
+         "a\uFF71",
+         "\x82\x60"
+         "A\xB1"},                                // full-width a, kana
+        {932, "\x83\x61", "\u30C2", "\x83\x61"},  // a second byte that is 'a'
+        {932, "\x81\x7F", "\uFFFD", "\x81\x7F"},  // no character: one unknown
+        {932, "a\x95", "a\uFFFD", "A\x95"},       // a lead byte at the end
+        {936, "\xD6\xD0\x80", "\u4E2D\u20AC", "\xD6\xD0\x80"},
+        {936, "\xA6\xC1\x95\x5D", "\u03B1\u6621", "\xA6\xA1\x95\x5D"},  // alpha, ']'
+        {949, "\xC7\xD1", "\uD55C", "\xC7\xD1"},
+        {950, "\xA4\xA4", "\u4E2D", "\xA4\xA4"},
+    };
+    for (const auto& c : cases) {
+        const CodePage& page = *FindCodePage(c.page);
+        const std::string text = c.bytes;
+        const std::string utf8 = Utf8FromCodePage(page, text);
+        EXPECT_EQ(c.utf8, utf8) << c.bytes;
+        EXPECT_EQ(c.upper, UpperInCodePage(page, text)) << c.bytes;
+        std::string bytes;
+        if (utf8.find("\uFFFD") == std::string::npos) {
+            EXPECT_TRUE(CodePageFromUtf8(page, c.utf8, &bytes)) << c.bytes;
+            EXPECT_EQ(text, bytes);
+        }
+    }
 }
 
 // Offsets in install.inf go back to the template's bytes, and each byte

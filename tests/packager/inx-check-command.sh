@@ -120,7 +120,19 @@ expect 1 "files in the package folder" "$inx_check" package/install.inx
 expect 1 "another code page" "$inx_check" --codepage 1251 package/install.inx
 [ "$(grep -c . err)" -eq 4 ] && grep -q "^package/install.inx:11:1: error: 'mьller.txt' is not" err ||
     { fail "the package lookup in code page 1251:"; cat err; }
-expect 2 "a code page of more than one byte" "$inx_check" --codepage=932 package/install.inx
+# In Shift-JIS (932): a name whose second byte is '\', full-width letters in any case.
+mkdir -p package932
+: >package932/表.txt
+: >package932/Ａ.TXT
+{
+    printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nCopyFiles=F\r\n'
+    printf '%s' $'[DestinationDirs]\r\nF=-1,VUZAZURAV\r\n[F]\r\n\x95\x5C.txt\r\n\x82\x81.txt\r\n\x88\x9F.txt\r\n'
+} >package932/install.inx
+expect 1 "a code page of two bytes" "$inx_check" --codepage=932 package932/install.inx
+[ "$(grep -c . err)" -eq 1 ] && grep -q "^package932/install.inx:10:1: error: '亜.txt' is not" err ||
+    { fail "the package lookup in code page 932:"; cat err; }
+expect 0 "a folder in code page 936" "$inx_check" --codepage 936 --path 'C:\中文' clean.inx
+LC_ALL=C grep -q $'Dir,,"C:\\\\\xD6\xD0\xCE\xC4"\r$' out || fail "the folder is not written in code page 936"
 expect 0 "a folder in UTF-8" "$inx_check" --path 'C:\Müller' clean.inx
 LC_ALL=C grep -q $'Dir,,"C:\\\\M\xFCller"\r$' out || fail "the folder is not written in code page 1252"
 expect 2 "a folder the code page cannot hold" "$inx_check" --path 'C:\Ωmega' clean.inx
