@@ -202,7 +202,8 @@ std::string UpperInCodePage(const CodePage& page, std::string_view text)
     for (std::size_t at = 0; at < upper.size(); ++at) {
         const auto byte = static_cast<unsigned char>(upper[at]);
         if (CharacterLength(page, upper, at) == 2) {
-            const std::uint32_t pair = byte << 8 | static_cast<unsigned char>(upper[at + 1]);
+            const std::uint32_t pair =
+                std::uint32_t{byte} << 8U | static_cast<unsigned char>(upper[at + 1]);
             const std::uint32_t* end = page.pairs->upper + page.pairs->upperCount;
             const std::uint32_t* found = std::lower_bound(page.pairs->upper, end, pair << 16);
             if (found != end && *found >> 16 == pair) {
