@@ -48,6 +48,7 @@ constexpr char kUsage[] =
     "  --format FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0)\n"
     "  --codepage N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
     "  --list-rules        print every rule with what the engine does\n"
+    "  --explain RULE      print one rule, what the engine does, and an INF that gives it\n"
     "  --help, --version\n"
     "Each option's value may also be given as --opt=VALUE; an option is given once.\n"
     "The files that CopyFiles names are looked for beside TEMPLATE, their names compared\n"
@@ -67,6 +68,7 @@ struct Request {
     bool help = false;
     bool version = false;
     bool listRules = false;
+    const RuleInfo* explain = nullptr;  // --explain RULE
 };
 
 void Tell(std::FILE* stream, const std::string& text)
@@ -155,6 +157,14 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
                 return false;
             }
             request->format = std::strcmp(value, "text") == 0 ? Format::Text : Format::Sarif;
+        } else if ((value = OptionValue("--explain", argc, argv, &i, &seen, problem)) != nullptr) {
+            Rule rule = Rule::UnknownRule;
+            if (!FindRule(value, &rule)) {
+                *problem =
+                    std::string("'") + value + "' is no rule (inx-check --list-rules lists them)";
+                return false;
+            }
+            request->explain = &InfoOf(rule);
         } else if ((value = OptionValue("--codepage", argc, argv, &i, &seen, problem)) != nullptr) {
             const std::string number = value;
             request->codePage = number.find_first_not_of("0123456789") == std::string::npos &&
@@ -185,7 +195,7 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
             return false;
         }
     }
-    if (request->help || request->version || request->listRules) {
+    if (request->help || request->version || request->listRules || request->explain != nullptr) {
         return true;
     }
     std::error_code error;
@@ -440,10 +450,11 @@ int main(int argc, char** argv)
         Tell(stderr, "inx-check: " + problem + "\n" + kUsage);
         return kTrouble;
     }
-    if (request.help || request.version || request.listRules) {
+    if (request.help || request.version || request.listRules || request.explain != nullptr) {
         Tell(stdout, request.help      ? std::string(kUsage)
                      : request.version ? std::string("inx-check ") + INX_TOOLS_VERSION + "\n"
-                                       : RuleList());
+                     : request.explain != nullptr ? RuleExplanation(*request.explain)
+                                                  : RuleList());
         return kClean;
     }
     const int status = Check(request);

@@ -126,6 +126,53 @@ std::string SarifReport(const std::string& fileName, const LineIndex& lines,
     return log;
 }
 
+namespace {
+
+// `text` wrapped at 79 columns, each line indented by four spaces.
+std::string Wrapped(std::string_view text)
+{
+    std::string wrapped;
+    std::string line = "    ";
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t space = text.find(' ', at);
+        const std::size_t end = space == std::string_view::npos ? text.size() : space;
+        const std::string_view word = text.substr(at, end - at);
+        if (line.size() > 4 && line.size() + 1 + word.size() > 79) {
+            wrapped += line + "\n";
+            line = "    ";
+        }
+        line += (line.size() > 4 ? " " : "") + std::string(word);
+        at = end + 1;
+    }
+    return wrapped + line + "\n";
+}
+
+// An example's template, a line at a time and indented, its control
+// characters escaped, and the folder it is checked for.
+std::string ShownExample(const char* title, const RuleExample& example)
+{
+    if (example.inf.empty()) {
+        return std::string(title) + ": no template short enough to show gives it.\n";
+    }
+    std::string shown = title;
+    if (!example.folder.empty()) {
+        shown += ", with --path '" + std::string(example.folder) + "'";
+        if (example.folderLength > example.folder.size()) {
+            shown += " and 'x' up to " + std::to_string(example.folderLength) + " bytes";
+        }
+    }
+    shown += ":\n";
+    const CodePage& page = *FindCodePage(kDefaultCodePage);
+    for (std::size_t at = 0; at < example.inf.size();) {
+        const std::size_t end = std::min(example.inf.find('\n', at), example.inf.size());
+        shown += "    " + ShownText(page, example.inf.substr(at, end - at)) + "\n";
+        at = end + 1;
+    }
+    return shown;
+}
+
+}  // namespace
+
 std::string RuleList()
 {
     std::string list;
@@ -134,22 +181,14 @@ std::string RuleList()
         name.resize(std::max<std::size_t>(name.size() + 1, 27), ' ');
         list += name + SeverityName(rule->severity) +
                 std::string(rule->severity == Severity::Error ? "    " : "  ") +
-                std::string(rule->summary) + "\n";
-        // The explanation, wrapped at 79 columns under the name.
-        std::string line = "    ";
-        for (std::size_t at = 0; at < rule->explanation.size();) {
-            const std::size_t space = rule->explanation.find(' ', at);
-            const std::size_t end =
-                space == std::string_view::npos ? rule->explanation.size() : space;
-            const std::string_view word = rule->explanation.substr(at, end - at);
-            if (line.size() > 4 && line.size() + 1 + word.size() > 79) {
-                list += line + "\n";
-                line = "    ";
-            }
-            line += (line.size() > 4 ? " " : "") + std::string(word);
-            at = end + 1;
-        }
-        list += line + "\n";
+                std::string(rule->summary) + "\n" + Wrapped(rule->explanation);
     }
     return list;
+}
+
+std::string RuleExplanation(const RuleInfo& rule)
+{
+    return std::string(rule.name) + " (" + SeverityName(rule.severity) +
+           "): " + std::string(rule.summary) + "\n" + Wrapped(rule.explanation) + "\n" +
+           ShownExample("Gives it", rule.produces) + "\n" + ShownExample("Does not", rule.avoids);
 }

@@ -26,3 +26,5 @@ std::string SarifReport(const std::string& fileName, const LineIndex& lines,
 
 // The rule table: name, severity and summary, then the explanation indented.
 std::string RuleList();
+// One rule: its summary, what the engine does, and its two examples.
+std::string RuleExplanation(const RuleInfo& rule);

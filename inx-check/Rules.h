@@ -62,13 +62,33 @@ enum class Rule {
     UnknownRule,
 };
 
+// A template that shows a rule: checked beside a package holding app.exe,
+// for `folder` (padded with 'x' to `folderLength` bytes) when one is given.
+struct RuleExample {
+    constexpr RuleExample(std::string_view text = {}, std::string_view given = {},
+                          std::size_t length = 0)
+        : inf(text), folder(given), folderLength(length)
+    {
+    }
+
+    std::string_view inf;
+    std::string_view folder;
+    std::size_t folderLength;
+};
+inline constexpr char kExamplePackageFile[] = "app.exe";
+
 struct RuleInfo {
     Rule rule;
     Severity severity;
     std::string_view name;         // as written in findings and suppressions
     std::string_view summary;      // one line
     std::string_view explanation;  // what the engine does, and what to write instead
+    RuleExample produces;          // a template that gives the finding (none: no short one does)
+    RuleExample avoids;            // the same written as meant, which does not
 };
+
+// The example's folder; empty when none is given.
+std::string ExampleFolder(const RuleExample& example);
 
 // Every rule, in the order of the enumeration.
 const RuleInfo* RulesBegin();

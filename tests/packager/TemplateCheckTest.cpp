@@ -1,8 +1,10 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
 #include "inx-check/CodePage.h"
 #include "inx-check/InfReader.h"
+#include "inx-check/Suppressions.h"
 #include "inx-check/TemplateCheck.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include <gtest/gtest.h>
@@ -535,6 +537,43 @@ TEST(RuleTable, EachRowIsItsRule)
     }
     Rule found = Rule::UnknownRule;
     EXPECT_FALSE(FindRule("missing", &found));
+}
+
+// The package the rule table's examples are checked beside.
+class ExamplePackage final : public Package {
+public:
+    bool Holds(const std::string& path) const override
+    {
+        return LowerAscii(path) == kExamplePackageFile;
+    }
+};
+
+// Each rule's examples, checked as inx-check checks a file: the one gives
+// its finding, the other does not.
+TEST(RuleTable, EachRuleShowsItsExamples)
+{
+    const ExamplePackage package;
+    for (const RuleInfo* info = RulesBegin(); info != RulesEnd(); ++info) {
+        EXPECT_EQ(info->rule == Rule::TooLarge, info->produces.inf.empty()) << info->name;
+        EXPECT_FALSE(info->avoids.inf.empty()) << info->name;
+        for (const RuleExample* example : {&info->produces, &info->avoids}) {
+            if (example->inf.empty()) {
+                continue;
+            }
+            const std::string bytes(example->inf);
+            const std::string folder = ExampleFolder(*example);
+            const std::vector<Diagnostic> findings =
+                ApplySuppressions(bytes, LineIndex(bytes),
+                                  CheckTemplate(bytes, folder.empty() ? nullptr : &folder, &package,
+                                                *FindCodePage(kDefaultCodePage)),
+                                  std::vector<bool>(RuleCount(), false));
+            const bool found = std::any_of(
+                findings.begin(), findings.end(),
+                [info](const Diagnostic& finding) { return finding.rule == info->rule; });
+            EXPECT_EQ(example == &info->produces, found)
+                << info->name << (found ? " found in:\n" : " not found in:\n") << bytes;
+        }
+    }
 }
 
 // Quotes as the engine reads them, natively (the Wine test holds the reader
