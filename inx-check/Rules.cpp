@@ -189,8 +189,8 @@ const RuleInfo kRules[] = {
      "a value longer than the engine handles",
      "Windows' engine handles values of up to 4096 characters; a longer one is cut or makes "
      "the line fail.",
-     {HEAD
-      "AddReg=R\n[R]\nHKCU,Software\\App,Dirs,,VUZAZURAV\\VUZAZURAV\\VUZAZURAV\\VUZAZURAV\\VUZAZURAV\n",
+     {HEAD "AddReg=R\n[R]\nHKCU,Software\\App,Dirs,,"
+           "VUZAZURAV\\VUZAZURAV\\VUZAZURAV\\VUZAZURAV\\VUZAZURAV\n",
       "C:\\", 999},
      {HEAD "AddReg=R\n[R]\nHKCU,Software\\App,Dirs,,VUZAZURAV\\VUZAZURAV\\VUZAZURAV\\VUZAZURAV\n",
       "C:\\", 999}},
