@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 namespace {
 
@@ -143,10 +142,11 @@ std::string SourcePath(const CheckContext& check, const std::string& name)
         }
         // The engine reads the disk as a number and finds the first
         // [SourceDisksNames] line whose key is that number written out.
+        long number = 0;
         const std::string disk =
             line.valueCount == 0
                 ? ""
-                : std::to_string(std::strtol(check.Value(inf.Value(line, 0)).c_str(), nullptr, 10));
+                : std::to_string(IsNumber(check.Value(inf.Value(line, 0)), &number) ? number : 0);
         for (std::size_t i = 0; disks != nullptr && i < disks->lines.size(); ++i) {
             const InfLine& diskLine = disks->lines[i];
             if (diskLine.HasKey() && check.Value(inf.Key(diskLine)) == disk) {

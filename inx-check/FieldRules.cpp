@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <iterator>
 
 namespace {
@@ -150,11 +149,11 @@ void CheckPairsIn(CheckContext& check, const InfField& field, bool namesSomethin
     std::vector<InfSubstitution> pairs;
     SubstituteStrings(check.inf, check.inf.Text(field), &pairs);
     for (const InfSubstitution& pair : pairs) {
-        const InfOffset at{field.cooked ? field.begin : field.begin + pair.at};
+        // In a field read as one span of install.inf, the pair's own column.
+        const InfOffset at{field.cooked ? field.begin : field.textAt + pair.at};
         const std::string written = "%" + pair.name + "%";
         if (pair.kind == InfSubstitution::Kind::Directory) {
-            const long number = std::strtol(pair.name.c_str(), nullptr, 10);
-            if (number != 0 && KnowsDirectory(number) == DirectoryKnown::No) {
+            if (pair.dirid != 0 && KnowsDirectory(pair.dirid) == DirectoryKnown::No) {
                 check.Add(Rule::UnknownDirid, at,
                           written +
                               " is not a directory number the engine knows: it writes the path "

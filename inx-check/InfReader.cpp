@@ -248,7 +248,6 @@ private:
     // Reads one line, with the lines joined to it, from its first character.
     std::size_t ReadLine(std::size_t at)
     {
-        line_.begin = at;
         Part part = Part::Key;
         std::size_t start = at;     // first character not yet taken
         std::size_t tokenEnd = at;  // just past the last non-space character
@@ -497,6 +496,7 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
             replacement = defined->second;
         } else if (numberEnd != nullptr && *numberEnd == '\0' && number < kFirstUserDirectory) {
             pair.kind = InfSubstitution::Kind::Directory;
+            pair.dirid = number;
             replacement = "<DIRID " + std::to_string(number) + ">";
         }
         result += replacement;

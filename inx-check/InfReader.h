@@ -38,7 +38,6 @@ struct InfField {
 // A line's fields, in Inf::fields: the key written before '=' (if any), then
 // the values.
 struct InfLine {
-    std::size_t begin = 0;
     std::size_t firstValue = 0;
     std::size_t valueCount = 0;
     bool explicitKey = false;  // written with '=', at firstValue - 1
@@ -100,6 +99,7 @@ struct InfSubstitution {
     std::size_t at;    // offset of the opening '%' within the field's text
     std::string name;  // between the two '%'
     enum class Kind { Escape, String, Directory, Undefined } kind;
+    long dirid = 0;  // a Directory's number, read in decimal as the engine reads it
 };
 
 // The field's text as the engine hands it out: each %key% replaced by the

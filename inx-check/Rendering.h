@@ -33,9 +33,8 @@ public:
     const std::string& Inf() const { return inf_; }
 
     // Where the quoted folder that the `index`th placeholder became starts
-    // in install.inf, and its length with the quotes.
+    // in install.inf.
     InfOffset FolderBegin(std::size_t index) const;
-    std::size_t FolderLength() const { return folderLength_; }
     // The first placeholder whose folder ends after `at`, or the count of
     // placeholders when none does.
     std::size_t FolderAtOrAfter(InfOffset at) const;

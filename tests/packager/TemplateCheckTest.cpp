@@ -210,6 +210,10 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
              "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n1=Again,,,\\other\r\n"
              "[SourceDisksFiles]\r\ndata.txt=01\r\n",
          {}},
+        {"the disk in hexadecimal",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\ndata.txt=0x1\r\n",
+         {}},
         {"a subfolder that does not hold the file",
          kClean + "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\nplugin.dll=1\r\n",
          {"9:1 error: 'sub\\plugin.dll' is not in the package folder"}},
@@ -291,6 +295,9 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"an undefined string key",
          With("Software\\ZI050", "Software\\%Vendor%"),
          {"11:15 error: %Vendor% is not defined in [Strings] [undefined-string]"}},
+        {"one inside quotes, at its own column",
+         With("Software\\ZI050", "\"Software\\%Vendor%\""),
+         {"11:16 error: %Vendor% is not defined in [Strings] [undefined-string]"}},
         {"a defined one and %%",
          With("Software\\ZI050", "Software\\%Vendor%\\100%%") + "[Strings]\r\nVendor=V\r\n",
          {}},
