@@ -17,7 +17,7 @@ CheckContext::CheckContext(const std::string& fileBytes, const std::string* give
 
 void CheckContext::Add(Rule rule, FileOffset at, std::string text)
 {
-    findings.push_back({rule, InfoOf(rule).severity, at.at, std::move(text)});
+    findings.push_back({rule, InfoOf(rule).severity, at, std::move(text)});
 }
 
 void CheckContext::Add(Rule rule, TextOffset at, std::string text)
@@ -42,8 +42,8 @@ void CheckContext::MarkName(const InfField& field)
 
 std::size_t CheckContext::FolderIn(const InfField& field) const
 {
-    const std::size_t first = rendering.FolderAtOrAfter({field.begin});
-    return first < rendering.Placeholders().size() && rendering.FolderBegin(first).at < field.end
+    const std::size_t first = rendering.FolderAtOrAfter(field.begin);
+    return first < rendering.Placeholders().size() && rendering.FolderBegin(first).at < field.end.at
                ? first
                : kNowhere;
 }

@@ -36,7 +36,7 @@ const InfLine* DestinationFor(CheckContext& check, const std::string& name, cons
 {
     const InfSection* destinations = check.inf.Find("destinationdirs");
     if (destinations == nullptr) {
-        check.Add(Rule::DefaultDestination, InfOffset{cause.begin},
+        check.Add(Rule::DefaultDestination, cause.begin,
                   "no [DestinationDirs] section: the engine copies these files into the system "
                   "folder (C:\\Windows\\System32), its default");
         return nullptr;
@@ -55,7 +55,7 @@ const InfLine* DestinationFor(CheckContext& check, const std::string& name, cons
         }
     }
     if (fallback == nullptr) {
-        check.Add(Rule::DefaultDestination, InfOffset{cause.begin},
+        check.Add(Rule::DefaultDestination, cause.begin,
                   "[DestinationDirs] names no folder for " + Quoted(name) +
                       " and has no DefaultDestDir: the engine copies into the system folder "
                       "(C:\\Windows\\System32), its default");
@@ -70,13 +70,13 @@ void CheckDestination(CheckContext& check, const InfLine& line)
     const std::string written = check.Value(dirid);
     long number = 0;
     if (!IsNumber(written, &number)) {
-        check.Add(Rule::DiridNotNumber, InfOffset{dirid.begin},
+        check.Add(Rule::DiridNotNumber, dirid.begin,
                   "the folder number " + Quoted(written) +
                       " is not a number: the engine copies into the system folder");
         return;
     }
     if (number >= kFirstProgramDirid && number <= kLastProgramDirid) {
-        check.Add(Rule::ProgramDirid, InfOffset{dirid.begin},
+        check.Add(Rule::ProgramDirid, dirid.begin,
                   "directory " + written +
                       " is a program's own number, which no INF installed by the shell "
                       "defines: the engine copies into the system folder");
@@ -85,7 +85,7 @@ void CheckDestination(CheckContext& check, const InfLine& line)
     const DirectoryKnown known = KnowsDirectory(number);
     if (known != DirectoryKnown::Yes) {
         check.Add(known == DirectoryKnown::No ? Rule::UnknownDirid : Rule::WindowsOnlyDirid,
-                  InfOffset{dirid.begin},
+                  dirid.begin,
                   "directory " + written +
                       (known == DirectoryKnown::No
                            ? " is not one Windows knows: the engine copies into an 'unknown' "
@@ -99,12 +99,12 @@ void CheckDestination(CheckContext& check, const InfLine& line)
     }
     if (path.empty()) {
         check.Add(Rule::DestinationPath,
-                  InfOffset{line.valueCount < 2 ? dirid.begin : inf.Value(line, 1).begin},
+                  line.valueCount < 2 ? dirid.begin : inf.Value(line, 1).begin,
                   "directory -1 with no path: the engine cannot make the folder and waits "
                   "forever (Wine)");
         return;
     }
-    const InfOffset at{inf.Value(line, 1).begin};
+    const InfOffset at = inf.Value(line, 1).begin;
     if (path.rfind("<DIRID ", 0) == 0) {
         return;  // the engine puts the system folder of that number first (seen under Wine)
     }
@@ -174,7 +174,7 @@ std::string SourcePath(const CheckContext& check, const std::string& name)
 std::string FileName(const CheckContext& check, const InfField& field)
 {
     std::string name = check.Value(field);
-    if (field.openQuote != kNowhere && !name.empty() && name.back() == '\r') {
+    if (Somewhere(field.openQuote) && !name.empty() && name.back() == '\r') {
         name.pop_back();
     }
     return name;
@@ -186,7 +186,7 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
     for (const std::string* name : {&target, &source}) {
         if (FindCharacter(check.page, *name, '\\') != std::string::npos ||
             name->find('/') != std::string::npos) {
-            check.Add(Rule::FolderInEntry, InfOffset{field.begin},
+            check.Add(Rule::FolderInEntry, field.begin,
                       Quoted(*name) +
                           " holds a folder, but a CopyFiles entry is a file name: the engine "
                           "cannot find it and waits for it forever (Wine) or asks for a disk "
@@ -195,7 +195,7 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
         }
     }
     if (check.package != nullptr && !check.package->Holds(SourcePath(check, source))) {
-        check.Add(Rule::MissingFile, InfOffset{field.begin},
+        check.Add(Rule::MissingFile, field.begin,
                   Quoted(SourcePath(check, source)) +
                       " is not in the package folder: the engine asks the user for a disk "
                       "(Windows) or waits forever (Wine)");
@@ -204,7 +204,7 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
     if (destination != nullptr && AbsoluteDestination(check, *destination, &folder) &&
         folder.size() + 1 + target.size() >= kLongestWindowsPath &&
         folder.size() < kLongestDestination) {
-        check.Add(Rule::CopyPathTooLong, InfOffset{field.begin},
+        check.Add(Rule::CopyPathTooLong, field.begin,
                   "the copied file's path would be " +
                       std::to_string(folder.size() + 1 + target.size()) +
                       " characters long: Windows copies files to paths of fewer than " +

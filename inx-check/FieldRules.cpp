@@ -95,48 +95,48 @@ bool FolderAltered(CheckContext& check, const InfField& field, AlteredFolders* a
 
 // Whether `at` lies in an inserted folder: what goes wrong there is the
 // folder's, and is told once for it.
-bool InFolder(const CheckContext& check, std::size_t at)
+bool InFolder(const CheckContext& check, InfOffset at)
 {
-    const std::size_t folder = check.rendering.FolderAtOrAfter({at});
+    const std::size_t folder = check.rendering.FolderAtOrAfter(at);
     return folder < check.rendering.Placeholders().size() &&
-           check.rendering.FolderBegin(folder).at <= at;
+           check.rendering.FolderBegin(folder).at <= at.at;
 }
 
 void CheckField(CheckContext& check, const InfField& field, bool inStrings, AlteredFolders* altered)
 {
     const bool folderAltered = FolderAltered(check, field, altered);
-    const auto quoteFinding = [&check, folderAltered](std::size_t at) {
-        return at != kNowhere && !(folderAltered && InFolder(check, at));
+    const auto quoteFinding = [&check, folderAltered](InfOffset at) {
+        return Somewhere(at) && !(folderAltered && InFolder(check, at));
     };
     const std::string& inf = check.rendering.Inf();
     if (quoteFinding(field.openQuote)) {
-        check.Add(Rule::UnclosedQuote, InfOffset{field.openQuote},
+        check.Add(Rule::UnclosedQuote, field.openQuote,
                   "this quote is never closed: the value runs to the end of the line, and Wine's "
                   "engine keeps the line's CR in it too");
     }
-    if (quoteFinding(field.joinedLine) && field.joinedLine > 0 &&
-        inf[field.joinedLine - 1] != ' ' && inf[field.joinedLine - 1] != '\t') {
-        check.Add(Rule::LineJoined, InfOffset{field.joinedLine},
+    if (quoteFinding(field.joinedLine) && field.joinedLine.at > 0 &&
+        inf[field.joinedLine.at - 1] != ' ' && inf[field.joinedLine.at - 1] != '\t') {
+        check.Add(Rule::LineJoined, field.joinedLine,
                   "a '\\' at the end of a line joins the next line to this one, which is then "
                   "lost as a line of its own; put the value in double quotes");
     }
     if (quoteFinding(field.commentAttached) && inStrings) {
-        check.Add(Rule::StringsCut, InfOffset{field.commentAttached},
+        check.Add(Rule::StringsCut, field.commentAttached,
                   "unquoted ';' in a [Strings] value: it starts a comment and the value ends "
                   "before it; put the whole value in double quotes");
     }
     if (quoteFinding(field.textAfterQuotes)) {
-        check.Add(Rule::QuotesRemoved, InfOffset{field.textAfterQuotes},
+        check.Add(Rule::QuotesRemoved, field.textAfterQuotes,
                   "the engine removes the double quotes from this value; to keep a quote, write "
                   "the whole value in quotes and each quote inside it as \"\"");
     }
     if (field.length > kLongestInfLine) {
-        check.Add(Rule::ValueTooLong, InfOffset{field.begin},
+        check.Add(Rule::ValueTooLong, field.begin,
                   "this value is " + std::to_string(field.length) +
                       " characters long, more than the INF engine handles (" +
                       std::to_string(kLongestInfLine) + ")");
     } else if (field.length > kLongestInfField) {
-        check.Add(Rule::ValueCutByWine, InfOffset{field.begin},
+        check.Add(Rule::ValueCutByWine, field.begin,
                   "this value is " + std::to_string(field.length) +
                       " characters long: Wine's INF engine cuts it to " +
                       std::to_string(kLongestInfField) + " (Windows keeps up to " +
@@ -150,7 +150,7 @@ void CheckPairsIn(CheckContext& check, const InfField& field, bool namesSomethin
     SubstituteStrings(check.inf, check.inf.Text(field), &pairs);
     for (const InfSubstitution& pair : pairs) {
         // In a field read as one span of install.inf, the pair's own column.
-        const InfOffset at{field.cooked ? field.begin : field.textAt + pair.at};
+        const InfOffset at = field.cooked ? field.begin : InfOffset{field.textAt + pair.at};
         const std::string written = "%" + pair.name + "%";
         if (pair.kind == InfSubstitution::Kind::Directory) {
             if (pair.dirid != 0 && KnowsDirectory(pair.dirid) == DirectoryKnown::No) {
@@ -187,7 +187,7 @@ void CheckFields(CheckContext& check)
                 CheckField(check, check.inf.fields[i], isStrings, &altered);
             }
             if (isStrings && line.explicitKey && line.valueCount > 1) {
-                check.Add(Rule::StringsCut, InfOffset{check.inf.Value(line, 0).end},
+                check.Add(Rule::StringsCut, check.inf.Value(line, 0).end,
                           "unquoted ',' in a [Strings] value: the value ends before it; put the "
                           "whole value in double quotes");
             }

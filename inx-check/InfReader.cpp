@@ -35,7 +35,7 @@ public:
         while (at < end_ && inf_.error == InfError::None) {
             at = ReadFromLineStart(at);
         }
-        if (inf_.error == InfError::None && inf_.textBeforeFirstSection != kNowhere &&
+        if (inf_.error == InfError::None && Somewhere(inf_.textBeforeFirstSection) &&
             inf_.Find("strings") == nullptr) {
             inf_.error = InfError::TextBeforeFirstSection;
             inf_.errorAt = inf_.textBeforeFirstSection;
@@ -85,7 +85,7 @@ private:
             }
         }
         inf_.error = version != nullptr ? InfError::NoSignature : InfError::NoVersionSection;
-        inf_.errorAt = version != nullptr ? version->header : 0;
+        inf_.errorAt = version != nullptr ? version->header : InfOffset{0};
     }
 
     bool AtLineEnd(std::size_t at) const { return at >= end_ || text_[at] == '\n'; }
@@ -140,8 +140,8 @@ private:
         }
         if (section_ == nullptr) {
             // Skipped a character at a time: a '[' later on the line still opens a section.
-            if (inf_.textBeforeFirstSection == kNowhere) {
-                inf_.textBeforeFirstSection = at;
+            if (!Somewhere(inf_.textBeforeFirstSection)) {
+                inf_.textBeforeFirstSection = {at};
             }
             return at + Step(at);
         }
@@ -167,7 +167,7 @@ private:
         const auto found = sectionIndex_.find(lowered);
         if (found == sectionIndex_.end()) {
             sectionIndex_.emplace(lowered, inf_.sections.size());
-            inf_.sections.push_back({std::move(name), open, {}});
+            inf_.sections.push_back({std::move(name), InfOffset{open}, {}});
             section_ = &inf_.sections.back();
         } else {
             section_ = &inf_.sections[found->second];
@@ -178,7 +178,7 @@ private:
     void Fail(InfError error, std::size_t at)
     {
         inf_.error = error;
-        inf_.errorAt = at;
+        inf_.errorAt = {at};
     }
 
     // Appends text_[from, to) to the field being read. Its text stays a span
@@ -189,12 +189,12 @@ private:
             return;
         }
         if (field_.length == 0 && !field_.quoted) {
-            field_.begin = from;
+            field_.begin = {from};
         }
         const std::size_t room = kLongestInfField - std::min(field_.length, kLongestInfField);
         std::size_t taken = 0;
         field_.length += Characters(from, to, room, &taken);
-        field_.end = to;
+        field_.end = {to};
         if (field_.textLength == 0 && !field_.cooked) {
             field_.textAt = from;
         } else if (!field_.cooked && field_.textAt + field_.textLength != from) {
@@ -220,9 +220,9 @@ private:
     // An empty quoted text is cooked too: its empty text is not a span.
     void EndField(std::size_t at, bool isKey)
     {
-        if (field_.end == 0 && field_.length == 0 && !field_.quoted) {
-            field_.begin = at;
-            field_.end = at;
+        if (field_.end.at == 0 && field_.length == 0 && !field_.quoted) {
+            field_.begin = {at};
+            field_.end = {at};
         }
         if (field_.textLength == 0) {
             field_.textAt = 0;
@@ -273,7 +273,7 @@ private:
             if (c == ';') {
                 Take(start, tokenEnd);
                 if (tokenEnd == at && field_.length > 0 && !afterQuote) {
-                    field_.commentAttached = at;
+                    field_.commentAttached = {at};
                 }
                 EndField(at, false);
                 EndLine();
@@ -309,8 +309,8 @@ private:
                     continue;
                 }
                 if (afterQuote && !AtLineEnd(next) && text_[next] != ',' && text_[next] != ';' &&
-                    field_.textAfterQuotes == kNowhere) {
-                    field_.textAfterQuotes = next;
+                    !Somewhere(field_.textAfterQuotes)) {
+                    field_.textAfterQuotes = {next};
                 }
                 at = next;
                 tokenEnd = start;
@@ -339,7 +339,7 @@ private:
     std::size_t ReadQuoted(std::size_t quote)
     {
         if (field_.length == 0 && !field_.quoted) {
-            field_.begin = quote;
+            field_.begin = {quote};
         }
         field_.quoted = true;
         std::size_t start = quote + 1;
@@ -353,13 +353,13 @@ private:
                     continue;
                 }
                 Take(start, at);
-                field_.end = at + 1;
+                field_.end = {at + 1};
                 return at + 1;
             }
             at += Step(at);
         }
         Take(start, at);
-        field_.openQuote = quote;
+        field_.openQuote = {quote};
         return at;
     }
 
@@ -372,8 +372,8 @@ private:
         while (at < end_) {
             const char c = text_[at];
             if (c == '\n') {
-                if (field_.joinedLine == kNowhere) {
-                    field_.joinedLine = backslash;
+                if (!Somewhere(field_.joinedLine)) {
+                    field_.joinedLine = {backslash};
                 }
                 ++at;
                 while (!AtLineEnd(at) && IsSpace(text_[at])) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "inx-check/CodePage.h"
+#include "inx-check/Offsets.h"
 
 #include <cstddef>
 #include <string>
@@ -19,20 +20,19 @@
 // MAX_INF_STRING_LENGTH, 4096) and the longest section name, in characters.
 inline constexpr std::size_t kLongestInfField = 511;
 inline constexpr std::size_t kLongestInfSectionName = 255;
-inline constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
 
 struct InfField {
-    std::size_t begin = 0;   // first character read into it
-    std::size_t end = 0;     // just past the last
+    InfOffset begin{0};      // first character read into it
+    InfOffset end{0};        // just past the last
     std::size_t length = 0;  // characters before the cut at kLongestInfField
     std::size_t textAt = 0;  // its text: in the INF's own text, or in Inf::cooked
     std::size_t textLength = 0;
     bool cooked = false;  // quotes, a joined line or a cut made its text differ from the INF's
     bool quoted = false;  // some of it stood between double quotes
-    std::size_t openQuote = kNowhere;        // a quote still open at the line's end
-    std::size_t joinedLine = kNowhere;       // a '\' that joined the next line into it
-    std::size_t commentAttached = kNowhere;  // a ';' right after its text, cutting it there
-    std::size_t textAfterQuotes = kNowhere;  // unquoted text after a closing quote and a space
+    InfOffset openQuote{kNowhere};        // a quote still open at the line's end
+    InfOffset joinedLine{kNowhere};       // a '\' that joined the next line into it
+    InfOffset commentAttached{kNowhere};  // a ';' right after its text, cutting it there
+    InfOffset textAfterQuotes{kNowhere};  // unquoted text after a closing quote and a space
 };
 
 // A line's fields, in Inf::fields: the key written before '=' (if any), then
@@ -49,7 +49,7 @@ struct InfLine {
 
 struct InfSection {
     std::string name;
-    std::size_t header = 0;  // the '[' of its first header
+    InfOffset header{0};  // the '[' of its first header
     std::vector<InfLine> lines;
 };
 
@@ -72,9 +72,9 @@ struct Inf {
     std::vector<InfField> fields;       // every line's, in the order read
     std::string cooked;                 // the texts of the cooked fields
     InfError error = InfError::None;
-    std::size_t errorAt = kNowhere;
-    std::string signature;                          // the first Signature line's value, as written
-    std::size_t textBeforeFirstSection = kNowhere;  // the first such text, error or not
+    InfOffset errorAt{kNowhere};
+    std::string signature;                       // the first Signature line's value, as written
+    InfOffset textBeforeFirstSection{kNowhere};  // the first such text, error or not
     std::unordered_map<std::string, std::size_t> index;    // folded name to section
     std::unordered_map<std::string, std::string> strings;  // folded [Strings] key to value
 

@@ -44,7 +44,7 @@ const InfSection* InstallSection(CheckContext& check)
             const std::string name = LowerAscii(section.name);
             if (name.rfind("defaultinstall.nt", 0) == 0 && !IsSubsection(name) &&
                 name != "defaultinstall.nt" && name != "defaultinstall.ntx86") {
-                check.Add(Rule::NoInstallSection, InfOffset{section.header},
+                check.Add(Rule::NoInstallSection, section.header,
                           "[" + section.name +
                               "] is not run on 32-bit Windows, where the engine looks for "
                               "[DefaultInstall.NTx86], [DefaultInstall.NT] or [DefaultInstall] "
@@ -59,7 +59,7 @@ const InfSection* InstallSection(CheckContext& check)
     }
     for (const InfSection* ignored : {plain, nt}) {
         if (ignored != nullptr && ignored != chosen) {
-            check.Add(Rule::IgnoredInstallSection, InfOffset{ignored->header},
+            check.Add(Rule::IgnoredInstallSection, ignored->header,
                       "[" + ignored->name + "] is ignored: the engine runs [" + chosen->name +
                           "] instead");
         }
@@ -72,7 +72,7 @@ const InfSection* InstallSection(CheckContext& check)
 bool CheckInfAccepted(CheckContext& check)
 {
     const Inf& inf = check.inf;
-    const InfOffset at{inf.errorAt};
+    const InfOffset at = inf.errorAt;
     const std::string signatureNeeded =
         ": the INF engine refuses the file and installs nothing, without a message "
         "(Signature=\"$Windows NT$\" or \"$Chicago$\" is needed)";
@@ -107,8 +107,8 @@ bool CheckInfAccepted(CheckContext& check)
     case InfError::None:
         break;
     }
-    if (inf.textBeforeFirstSection != kNowhere) {
-        check.Add(Rule::TextBeforeSection, InfOffset{inf.textBeforeFirstSection},
+    if (Somewhere(inf.textBeforeFirstSection)) {
+        check.Add(Rule::TextBeforeSection, inf.textBeforeFirstSection,
                   "text before the first section: Windows refuses the file for it; Wine ignores "
                   "it only because there is a [Strings] section");
     }
@@ -148,7 +148,7 @@ void CheckInstallSection(CheckContext& check)
             }
             const InfSection* section = inf.Find(name);
             if (section == nullptr) {
-                check.Add(Rule::MissingSection, InfOffset{field.begin},
+                check.Add(Rule::MissingSection, field.begin,
                           "[" + name + "] does not exist: the engine skips this " +
                               std::string(inf.Text(inf.Key(line))) + " without a word");
             } else if (directive == "copyfiles") {

@@ -17,13 +17,13 @@ bool CheckRegistryFlags(CheckContext& check, const InfField& field)
     const bool decimal = flags.find_first_not_of("0123456789") == std::string::npos;
     if (decimal && flags.size() > 1 && flags[0] == '0') {
         const std::size_t digits = flags.find_first_not_of('0');
-        check.Add(Rule::RegistryFlags, InfOffset{field.begin},
+        check.Add(Rule::RegistryFlags, field.begin,
                   "the flags " + Quoted(flags) +
                       " start with 0, which Wine reads as an octal number (another value type "
                       "than meant); write 0x" +
                       flags.substr(digits == std::string::npos ? flags.size() - 1 : digits));
     } else if (!hex && !decimal) {
-        check.Add(Rule::RegistryFlags, InfOffset{field.begin},
+        check.Add(Rule::RegistryFlags, field.begin,
                   "the flags " + Quoted(flags) +
                       " are not a number (hexadecimal with 0x, or decimal): the engine skips or "
                       "misreads this line");
@@ -50,7 +50,7 @@ void CheckValueCount(CheckContext& check, const InfLine& line)
     std::size_t extra = 0;
     for (std::size_t i = 4; i < line.valueCount; ++i) {
         const InfField& field = inf.Value(line, i);
-        if (field.joinedLine != kNowhere ||
+        if (Somewhere(field.joinedLine) ||
             (check.FolderIn(field) != kNowhere &&
              check.Value(field).find(check.folder) == std::string::npos)) {
             return;  // a joined line or a split folder has its own finding
@@ -58,7 +58,7 @@ void CheckValueCount(CheckContext& check, const InfLine& line)
         extra += i > 4 && !inf.Text(field).empty() ? 1U : 0U;
     }
     if (extra > 0) {
-        check.Add(Rule::ExtraValueFields, InfOffset{inf.Value(line, 5).begin},
+        check.Add(Rule::ExtraValueFields, inf.Value(line, 5).begin,
                   std::string(type == 0 ? "a string value" : "an expandable string value") +
                       " takes one field, and the engine stores only " +
                       Quoted(check.Value(inf.Value(line, 4))) + ": the " + std::to_string(extra) +
@@ -83,12 +83,12 @@ void CheckRegistry(CheckContext& check, const InfSection& section, bool adding)
         const std::string root = check.Value(rootField);
         const std::string lowered = LowerAscii(root);
         if (lowered == "hkr") {
-            check.Add(Rule::RegistryRoot, InfOffset{rootField.begin},
+            check.Add(Rule::RegistryRoot, rootField.begin,
                       "HKR means the key of a device or service, which [DefaultInstall] has not: "
                       "the engine skips this line");
         } else if (lowered != "hkcr" && lowered != "hkcu" && lowered != "hklm" &&
                    lowered != "hku") {
-            check.Add(Rule::RegistryRoot, InfOffset{rootField.begin},
+            check.Add(Rule::RegistryRoot, rootField.begin,
                       Quoted(root) +
                           " is not a root the engine knows (HKCR, HKCU, HKLM, HKU): it skips "
                           "this line");

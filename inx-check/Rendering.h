@@ -5,19 +5,11 @@
 // install.inf (each placeholder a quoted folder, each LF written as CR LF).
 #pragma once
 
+#include "inx-check/Offsets.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
-
-struct FileOffset {
-    std::size_t at;
-};
-struct TextOffset {
-    std::size_t at;
-};
-struct InfOffset {
-    std::size_t at;
-};
 
 class Rendering {
 public:

@@ -121,7 +121,7 @@ std::vector<Diagnostic> ApplySuppressions(const std::string& fileBytes, const Li
     if (!isOff(Rule::UnknownRule)) {
         kept.insert(kept.end(), unknown.begin(), unknown.end());
         std::stable_sort(kept.begin(), kept.end(), [](const Diagnostic& a, const Diagnostic& b) {
-            return a.offset < b.offset;
+            return a.offset.at < b.offset.at;
         });
     }
     return kept;

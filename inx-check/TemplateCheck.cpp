@@ -37,8 +37,9 @@ std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::s
             }
         }
     }
-    std::stable_sort(check.findings.begin(), check.findings.end(),
-                     [](const Diagnostic& a, const Diagnostic& b) { return a.offset < b.offset; });
+    std::stable_sort(
+        check.findings.begin(), check.findings.end(),
+        [](const Diagnostic& a, const Diagnostic& b) { return a.offset.at < b.offset.at; });
     return std::move(check.findings);
 }
 
@@ -51,9 +52,9 @@ LineIndex::LineIndex(const std::string& fileBytes)
     }
 }
 
-Position LineIndex::PositionOf(std::size_t offset) const
+Position LineIndex::PositionOf(FileOffset offset) const
 {
-    const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+    const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset.at);
     const std::size_t line = static_cast<std::size_t>(std::distance(lineStarts_.begin(), next));
-    return {line, offset - lineStarts_[line - 1] + 1};
+    return {line, offset.at - lineStarts_[line - 1] + 1};
 }

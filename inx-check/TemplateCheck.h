@@ -15,8 +15,8 @@
 
 struct Diagnostic {
     Rule rule;
-    Severity severity;   // the rule's
-    std::size_t offset;  // of the byte in the template file that is the cause
+    Severity severity;  // the rule's
+    FileOffset offset;  // of the byte in the template file that is the cause
     std::string text;
 };
 
@@ -57,7 +57,7 @@ struct Position {
 class LineIndex {
 public:
     explicit LineIndex(const std::string& fileBytes);
-    Position PositionOf(std::size_t offset) const;
+    Position PositionOf(FileOffset offset) const;
 
 private:
     std::vector<std::size_t> lineStarts_;

@@ -20,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     SplitFuzzInput(data, size, &path, &templateBytes);
     const CodePage& page = kCodePageTables[size % kCodePageTableCount];
     for (const Diagnostic& diagnostic : CheckTemplate(templateBytes, &path, nullptr, page)) {
-        if (diagnostic.offset > templateBytes.size() || diagnostic.text.empty()) {
+        if (diagnostic.offset.at > templateBytes.size() || diagnostic.text.empty()) {
             static_cast<void>(std::fprintf(stderr, "diagnostic at %lu of %lu bytes: '%s'\n",
-                                           static_cast<unsigned long>(diagnostic.offset),
+                                           static_cast<unsigned long>(diagnostic.offset.at),
                                            static_cast<unsigned long>(templateBytes.size()),
                                            diagnostic.text.c_str()));
             std::abort();
