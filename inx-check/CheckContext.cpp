@@ -11,7 +11,9 @@ CheckContext::CheckContext(const std::string& fileBytes, const std::string* give
       folderGiven(givenFolder != nullptr),
       package(packageFolder),
       page(codePage),
-      rendering(fileBytes)
+      rendering(fileBytes, folder),
+      inf(ReadInf(rendering.Inf(), page)),
+      namesSomething(NamingFields(inf))
 {
 }
 
@@ -33,11 +35,6 @@ void CheckContext::Add(Rule rule, InfOffset at, std::string text)
 std::string CheckContext::Value(const InfField& field) const
 {
     return SubstituteStrings(inf, inf.Text(field));
-}
-
-void CheckContext::MarkName(const InfField& field)
-{
-    namesSomething[static_cast<std::size_t>(&field - inf.fields.data())] = true;
 }
 
 std::size_t CheckContext::FolderIn(const InfField& field) const

@@ -1,6 +1,8 @@
-// What the checker's rules share: the template, its rendering for one
-// folder, the engine's reading of that install.inf, and the findings. Each
-// group of rules is a function over it, in a file of its own.
+// What the checker's rules share: facts made before any rule runs (the
+// template, its rendering for one folder, the engine's reading of that
+// install.inf, which of its fields name things) and the findings. Each group
+// of rules is a function over it, in a file of its own, and keeps its own
+// state.
 #pragma once
 
 #include "inx-check/InfReader.h"
@@ -13,16 +15,17 @@
 struct CheckContext {
     CheckContext(const std::string& fileBytes, const std::string* givenFolder,
                  const Package* packageFolder, const CodePage& codePage);
+    CheckContext(const CheckContext&) = delete;  // `inf` points into `rendering`
+    CheckContext& operator=(const CheckContext&) = delete;
 
     const std::string& bytes;
     const std::string folder;  // the application's, or the stand-in
     const bool folderGiven;
     const Package* package;
-    const CodePage& page;  // the one the engine reads install.inf in
-    Rendering rendering;
-    Inf inf;
-    std::vector<bool> namesSomething;  // by field: names a folder, file, section or key
-    std::vector<const InfLine*> checkedDestinations;
+    const CodePage& page;                    // the one the engine reads install.inf in
+    const Rendering rendering;               // for `folder`, unless too large (Rendered())
+    const Inf inf;                           // the engine's reading of it
+    const std::vector<bool> namesSomething;  // by field: names a folder, file, section or key
     std::vector<Diagnostic> findings;
 
     void Add(Rule rule, FileOffset at, std::string text);
@@ -31,8 +34,6 @@ struct CheckContext {
 
     // A field's text with %key% pairs substituted, as the engine hands it out.
     std::string Value(const InfField& field) const;
-    // Marks the field as naming a folder, file, section or registry key.
-    void MarkName(const InfField& field);
     // The index of the first inserted folder that `field` overlaps, or kNowhere.
     std::size_t FolderIn(const InfField& field) const;
 };
@@ -52,12 +53,29 @@ void CheckFields(CheckContext& check);
 void CheckPairs(CheckContext& check);
 // The install section the shell's verb runs, and its directives.
 void CheckInstallSection(CheckContext& check);
-// A CopyFiles section, or CopyFiles=@file (section null, `file` its name).
-void CheckCopyFiles(CheckContext& check, const InfSection* section, const InfField& cause);
+// The CopyFiles sections of one install section, each destination checked once.
+class CopyChecks {
+public:
+    explicit CopyChecks(CheckContext& check) : check_(check) {}
+    // A CopyFiles section, or CopyFiles=@file (section null, `cause` the field).
+    void Check(const InfSection* section, const InfField& cause);
+
+private:
+    CheckContext& check_;
+    std::vector<const InfLine*> checkedDestinations_;
+};
 // An AddReg or DelReg section.
 void CheckRegistry(CheckContext& check, const InfSection& section, bool adding);
 
 // Helpers more than one group of rules needs.
+
+// The install section the shell's verb runs: [DefaultInstall.NTx86], or else
+// [DefaultInstall.NT], or else [DefaultInstall] (a decorated one only when it
+// has a line); nullptr when there is none.
+const InfSection* ChosenInstallSection(const Inf& inf);
+// By field: whether the installation reads it as the name of a folder, file,
+// section or registry key.
+std::vector<bool> NamingFields(const Inf& inf);
 
 // The directory numbers that Microsoft documents for [DestinationDirs].
 enum class DirectoryKnown { Yes, WindowsOnly, No };

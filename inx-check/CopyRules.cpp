@@ -214,15 +214,16 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
 
 }  // namespace
 
-void CheckCopyFiles(CheckContext& check, const InfSection* section, const InfField& cause)
+void CopyChecks::Check(const InfSection* section, const InfField& cause)
 {
+    CheckContext& check = check_;
     const InfLine* destination =
         DestinationFor(check, section != nullptr ? section->name : "", cause);
     // Each destination line once, however many copy sections use it.
     if (destination != nullptr &&
-        std::find(check.checkedDestinations.begin(), check.checkedDestinations.end(),
-                  destination) == check.checkedDestinations.end()) {
-        check.checkedDestinations.push_back(destination);
+        std::find(checkedDestinations_.begin(), checkedDestinations_.end(), destination) ==
+            checkedDestinations_.end()) {
+        checkedDestinations_.push_back(destination);
         CheckDestination(check, *destination);
     }
     if (section == nullptr) {
@@ -234,10 +235,6 @@ void CheckCopyFiles(CheckContext& check, const InfSection* section, const InfFie
     for (const InfLine& line : section->lines) {
         if (line.valueCount == 0) {
             continue;
-        }
-        check.MarkName(inf.Value(line, 0));
-        if (line.valueCount > 1) {
-            check.MarkName(inf.Value(line, 1));
         }
         const std::string target = FileName(check, inf.Value(line, 0));
         const std::string renamed = line.valueCount > 1 ? FileName(check, inf.Value(line, 1)) : "";

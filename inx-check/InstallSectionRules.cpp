@@ -30,15 +30,14 @@ const InfSection* WithLines(const InfSection* section)
     return section != nullptr && !section->lines.empty() ? section : nullptr;
 }
 
-// Windows runs [DefaultInstall.NTx86], or else [DefaultInstall.NT], or else
-// [DefaultInstall].
+// The chosen install section, and a finding when there is none or when it
+// hides another.
 const InfSection* InstallSection(CheckContext& check)
 {
     const Inf& inf = check.inf;
     const InfSection* plain = inf.Find("defaultinstall");
     const InfSection* nt = WithLines(inf.Find("defaultinstall.nt"));
-    const InfSection* x86 = WithLines(inf.Find("defaultinstall.ntx86"));
-    const InfSection* chosen = x86 != nullptr ? x86 : nt != nullptr ? nt : plain;
+    const InfSection* chosen = ChosenInstallSection(inf);
     if (chosen == nullptr) {
         for (const InfSection& section : inf.sections) {
             const std::string name = LowerAscii(section.name);
@@ -67,7 +66,67 @@ const InfSection* InstallSection(CheckContext& check)
     return chosen;
 }
 
+// Each directive line of the install section that names sections: the
+// directive in lower case, and the line.
+template <typename Visit>
+void ForEachDirective(const Inf& inf, const InfSection& install, Visit visit)
+{
+    for (const InfLine& line : install.lines) {
+        if (!line.explicitKey) {
+            continue;
+        }
+        const std::string directive = LowerAscii(SubstituteStrings(inf, inf.Text(inf.Key(line))));
+        if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) !=
+            std::end(kDirectives)) {
+            visit(directive, line);
+        }
+    }
+}
+
 }  // namespace
+
+const InfSection* ChosenInstallSection(const Inf& inf)
+{
+    const InfSection* x86 = WithLines(inf.Find("defaultinstall.ntx86"));
+    const InfSection* nt = WithLines(inf.Find("defaultinstall.nt"));
+    return x86 != nullptr ? x86 : nt != nullptr ? nt : inf.Find("defaultinstall");
+}
+
+std::vector<bool> NamingFields(const Inf& inf)
+{
+    std::vector<bool> names(inf.fields.size(), false);
+    const auto mark = [&names](const InfLine& line, std::size_t count) {
+        for (std::size_t i = 0; i < std::min(line.valueCount, count); ++i) {
+            names[line.firstValue + i] = true;
+        }
+    };
+    for (const char* listing : {"destinationdirs", "sourcedisksfiles"}) {
+        const InfSection* section = inf.Find(listing);
+        for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
+            mark(section->lines[i], kNowhere);
+        }
+    }
+    const InfSection* install = ChosenInstallSection(inf);
+    if (install == nullptr) {
+        return names;
+    }
+    ForEachDirective(
+        inf, *install, [&inf, &mark](const std::string& directive, const InfLine& line) {
+            mark(line, kNowhere);
+            for (std::size_t i = 0; i < line.valueCount; ++i) {
+                const InfSection* section =
+                    inf.Find(SubstituteStrings(inf, inf.Text(inf.Value(line, i))));
+                // A copied file's name and its source; a registry line's root, key and value name.
+                const std::size_t named = directive == "copyfiles"                         ? 2
+                                          : directive == "addreg" || directive == "delreg" ? 3
+                                                                                           : 0;
+                for (std::size_t l = 0; section != nullptr && l < section->lines.size(); ++l) {
+                    mark(section->lines[l], named);
+                }
+            }
+        });
+    return names;
+}
 
 bool CheckInfAccepted(CheckContext& check)
 {
@@ -122,28 +181,20 @@ void CheckInstallSection(CheckContext& check)
         return;
     }
     const Inf& inf = check.inf;
+    CopyChecks copies(check);
     // A section named twice is installed twice, the same way: checked once.
     std::vector<std::string> named;
-    for (const InfLine& line : install->lines) {
-        if (!line.explicitKey) {
-            continue;
-        }
-        const std::string directive = LowerAscii(check.Value(inf.Key(line)));
-        if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) ==
-            std::end(kDirectives)) {
-            continue;
-        }
+    ForEachDirective(inf, *install, [&](const std::string& directive, const InfLine& line) {
         for (std::size_t i = 0; i < line.valueCount; ++i) {
             const InfField& field = inf.Value(line, i);
             const std::string name = check.Value(field);
-            check.MarkName(field);
             const std::string once = directive + "=" + inf.Folded(name);
             if (name.empty() || std::find(named.begin(), named.end(), once) != named.end()) {
                 continue;
             }
             named.push_back(once);
             if (directive == "copyfiles" && name[0] == '@') {
-                CheckCopyFiles(check, nullptr, field);
+                copies.Check(nullptr, field);
                 continue;
             }
             const InfSection* section = inf.Find(name);
@@ -152,10 +203,10 @@ void CheckInstallSection(CheckContext& check)
                           "[" + name + "] does not exist: the engine skips this " +
                               std::string(inf.Text(inf.Key(line))) + " without a word");
             } else if (directive == "copyfiles") {
-                CheckCopyFiles(check, section, field);
+                copies.Check(section, field);
             } else if (directive == "addreg" || directive == "delreg") {
                 CheckRegistry(check, *section, directive == "addreg");
             }
         }
-    }
+    });
 }

@@ -76,9 +76,6 @@ void CheckRegistry(CheckContext& check, const InfSection& section, bool adding)
         if (line.valueCount == 0) {
             continue;
         }
-        for (std::size_t i = 0; i < std::min<std::size_t>(line.valueCount, 3); ++i) {
-            check.MarkName(inf.Value(line, i));
-        }
         const InfField& rootField = inf.Value(line, 0);
         const std::string root = check.Value(rootField);
         const std::string lowered = LowerAscii(root);

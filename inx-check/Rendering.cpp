@@ -73,11 +73,18 @@ Rendering::Rendering(const std::string& fileBytes)
     }
 }
 
+Rendering::Rendering(const std::string& fileBytes, const std::string& folder) : Rendering(fileBytes)
+{
+    Render(folder);
+}
+
 bool Rendering::Render(const std::string& folder)
 {
     folderLength_ = folder.size() + 2;
     std::string expanded;
-    if (!Expand(text_, placeholders_.size(), folder, &expanded)) {
+    rendered_ = Expand(text_, placeholders_.size(), folder, &expanded);
+    if (!rendered_) {
+        inf_.clear();
         return false;
     }
     inf_.clear();

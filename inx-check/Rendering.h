@@ -15,6 +15,8 @@ class Rendering {
 public:
     // Reads the template as install.exe does and finds its placeholders.
     explicit Rendering(const std::string& fileBytes);
+    // The same, rendered for `folder` (see Rendered).
+    Rendering(const std::string& fileBytes, const std::string& folder);
 
     // Expands the text for `folder` and writes it in text mode. False when
     // the expansion's size does not fit in memory's address range.
@@ -23,6 +25,8 @@ public:
     const std::string& Text() const { return text_; }
     const std::vector<TextOffset>& Placeholders() const { return placeholders_; }
     const std::string& Inf() const { return inf_; }
+    // Whether the last Render succeeded.
+    bool Rendered() const { return rendered_; }
 
     // Where the quoted folder that the `index`th placeholder became starts
     // in install.inf.
@@ -49,6 +53,7 @@ private:
     std::size_t folderLength_ = 0;
     std::string inf_;
     std::vector<std::size_t> lineFeeds_;  // offsets of the expansion's LFs
+    bool rendered_ = false;
 };
 
 // The bytes of the install.inf that install.exe writes on Windows from a

@@ -12,23 +12,13 @@ std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::s
     CheckContext check(fileBytes, folder, package, page);
     if (CheckTemplateBytes(check)) {
         CheckFolderItself(check);
-        if (!check.rendering.Render(check.folder)) {
+        if (!check.rendering.Rendered()) {
             check.Add(Rule::TooLarge, FileOffset{0},
                       "the expansion would be larger than this computer can address: "
                       "install.exe cannot write install.inf");
         } else {
-            check.inf = ReadInf(check.rendering.Inf(), page);
-            check.namesSomething.assign(check.inf.fields.size(), false);
             if (CheckInfAccepted(check)) {
                 CheckFields(check);
-                for (const char* named : {"destinationdirs", "sourcedisksfiles"}) {
-                    const InfSection* section = check.inf.Find(named);
-                    for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
-                        for (std::size_t value = 0; value < section->lines[i].valueCount; ++value) {
-                            check.MarkName(check.inf.Value(section->lines[i], value));
-                        }
-                    }
-                }
                 CheckInstallSection(check);
                 CheckPairs(check);
             }
