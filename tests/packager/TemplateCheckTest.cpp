@@ -605,7 +605,8 @@ TEST(CodePage, CharactersAndCaseAsWindowsHasThem)
     EXPECT_EQ(nullptr, FindCodePage(437));
     EXPECT_EQ("\u20AC\u0081\u0178\u00FF", Utf8FromCodePage(western, "\x80\x81\x9F\xFF"));
     EXPECT_EQ("M\xDCLLER\x9F\xB5", UpperInCodePage(western, "m\xFCller\xFF\xB5"));
-    EXPECT_EQ("\xDC\xA8", UpperInCodePage(cyrillic, "\xFC\xB8"));
+    EXPECT_EQ("\xDC\xA8\xDF", UpperInCodePage(cyrillic, "\xFC\xB8\xFF"));  // the last byte too
+    EXPECT_EQ("\u044F", Utf8FromCodePage(cyrillic, "\xFF"));
     std::string bytes;
     EXPECT_TRUE(CodePageFromUtf8(western, "\u20AC\u00FC", &bytes));
     EXPECT_EQ("\x80\xFC", bytes);
