@@ -78,7 +78,8 @@ void ReadSuppression(std::string_view text, std::size_t begin, std::size_t line,
                 silenced->push_back({line + 1, rule});
             }
         } else {
-            unknown->push_back({Rule::UnknownRule, InfoOf(Rule::UnknownRule).severity, begin + at,
+            unknown->push_back({Rule::UnknownRule, InfoOf(Rule::UnknownRule).severity,
+                                FileOffset{begin + at},
                                 "'" + std::string(name) +
                                     "' is no rule of inx-check: this comment silences nothing "
                                     "for it"});
