@@ -48,14 +48,17 @@ def preprocessed(entry):
 
 
 def config(source):
+    """Every .clang-tidy from the source's folder up: a nearer one may inherit
+    the ones above it."""
+    settings = b""
     folder = os.path.dirname(source)
     while True:
         candidate = os.path.join(folder, ".clang-tidy")
         if os.path.isfile(candidate):
-            with open(candidate, "rb") as settings:
-                return settings.read()
+            with open(candidate, "rb") as found:
+                settings += found.read()
         if os.path.dirname(folder) == folder:
-            return b""
+            return settings
         folder = os.path.dirname(folder)
 
 
