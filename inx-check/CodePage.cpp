@@ -54,9 +54,9 @@ bool BytesOf(const CodePage& page, char32_t code, std::string* bytes)
     if (code == kUndefined || code > 0xFFFF) {
         return false;
     }
+    // A lead byte alone reads as U+FFFD, which no character is encoded as.
     for (std::size_t i = 0; i < 128; ++i) {
-        if (page.high[i] == code &&
-            PairRow(page, static_cast<unsigned char>(0x80 + i)) == nullptr) {
+        if (page.high[i] == code) {
             *bytes += static_cast<char>(0x80 + i);
             return true;
         }

@@ -1,6 +1,7 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
 #include "inx-check/CodePage.h"
 #include "inx-check/InfReader.h"
+#include "inx-check/Report.h"
 #include "inx-check/Suppressions.h"
 #include "inx-check/TemplateCheck.h"
 
@@ -27,9 +28,20 @@ public:
         for (char& c : lower) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        return lower == "plugin.dll" || lower == "sub\\data.txt";
+        return lower == "plugin.dll" || lower == "sub\\data.txt" ||
+               lower == "\x95\x5C\\data.txt";  // a Shift-JIS folder whose second byte is '\\'
+
     }
 };
+
+std::string Repeated(const std::string& text, std::size_t times)
+{
+    std::string repeated;
+    for (std::size_t i = 0; i < times; ++i) {
+        repeated += text;
+    }
+    return repeated;
+}
 
 // kClean with `from` replaced by `to`.
 std::string With(const std::string& from, const std::string& to, std::string text = kClean)
@@ -201,6 +213,22 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With("plugin.dll\r\n[Reg]", "\"absent.dll\r\n[Reg]"),
          {"9:1 warning: this quote", "9:1 error: 'absent.dll' is not in the package folder"}},
         {"a file in another case", With("plugin.dll", "PLUGIN.DLL"), {}},
+        {"a CR inside closed quotes, part of the name",
+         With("plugin.dll\r\n[Reg]", "\"plugin.dll\r\"\r\n[Reg]"),
+         {"9:1 error: 'plugin.dll\r' is not in the package folder [missing-file]"}},
+        // An undefined key where a file, folder or section is named is an error.
+        {"in a renamed copy's source",
+         With("plugin.dll\r\n[Reg]", "plugin.dll,%Src%.dll\r\n[Reg]"),
+         {"9:1 error: '%Src%.dll' is not in the package folder",
+          "9:12 error: %Src% is not defined in [Strings] [undefined-string]"}},
+        {"in a disk's subfolder",
+         kClean + "[SourceDisksNames]\r\n1=Disk\r\n[SourceDisksFiles]\r\nplugin.dll=1,%Sub%\r\n",
+         {"9:1 error: '%Sub%\\plugin.dll' is not in the package folder",
+          "15:14 error: %Sub% is not defined in [Strings] [undefined-string]"}},
+        {"in a directive's section name",
+         With("CopyFiles=Files", "CopyFiles=Files,%More%"),
+         {"4:17 warning: [%More%] does not exist [missing-section]",
+          "4:17 error: %More% is not defined in [Strings] [undefined-string]"}},
         {"a file in a disk's subfolder",
          With("plugin.dll", "data.txt") +
              "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\ndata.txt=1\r\n",
@@ -312,6 +340,9 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With(reg, "HKCU,Software\\ZI050,Old,,C:\\Old\\\r\n" + reg),
          {"11:32 error: a '\\' at the end of a line joins the next line"}},
         {"a continued line", With(reg, "HKCU,Software\\ZI050,Dir,, \\\r\n  VUZAZURAV"), {}},
+        {"a continued line, a tab before the '\\'",
+         With(reg, "HKCU,Software\\ZI050,Dir,,\t\\\r\n  VUZAZURAV"),
+         {}},
         // A double-byte character whose second byte is '\\' or ']' (one in Shift-JIS).
         {"a value ending in such a character, in 932",
          With(reg, "HKCU,Software\\ZI050,Old,,\x95\x5C\r\n" + reg),
@@ -329,6 +360,53 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"the same bytes in 1252",
          With("[Reg]", "[R\x95\x5D]", With("AddReg=Reg", "AddReg=R\x95\x5D")),
          {"5:8 warning: [missing-section]"}},
+        // Names compare without case, but a second byte is no letter: ア and ヂ.
+        {"two names a second byte's case apart, in 932",
+         With("[Reg]", "[\x83\x61]", With("AddReg=Reg", "AddReg=\x83\x41")),
+         {"5:8 warning: [missing-section]"},
+         nullptr,
+         932},
+        {"the same bytes in 1252",
+         With("[Reg]", "[\x83\x61]", With("AddReg=Reg", "AddReg=\x83\x41")),
+         {}},
+        // Lengths count characters: 200 and 300 double-byte ones.
+        {"a long section name, in 932",
+         kClean + "[" + Repeated("\x82\xA0", 200) + "]\r\n",
+         {},
+         nullptr,
+         932},
+        {"the same bytes in 1252",
+         kClean + "[" + Repeated("\x82\xA0", 200) + "]\r\n",
+         {"12:1 error: section name over 255 characters [inf-refused]"}},
+        {"a long value, in 932",
+         With(reg, "HKCU,Software\\ZI050,Name,," + Repeated("\x82\xA0", 300) + "\r\n" + reg),
+         {},
+         nullptr,
+         932},
+        {"the same bytes in 1252",
+         With(reg, "HKCU,Software\\ZI050,Name,," + Repeated("\x82\xA0", 300) + "\r\n" + reg),
+         {"11:27 warning: this value is 600 characters long [value-cut-by-wine]"}},
+        {"a disk's folder ending in such a character, in 932",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk,,,\\\x95\x5C\r\n[SourceDisksFiles]\r\ndata.txt=1\r\n",
+         {},
+         nullptr,
+         932},
+        // Chinese text with pairs that are valid UTF-8 too is no UTF-8 text; text that
+        // is UTF-8 throughout is.
+        {"GBK text, in 936",
+         With(reg, "HKCU,Software\\ZI050,Name,,\xD6\xD0\xC3\xA9\r\n" + reg),
+         {},
+         nullptr,
+         936},
+        {"UTF-8 text, in 936",
+         With(reg, "HKCU,Software\\ZI050,Name,,\xE4\xB8\xAD\r\n" + reg),
+         {"11:27 warning: UTF-8 text [utf8-text]"},
+         nullptr,
+         936},
+        {"UTF-8 after a byte that is none, in 1252",
+         With(reg, "HKCU,Software\\ZI050,Name,,\xE9t\xC3\xA9\r\n" + reg),
+         {"11:29 warning: UTF-8 text [utf8-text]"}},
         {"an unterminated quote",
          With("Dir,,VUZAZURAV", "Dir,,\"C:\\Old"),
          {"11:26 warning: this quote is never closed"}},
@@ -583,6 +661,35 @@ TEST(RuleTable, EachRuleShowsItsExamples)
     }
 }
 
+// A lead byte takes the byte after it, whatever it is: in a comment, before
+// the first section, and as a '%' (natively; the Wine test holds the reader
+// to setupapi's reading under code page 936).
+TEST(InfReader, ALeadByteTakesTheByteAfterIt)
+{
+    const struct {
+        const char* text;
+        const char* sections936;
+        const char* sections1252;
+    } cases[] = {
+        {"[A]\r\n;\x95\n[B]\r\n", "A", "A B"},  // the comment takes the line feed
+        {"\x95[A]\r\n[B]\r\n", "B", "A B"},      // no '[' after a lead byte
+    };
+    for (const auto& c : cases) {
+        for (const unsigned page : {936U, 1252U}) {
+            const std::string text = c.text;
+            const Inf inf = ReadInf(text, *FindCodePage(page));
+            std::string names;
+            for (const InfSection& section : inf.sections) {
+                names += (names.empty() ? "" : " ") + section.name;
+            }
+            EXPECT_EQ(page == 936 ? c.sections936 : c.sections1252, names) << c.text << page;
+        }
+    }
+    const std::string text = "[S]\r\n";
+    EXPECT_EQ("\x81%%", SubstituteStrings(ReadInf(text, *FindCodePage(936)), "\x81%%"));
+    EXPECT_EQ("\x81%", SubstituteStrings(ReadInf(text, *FindCodePage(1252)), "\x81%%"));
+}
+
 // Quotes as the engine reads them, natively (the Wine test holds the reader
 // to setupapi's own reading).
 TEST(InfReader, DoubledQuotesInsideQuotesAreOneQuote)
@@ -612,6 +719,9 @@ TEST(CodePage, CharactersAndCaseAsWindowsHasThem)
     EXPECT_EQ("\x80\xFC", bytes);
     EXPECT_FALSE(CodePageFromUtf8(western, "\u03A9", &bytes));
     EXPECT_FALSE(CodePageFromUtf8(western, "\xFC", &bytes));
+    EXPECT_TRUE(CodePageFromUtf8(western, "\u00FF", &bytes));  // the last byte
+    EXPECT_EQ("\xFF", bytes);
+    EXPECT_EQ("a\\x81\\r", ShownText(western, "a\x81\r"));  // a C1 control, escaped
 }
 
 // In a double-byte code page a lead byte and the byte after it are one
@@ -639,10 +749,12 @@ TEST(CodePage, PairsAreCharacters)
         {936, "\xA6\xC1\x95\x5D", "\u03B1\u6621", "\xA6\xA1\x95\x5D"},  // alpha, ']'
         {949, "\xC7\xD1", "\uD55C", "\xC7\xD1"},
         {950, "\xA4\xA4", "\u4E2D", "\xA4\xA4"},
+        {936, "\xB0\xFE", "\u5265", "\xB0\xFE"},  // the last second byte
     };
     for (const auto& c : cases) {
         const CodePage& page = *FindCodePage(c.page);
         const std::string text = c.bytes;
+        EXPECT_EQ(1u, CharacterLength(page, text.substr(0, 1) + '\0', 0)) << c.bytes;
         const std::string utf8 = Utf8FromCodePage(page, text);
         EXPECT_EQ(c.utf8, utf8) << c.bytes;
         EXPECT_EQ(c.upper, UpperInCodePage(page, text)) << c.bytes;

@@ -172,6 +172,13 @@ printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg="
 expect 0 "control characters" "$inx_check" control.inx
 grep -q 'R\\t1\\x01\]' err && [ "$(grep -c . err)" -eq 2 ] && ! grep -q $'[\t\x01\r]' err ||
     { fail "control characters in a finding:"; cat -A err; }
+expect 0 "control characters in SARIF" "$inx_check" --format=sarif control.inx
+grep -q 'R\\\\t1\\\\x01\]' out || { fail "control characters in SARIF:"; cat out; }
+
+# One rule explained, with its examples and the folder each is checked for.
+expect 0 "--explain" "$inx_check" --explain=folder-too-long
+head -1 out | grep -q '^folder-too-long (error): ' && grep -qxF "Gives it, with --path 'C:\\' and 'x' up to 1000 bytes:" out ||
+    { fail "--explain:"; cat out; }
 
 # SARIF, valid against the 2.1.0 schema, in UTF-8 whatever the template's code page.
 printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg=M\xFCller\r\n' >cp1252.inx
