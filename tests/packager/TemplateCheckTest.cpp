@@ -30,7 +30,6 @@ public:
         }
         return lower == "plugin.dll" || lower == "sub\\data.txt" ||
                lower == "\x95\x5C\\data.txt";  // a Shift-JIS folder whose second byte is '\\'
-
     }
 };
 
@@ -672,7 +671,7 @@ TEST(InfReader, ALeadByteTakesTheByteAfterIt)
         const char* sections1252;
     } cases[] = {
         {"[A]\r\n;\x95\n[B]\r\n", "A", "A B"},  // the comment takes the line feed
-        {"\x95[A]\r\n[B]\r\n", "B", "A B"},      // no '[' after a lead byte
+        {"\x95[A]\r\n[B]\r\n", "B", "A B"},     // no '[' after a lead byte
     };
     for (const auto& c : cases) {
         for (const unsigned page : {936U, 1252U}) {
