@@ -340,7 +340,7 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          {"11:32 error: a '\\' at the end of a line joins the next line"}},
         {"a continued line", With(reg, "HKCU,Software\\ZI050,Dir,, \\\r\n  VUZAZURAV"), {}},
         {"a continued line, a tab before the '\\'",
-         With(reg, "HKCU,Software\\ZI050,Dir,,\t\\\r\n  VUZAZURAV"),
+         With("Signature=\"$Chicago$\"", "Signature=\t\\\r\n \"$Chicago$\""),
          {}},
         // A double-byte character whose second byte is '\\' or ']' (one in Shift-JIS).
         {"a value ending in such a character, in 932",
