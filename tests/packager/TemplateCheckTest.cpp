@@ -489,6 +489,11 @@ TEST(CheckTemplate, PairsAndValueFields)
           "which does not hold the folder 'C:\\Tools%20%Suite'; 2 placeholders are read so "
           "[folder-altered]"},
          "C:\\Tools%20%Suite"},
+        {"what follows such a folder is the template's own",
+         With("Dir,,VUZAZURAV", "Dir,,VUZAZURAV\\\r\nHKCU,Software\\ZI050,X,,1"),
+         {"7:10 error: with this folder [folder-altered]",
+          "11:35 error: a '\\' at the end of a line joins the next line [line-joined]"},
+         "C:\\%20%"},
         {"an undefined pair in the folder reaches the engine as it is", kClean, {}, "C:\\A%B%C"},
         {"environment variables in values",
          value("0x00020000,%SystemRoot%\\cmd.exe /c %HOMEDRIVE%%HOMEPATH%") +
