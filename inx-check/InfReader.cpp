@@ -428,11 +428,11 @@ std::string Inf::Folded(std::string_view name) const
 {
     std::string folded(name);
     for (std::size_t at = 0; at < folded.size();) {
-        const std::size_t length = page != nullptr ? CharacterLength(*page, folded, at) : 1;
-        if (length == 1 && folded[at] >= 'A' && folded[at] <= 'Z') {
+        // A lead byte is never a letter, and its second byte is stepped over.
+        if (folded[at] >= 'A' && folded[at] <= 'Z') {
             folded[at] = static_cast<char>(folded[at] - 'A' + 'a');
         }
-        at += length;
+        at += page != nullptr ? CharacterLength(*page, folded, at) : 1;
     }
     return folded;
 }

@@ -74,7 +74,8 @@ check_exe() {  # check_exe STATUS WHAT ARGUMENTS...
 check_exe 0 "--version" --version
 [ "$(tr -d '\r' <"$windows/out")" = "inx-check $(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)" ] ||
     fail "inx-check.exe --version"
-check_exe 0 "on the sample, by its Windows path" "Z:${windows//\//\\}\\inx-tools-$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)-win32\\demo\\install.inx"
+sample=$(dirname "$exe")/demo/install.inx
+check_exe 0 "on the sample, by its Windows path" "Z:${sample//\//\\}"
 check_exe 1 "on a package with a non-ASCII name" 'pkg\install.inx'
 grep -q "'absent.txt' is not in the package folder" "$windows/err" && ! grep -q "ller.txt" "$windows/err" ||
     { fail "inx-check.exe found the package's files otherwise than Windows"; cat "$windows/err"; }
