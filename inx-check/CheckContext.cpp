@@ -13,7 +13,8 @@ CheckContext::CheckContext(const std::string& fileBytes, const std::string* give
       page(codePage),
       rendering(fileBytes, folder),
       inf(ReadInf(rendering.Inf(), page)),
-      namesSomething(NamingFields(inf))
+      namesSomething(NamingFields(inf)),
+      plan(MakePlan(inf))
 {
 }
 

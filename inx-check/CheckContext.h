@@ -6,6 +6,7 @@
 #pragma once
 
 #include "inx-check/InfReader.h"
+#include "inx-check/Plan.h"
 #include "inx-check/Rendering.h"
 #include "inx-check/TemplateCheck.h"
 
@@ -26,6 +27,7 @@ struct CheckContext {
     const Rendering rendering;               // for `folder`, unless too large (Rendered())
     const Inf inf;                           // the engine's reading of it
     const std::vector<bool> namesSomething;  // by field: names a folder, file, section or key
+    const InstallPlan plan;                  // what installing and uninstalling will do
     std::vector<Diagnostic> findings;
 
     void Add(Rule rule, FileOffset at, std::string text);
@@ -66,6 +68,8 @@ private:
 };
 // An AddReg or DelReg section.
 void CheckRegistry(CheckContext& check, const InfSection& section, bool adding);
+// What uninstalling leaves of what the installation makes.
+void CheckUninstall(CheckContext& check);
 
 // Helpers more than one group of rules needs.
 

@@ -1,4 +1,5 @@
 #include "inx-check/CheckContext.h"
+#include "inx-check/Plan.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,26 +42,14 @@ const InfLine* DestinationFor(CheckContext& check, const std::string& name, cons
                   "folder (C:\\Windows\\System32), its default");
         return nullptr;
     }
-    const InfLine* fallback = nullptr;
-    for (const InfLine& line : destinations->lines) {
-        if (!line.HasKey()) {
-            continue;
-        }
-        const std::string key = check.inf.Folded(check.Value(check.inf.Key(line)));
-        if (!name.empty() && key == check.inf.Folded(name)) {
-            return &line;
-        }
-        if (key == "defaultdestdir" && fallback == nullptr) {
-            fallback = &line;
-        }
-    }
-    if (fallback == nullptr) {
+    const InfLine* line = DestinationLine(check.inf, name);
+    if (line == nullptr) {
         check.Add(Rule::DefaultDestination, cause.begin,
                   "[DestinationDirs] names no folder for " + Quoted(name) +
                       " and has no DefaultDestDir: the engine copies into the system folder "
                       "(C:\\Windows\\System32), its default");
     }
-    return fallback;
+    return line;
 }
 
 void CheckDestination(CheckContext& check, const InfLine& line)
@@ -125,49 +114,6 @@ void CheckDestination(CheckContext& check, const InfLine& line)
     }
 }
 
-// Where the engine looks for a file: [SourceDisksFiles] names its disk and
-// subfolder, [SourceDisksNames] the disk's folder.
-std::string SourcePath(const CheckContext& check, const std::string& name)
-{
-    const Inf& inf = check.inf;
-    const InfSection* files = inf.Find("sourcedisksfiles");
-    const InfSection* disks = inf.Find("sourcedisksnames");
-    if (files == nullptr) {
-        return name;
-    }
-    std::string path;
-    for (const InfLine& line : files->lines) {
-        if (!line.HasKey() || inf.Folded(check.Value(inf.Key(line))) != inf.Folded(name)) {
-            continue;
-        }
-        // The engine reads the disk as a number and finds the first
-        // [SourceDisksNames] line whose key is that number written out.
-        long number = 0;
-        const std::string disk =
-            line.valueCount == 0
-                ? ""
-                : std::to_string(IsNumber(check.Value(inf.Value(line, 0)), &number) ? number : 0);
-        for (std::size_t i = 0; disks != nullptr && i < disks->lines.size(); ++i) {
-            const InfLine& diskLine = disks->lines[i];
-            if (diskLine.HasKey() && check.Value(inf.Key(diskLine)) == disk) {
-                path = diskLine.valueCount > 3 ? check.Value(inf.Value(diskLine, 3)) : "";
-                break;
-            }
-        }
-        if (line.valueCount > 1) {
-            path += (path.empty() ? "" : "\\") + check.Value(inf.Value(line, 1));
-        }
-        break;
-    }
-    while (!path.empty() && path[0] == '\\') {
-        path.erase(0, 1);
-    }
-    while (!path.empty() && path[LastCharacter(check.page, path)] == '\\') {
-        path.pop_back();
-    }
-    return path.empty() ? name : path + "\\" + name;
-}
-
 // A CopyFiles entry's file name as Windows reads it: the CR that Wine keeps
 // in a value whose quote is never closed is Wine's alone, and the
 // unclosed-quote warning already names it.
@@ -194,9 +140,9 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
             return;
         }
     }
-    if (check.package != nullptr && !check.package->Holds(SourcePath(check, source))) {
+    if (check.package != nullptr && !check.package->Holds(PackageSourcePath(check.inf, source))) {
         check.Add(Rule::MissingFile, field.begin,
-                  Quoted(SourcePath(check, source)) +
+                  Quoted(PackageSourcePath(check.inf, source)) +
                       " is not in the package folder: the engine asks the user for a disk "
                       "(Windows) or waits forever (Wine)");
     }

@@ -464,7 +464,7 @@ Inf ReadInf(const std::string& text, const CodePage& page)
 }
 
 std::string SubstituteStrings(const Inf& inf, std::string_view text,
-                              std::vector<InfSubstitution>* pairs)
+                              std::vector<InfSubstitution>* pairs, std::string (*directory)(long))
 {
     const auto find = [&inf, text](std::size_t from) {
         return inf.page != nullptr ? FindCharacter(*inf.page, text, '%', from)
@@ -497,7 +497,8 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
         } else if (numberEnd != nullptr && *numberEnd == '\0' && number < kFirstUserDirectory) {
             pair.kind = InfSubstitution::Kind::Directory;
             pair.dirid = number;
-            replacement = "<DIRID " + std::to_string(number) + ">";
+            replacement =
+                directory != nullptr ? directory(number) : "<DIRID " + std::to_string(number) + ">";
         }
         result += replacement;
         if (pairs != nullptr) {

@@ -104,10 +104,11 @@ struct InfSubstitution {
 
 // The field's text as the engine hands it out: each %key% replaced by the
 // first field of that key's line in [Strings], %% by %, and %number% by a
-// directory (written here as <DIRID number>). Lists each pair met in `pairs`
-// when it is not null.
+// directory (written here as <DIRID number>, or as `directory` gives its path
+// when it is not null). Lists each pair met in `pairs` when it is not null.
 std::string SubstituteStrings(const Inf& inf, std::string_view text,
-                              std::vector<InfSubstitution>* pairs = nullptr);
+                              std::vector<InfSubstitution>* pairs = nullptr,
+                              std::string (*directory)(long) = nullptr);
 
 // Lower-case ASCII copy, for comparing names as the engine does (in a
 // double-byte code page, Inf::Folded).

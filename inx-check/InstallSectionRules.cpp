@@ -1,4 +1,5 @@
 #include "inx-check/CheckContext.h"
+#include "inx-check/Plan.h"
 
 #include <algorithm>
 #include <iterator>
@@ -87,9 +88,7 @@ void ForEachDirective(const Inf& inf, const InfSection& install, Visit visit)
 
 const InfSection* ChosenInstallSection(const Inf& inf)
 {
-    const InfSection* x86 = WithLines(inf.Find("defaultinstall.ntx86"));
-    const InfSection* nt = WithLines(inf.Find("defaultinstall.nt"));
-    return x86 != nullptr ? x86 : nt != nullptr ? nt : inf.Find("defaultinstall");
+    return ChosenSection(inf, "DefaultInstall");
 }
 
 std::vector<bool> NamingFields(const Inf& inf)

@@ -339,6 +339,25 @@ const RuleInfo kRules[] = {
      "REG_MULTI_SZ (0x00010000) and binary types take several.",
      {CLEAN "HKCU,Software\\App,Paths,,C:\\A,C:\\B\n"},
      {CLEAN "HKCU,Software\\App,Paths,0x10000,C:\\A,C:\\B\n"}},
+    {Rule::UninstallLeaves,
+     W,
+     "uninstall-leaves",
+     "uninstalling leaves something the installation made",
+     "[DefaultUninstall] (chosen as the install section is) runs when the user uninstalls. "
+     "Each file the installation copies, each registry key it makes and each value it writes "
+     "that the uninstall section does not delete (DelFiles, DelReg of the value or of a key "
+     "above it) stays on the machine, an empty key too. inx-check --plan lists them.",
+     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App,Other\n"},
+     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"}},
+    {Rule::NoUninstall,
+     W,
+     "no-uninstall",
+     "the installation changes the machine and nothing uninstalls it",
+     "The INF has no [DefaultUninstall] section, and the installation registers no "
+     "UninstallString under ...\\CurrentVersion\\Uninstall: users cannot take away what it "
+     "installed. Add an uninstall section that deletes what the install section makes.",
+     {CLEAN},
+     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"}},
     {Rule::UnknownRule,
      W,
      "unknown-rule",

@@ -58,6 +58,9 @@ enum class Rule {
     RegistryRoot,
     RegistryFlags,
     ExtraValueFields,
+    // what uninstalling leaves
+    UninstallLeaves,
+    NoUninstall,
     // the checker's own comments
     UnknownRule,
 };

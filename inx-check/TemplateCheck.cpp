@@ -21,6 +21,7 @@ std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::s
                 CheckFields(check);
                 CheckInstallSection(check);
                 CheckPairs(check);
+                CheckUninstall(check);
             }
             if (script != nullptr) {
                 *script = check.rendering.Inf();

@@ -50,15 +50,20 @@ std::string With(const std::string& from, const std::string& to, std::string tex
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-// "LINE:COLUMN severity: text" for each finding.
+// "LINE:COLUMN severity: text" for each finding; what uninstalling leaves
+// only when asked for.
 std::vector<std::string> Findings(const std::string& bytes, const std::string* folder = nullptr,
-                                  unsigned codePage = kDefaultCodePage)
+                                  unsigned codePage = kDefaultCodePage, bool uninstall = false)
 {
     const FakePackage package;
     const LineIndex lines(bytes);
     std::vector<std::string> findings;
     for (const Diagnostic& diagnostic :
          CheckTemplate(bytes, folder, &package, *FindCodePage(codePage))) {
+        if (!uninstall &&
+            (diagnostic.rule == Rule::NoUninstall || diagnostic.rule == Rule::UninstallLeaves)) {
+            continue;
+        }
         const Position at = lines.PositionOf(diagnostic.offset);
         findings.push_back(std::to_string(at.line) + ":" + std::to_string(at.column) +
                            (diagnostic.severity == Severity::Error ? " error: " : " warning: ") +
@@ -75,6 +80,7 @@ struct CheckCase {
     std::vector<std::string> expected;
     const char* folder = nullptr;
     unsigned codePage = kDefaultCodePage;
+    bool uninstall = false;  // what uninstalling leaves is looked at
 };
 
 void ExpectFindings(const std::vector<CheckCase>& cases)
@@ -82,7 +88,7 @@ void ExpectFindings(const std::vector<CheckCase>& cases)
     for (const CheckCase& c : cases) {
         const std::string folder = c.folder != nullptr ? c.folder : "";
         const std::vector<std::string> findings =
-            Findings(c.bytes, c.folder != nullptr ? &folder : nullptr, c.codePage);
+            Findings(c.bytes, c.folder != nullptr ? &folder : nullptr, c.codePage, c.uninstall);
         ASSERT_EQ(c.expected.size(), findings.size())
             << c.what << ": " << testing::PrintToString(findings);
         for (std::size_t i = 0; i < findings.size(); ++i) {

@@ -21,8 +21,9 @@ expect() {  # expect STATUS WHAT COMMAND...
 }
 
 head=$'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nAddReg=R\r\n[R]\r\n'
-printf '%s' "${head}HKCU,Software\\T,Dir,,VUZAZURAV"$'\n' >clean.inx
-printf '%s' "${head}HKCU,Software\\T,Dir,,\"VUZAZURAV\""$'\r\n' >quoted.inx
+tail=$'[DefaultUninstall]\r\nDelReg=D\r\n[D]\r\nHKCU,Software\\T\r\n'
+printf '%s' "${head}HKCU,Software\\T,Dir,,VUZAZURAV"$'\n'"$tail" >clean.inx
+printf '%s' "${head}HKCU,Software\\T,Dir,,\"VUZAZURAV\""$'\r\n'"$tail" >quoted.inx
 printf '%s' $'[Version]\r\n' >nosection.inx
 mkdir folder.inx
 
@@ -48,7 +49,7 @@ grep -q '^usage: inx-check' out || fail "--help prints no usage on standard outp
 expect 0 "--version" "$inx_check" --version
 grep -q '^inx-check [0-9]' out || fail "--version prints no version"
 
-expected=${head}$'HKCU,Software\\T,Dir,,"C:\\Program Files\\App"\r\n'
+expected=${head}$'HKCU,Software\\T,Dir,,"C:\\Program Files\\App"\r\n'$tail
 expect 0 "--path to a file" "$inx_check" --path 'C:\Program Files\App' --output script.inf clean.inx
 cmp script.inf <(printf '%s' "$expected") || fail "install.inf in a file"
 expect 0 "--path to standard output" "$inx_check" --path 'C:\Program Files\App' clean.inx
@@ -97,7 +98,7 @@ expect 2 "a folder where install.inf goes" "$inx_check" --path 'C:\App' --output
 expect 2 "a folder that does not exist" "$inx_check" --path 'C:\App' --output no/such.inf clean.inx
 [ -z "$(ls | grep -v -x -e out -e err -e '.*\.inx' -e script.inf -e target.inf -e folder.inx)" ] ||
     fail "files left behind: $(ls)"
-printf '%s' "${head}HKCU,Software\T,Dir,,VUZAZURAV"$'\n' >--odd.inx
+printf '%s' "${head}HKCU,Software\T,Dir,,VUZAZURAV"$'\n'"$tail" >--odd.inx
 expect 0 "-- ends the options" "$inx_check" -- --odd.inx
 
 # The package folder as Windows finds files: any case, a disk's subfolder, no folder for a
@@ -114,10 +115,11 @@ mkdir -p package/Sub package/Data.txt
     printf '%s' $'[SourceDisksNames]\r\n1=Disk,,,\\SUB\r\n[SourceDisksFiles]\r\n'
     printf '%s' $'plugin.dll\r\nreadme.txt=1\r\ndata.txt\r\n'
 } >package/install.inx
-expect 1 "files in the package folder" "$inx_check" package/install.inx
+expect 1 "files in the package folder" "$inx_check" --disable=no-uninstall package/install.inx
 [ "$(grep -c . err)" -eq 2 ] && grep -q "^package/install.inx:10:1: error: 'data.txt' .*\[missing-file\]$" err &&
     grep -q "^package/install.inx:13:1: error: 'öl.txt' is not" err || { fail "the package lookup:"; cat err; }
-expect 1 "another code page" "$inx_check" --codepage 1251 package/install.inx
+expect 1 "another code page" "$inx_check" --codepage 1251 --disable=no-uninstall \
+    package/install.inx
 [ "$(grep -c . err)" -eq 4 ] && grep -q "^package/install.inx:11:1: error: 'mьller.txt' is not" err ||
     { fail "the package lookup in code page 1251:"; cat err; }
 # In Shift-JIS (932): a name whose second byte is '\', full-width letters in any case.
@@ -128,7 +130,8 @@ mkdir -p package932
     printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nCopyFiles=F\r\n'
     printf '%s' $'[DestinationDirs]\r\nF=-1,VUZAZURAV\r\n[F]\r\n\x95\x5C.txt\r\n\x82\x81.txt\r\n\x88\x9F.txt\r\n'
 } >package932/install.inx
-expect 1 "a code page of two bytes" "$inx_check" --codepage=932 package932/install.inx
+expect 1 "a code page of two bytes" "$inx_check" --codepage=932 --disable=no-uninstall \
+    package932/install.inx
 [ "$(grep -c . err)" -eq 1 ] && grep -q "^package932/install.inx:10:1: error: '亜.txt' is not" err ||
     { fail "the package lookup in code page 932:"; cat err; }
 expect 0 "a folder in code page 936" "$inx_check" --codepage 936 --path 'C:\中文' clean.inx

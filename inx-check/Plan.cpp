@@ -1,0 +1,661 @@
+#include "inx-check/Plan.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <iterator>
+
+namespace {
+
+// The folders of a 32-bit Windows: the engine's own numbers, then 16384 plus
+// a shell folder's CSIDL.
+struct Directory {
+    long dirid;
+    const char* path;
+};
+#define USER "C:\\Users\\<user>"
+#define ROAMING USER "\\AppData\\Roaming\\Microsoft\\Windows"
+#define COMMON "C:\\ProgramData\\Microsoft\\Windows"
+const Directory kDirectories[] = {
+    {1, "<package>"},
+    {10, "C:\\Windows"},
+    {11, "C:\\Windows\\System32"},
+    {12, "C:\\Windows\\System32\\drivers"},
+    {17, "C:\\Windows\\INF"},
+    {18, "C:\\Windows\\Help"},
+    {20, "C:\\Windows\\Fonts"},
+    {21, "C:\\Windows\\System32\\viewers"},
+    {24, "C:\\"},
+    {25, "C:\\Windows"},
+    {30, "C:\\"},
+    {50, "C:\\Windows\\System"},
+    {53, USER},
+    {54, "C:\\"},
+    {16384, USER "\\Desktop"},
+    {16386, ROAMING "\\Start Menu\\Programs"},
+    {16389, USER "\\Documents"},
+    {16390, USER "\\Favorites"},
+    {16391, ROAMING "\\Start Menu\\Programs\\Startup"},
+    {16392, ROAMING "\\Recent"},
+    {16393, ROAMING "\\SendTo"},
+    {16395, ROAMING "\\Start Menu"},
+    {16397, USER "\\Music"},
+    {16398, USER "\\Videos"},
+    {16400, USER "\\Desktop"},
+    {16403, ROAMING "\\Network Shortcuts"},
+    {16404, "C:\\Windows\\Fonts"},
+    {16405, ROAMING "\\Templates"},
+    {16406, COMMON "\\Start Menu"},
+    {16407, COMMON "\\Start Menu\\Programs"},
+    {16408, COMMON "\\Start Menu\\Programs\\Startup"},
+    {16409, "C:\\Users\\Public\\Desktop"},
+    {16410, USER "\\AppData\\Roaming"},
+    {16411, ROAMING "\\Printer Shortcuts"},
+    {16412, USER "\\AppData\\Local"},
+    {16419, "C:\\ProgramData"},
+    {16420, "C:\\Windows"},
+    {16421, "C:\\Windows\\System32"},
+    {16422, "C:\\Program Files"},
+    {16423, USER "\\Pictures"},
+    {16424, USER},
+    {16425, "C:\\Windows\\System32"},
+    {16426, "C:\\Program Files"},
+    {16427, "C:\\Program Files\\Common Files"},
+    {16428, "C:\\Program Files\\Common Files"},
+    {16429, COMMON "\\Templates"},
+    {16430, "C:\\Users\\Public\\Documents"},
+    {16431, COMMON "\\Start Menu\\Programs\\Administrative Tools"},
+    {16432, ROAMING "\\Start Menu\\Programs\\Administrative Tools"},
+    {16437, "C:\\Users\\Public\\Music"},
+    {16438, "C:\\Users\\Public\\Pictures"},
+    {16439, "C:\\Users\\Public\\Videos"},
+    {16440, "C:\\Windows\\Resources"},
+};
+#undef USER
+#undef ROAMING
+#undef COMMON
+
+constexpr char kSystemFolder[] = "C:\\Windows\\System32";
+constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
+constexpr char kUninstallList[] = "\\software\\microsoft\\windows\\currentversion\\uninstall\\";
+
+// AddReg and DelReg flags.
+constexpr unsigned long kBinaryValueType = 0x1;
+constexpr unsigned long kNoClobber = 0x2;
+constexpr unsigned long kDeleteValue = 0x4;
+constexpr unsigned long kAppend = 0x8;
+constexpr unsigned long kKeyOnly = 0x10;
+constexpr unsigned long kOverwriteOnly = 0x20;
+constexpr unsigned long kKeyOnlyCommon = 0x2000;
+constexpr unsigned long kDeleteRegBit = 0x8000;
+constexpr unsigned long kDeleteString = 0x18002;
+constexpr unsigned long kTypeMask = 0xFFFF0001;
+
+// The path the engine substitutes for %dirid%, and puts first in a destination.
+std::string ResolvedDirectory(long dirid)
+{
+    if (dirid == -1 || dirid == 0) {
+        return "";
+    }
+    const std::string path = DirectoryPath(dirid);
+    return path.empty() ? std::string(kSystemFolder) + "\\unknown" : path;
+}
+
+std::string Value(const Inf& inf, const InfLine& line, std::size_t i)
+{
+    return i < line.valueCount
+               ? SubstituteStrings(inf, inf.Text(inf.Value(line, i)), nullptr, ResolvedDirectory)
+               : "";
+}
+
+// A number field as SetupGetIntField reads it (strtol, base 0, in 32 bits);
+// false when it is none.
+bool IntField(const std::string& text, long* number)
+{
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    const long long read = std::strtoll(text.c_str(), &end, 0);
+    *number = static_cast<long>(std::clamp<long long>(read, INT32_MIN, INT32_MAX));
+    return *end == '\0';
+}
+
+// A REG_DWORD's text as wcstoul reads it: base 0, up to the first character
+// that is no digit, a minus sign wrapping around, saturated at 32 bits.
+unsigned long DwordOf(const std::string& text)
+{
+    const char* at = text.c_str();
+    while (*at == ' ' || *at == '\t') {
+        ++at;
+    }
+    const bool negative = *at == '-';
+    char* end = nullptr;
+    const unsigned long long read = std::strtoull(negative || *at == '+' ? at + 1 : at, &end, 0);
+    const unsigned long value =
+        read > 0xFFFFFFFFULL ? 0xFFFFFFFFUL : static_cast<unsigned long>(read);
+    return negative && read <= 0xFFFFFFFFULL ? (0x100000000ULL - value) & 0xFFFFFFFFUL : value;
+}
+
+std::string RootName(const std::string& written)
+{
+    const std::string root = LowerAscii(written);
+    return root == "hklm"   ? "HKEY_LOCAL_MACHINE"
+           : root == "hkcu" ? "HKEY_CURRENT_USER"
+           : root == "hkcr" ? "HKEY_CLASSES_ROOT"
+           : root == "hku"  ? "HKEY_USERS"
+                            : "";
+}
+
+std::string KeyPath(const std::string& root, const std::string& subkey)
+{
+    return subkey.empty() ? root : root + "\\" + subkey;
+}
+
+// Each directive line of `section` named `directive` (any case): every
+// section it names, with the line.
+template <typename Visit>
+void ForEachNamed(const Inf& inf, const InfSection& section, const char* directive, Visit visit)
+{
+    for (const InfLine& line : section.lines) {
+        if (!line.explicitKey ||
+            LowerAscii(SubstituteStrings(inf, inf.Text(inf.Key(line)))) != directive) {
+            continue;
+        }
+        for (std::size_t i = 0; i < line.valueCount; ++i) {
+            const std::string name = SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
+            if (!name.empty()) {
+                visit(name, inf.Value(line, i));
+            }
+        }
+    }
+}
+
+// The folder that [DestinationDirs] gives the section `name` (DefaultDestDir
+// for an empty name or one it does not list), or the system folder.
+std::string DestinationFolder(const Inf& inf, const std::string& name)
+{
+    const InfLine* line = DestinationLine(inf, name);
+    long dirid = 0;
+    if (line == nullptr || !IntField(Value(inf, *line, 0), &dirid)) {
+        return kSystemFolder;
+    }
+    const std::string folder = ResolvedDirectory(dirid);
+    const std::string sub = Value(inf, *line, 1);
+    if (sub.empty()) {
+        return folder;
+    }
+    return folder.empty() || folder.back() == '\\' ? folder + sub : folder + "\\" + sub;
+}
+
+std::string InFolder(const std::string& folder, const std::string& file)
+{
+    return folder.empty() || folder.back() == '\\' ? folder + file : folder + "\\" + file;
+}
+
+class Planner {
+public:
+    Planner(const Inf& inf, SectionPlan* plan) : inf_(inf), plan_(*plan) {}
+
+    void Files()
+    {
+        const InfSection& install = *inf_.Find(plan_.section);
+        ForEachNamed(
+            inf_, install, "copyfiles", [this](const std::string& name, const InfField& field) {
+                if (name[0] == '@') {
+                    const std::string file = name.substr(1);
+                    plan_.files.push_back({PackageSourcePath(inf_, file),
+                                           InFolder(DestinationFolder(inf_, ""), file),
+                                           field.begin});
+                    return;
+                }
+                const InfSection* section = inf_.Find(name);
+                const std::string folder = DestinationFolder(inf_, name);
+                for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
+                    const InfLine& line = section->lines[i];
+                    const std::string target = Value(inf_, line, 0);
+                    const std::string source = Value(inf_, line, 1);
+                    if (!target.empty()) {
+                        plan_.files.push_back(
+                            {PackageSourcePath(inf_, source.empty() ? target : source),
+                             InFolder(folder, target), inf_.Value(line, 0).begin});
+                    }
+                }
+            });
+        ForEachNamed(inf_, install, "delfiles", [this](const std::string& name, const InfField&) {
+            const InfSection* section = inf_.Find(name);
+            const std::string folder = DestinationFolder(inf_, name);
+            for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
+                const InfLine& line = section->lines[i];
+                const std::string file = Value(inf_, line, 0);
+                if (!file.empty()) {
+                    plan_.deletes.push_back({InFolder(folder, file), inf_.Value(line, 0).begin});
+                }
+            }
+        });
+        ForEachNamed(inf_, install, "renfiles", [this](const std::string& name, const InfField&) {
+            const InfSection* section = inf_.Find(name);
+            const std::string folder = DestinationFolder(inf_, name);
+            for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
+                const InfLine& line = section->lines[i];
+                const std::string to = Value(inf_, line, 0);
+                const std::string from = Value(inf_, line, 1);
+                if (!to.empty() && !from.empty()) {
+                    plan_.renames.push_back(
+                        {InFolder(folder, from), InFolder(folder, to), inf_.Value(line, 0).begin});
+                }
+            }
+        });
+    }
+
+    // DelReg, then AddReg, as the engine runs them; HKR is `ownKey` (a service's).
+    void Registry(const InfSection& owner, const std::string& ownKey)
+    {
+        for (const bool deleting : {true, false}) {
+            ForEachNamed(inf_, owner, deleting ? "delreg" : "addreg",
+                         [&](const std::string& name, const InfField&) {
+                             const InfSection* section = inf_.Find(name);
+                             for (std::size_t i = 0;
+                                  section != nullptr && i < section->lines.size(); ++i) {
+                                 RegistryLine(section->lines[i], deleting, ownKey);
+                             }
+                         });
+        }
+    }
+
+    void Services(const std::string& installName)
+    {
+        const InfSection* services = inf_.Find(installName + ".Services");
+        for (std::size_t i = 0; services != nullptr && i < services->lines.size(); ++i) {
+            const InfLine& line = services->lines[i];
+            const std::string directive =
+                line.explicitKey ? LowerAscii(SubstituteStrings(inf_, inf_.Text(inf_.Key(line))))
+                                 : "";
+            const std::string name = Value(inf_, line, 0);
+            if (name.empty()) {
+                continue;
+            }
+            if (directive == "delservice") {
+                plan_.serviceDeletes.push_back({name, inf_.Value(line, 0).begin});
+                continue;
+            }
+            const InfSection* section = inf_.Find(Value(inf_, line, 2));
+            if (directive != "addservice" || section == nullptr) {
+                continue;
+            }
+            PlannedService service{name, kServicesKey + name, "", inf_.Value(line, 0).begin};
+            for (const InfLine& entry : section->lines) {
+                if (entry.explicitKey &&
+                    LowerAscii(SubstituteStrings(inf_, inf_.Text(inf_.Key(entry)))) ==
+                        "servicebinary") {
+                    service.binary = Value(inf_, entry, 0);
+                    break;
+                }
+            }
+            plan_.services.push_back(service);
+            Registry(*section, service.key);
+        }
+    }
+
+    void Unmodelled()
+    {
+        static const char* const modelled[] = {"copyfiles", "delfiles", "renfiles", "addreg",
+                                               "delreg"};
+        const InfSection& install = *inf_.Find(plan_.section);
+        for (const InfLine& line : install.lines) {
+            if (!line.explicitKey) {
+                continue;
+            }
+            const std::string directive = SubstituteStrings(inf_, inf_.Text(inf_.Key(line)));
+            static const char* const known[] = {
+                "updateinis",          "updateinifields",     "ini2reg", "logconf", "registerdlls",
+                "unregisterdlls",      "profileitems",        "bitreg",  "copyinf", "winefakedlls",
+                "runpresetupcommands", "runpostsetupcommands"};
+            const std::string lowered = LowerAscii(directive);
+            if (std::find(std::begin(modelled), std::end(modelled), lowered) ==
+                    std::end(modelled) &&
+                std::find(std::begin(known), std::end(known), lowered) != std::end(known)) {
+                plan_.notModelled.push_back({directive, inf_.Key(line).begin});
+            }
+        }
+    }
+
+private:
+    void RegistryLine(const InfLine& line, bool deleting, const std::string& ownKey)
+    {
+        const std::string written = Value(inf_, line, 0);
+        const std::string root = LowerAscii(written) == "hkr" ? ownKey : RootName(written);
+        if (line.valueCount == 0 || root.empty()) {
+            return;
+        }
+        const std::string key = KeyPath(root, Value(inf_, line, 1));
+        long read = 0;
+        const unsigned long flags = IntField(Value(inf_, line, 3), &read)
+                                        ? static_cast<unsigned long>(read) & 0xFFFFFFFFUL
+                                        : 0;
+        const InfOffset at = inf_.Value(line, 0).begin;
+        const std::string name = Value(inf_, line, 2);
+        if (deleting ? flags != 0 && (flags & kDeleteRegBit) == 0 : (flags & kDeleteRegBit) != 0) {
+            return;  // the engine leaves such a line to the other directive
+        }
+        if (deleting || (flags & kDeleteValue) != 0) {
+            PlannedRegistryDelete removal{key, std::nullopt, std::nullopt, at};
+            if (!name.empty() && (flags & kKeyOnlyCommon) == 0) {
+                removal.name = name;
+                if ((flags & kDeleteString) == kDeleteString) {
+                    removal.string = Value(inf_, line, 4);
+                }
+            }
+            plan_.registryDeletes.push_back(removal);
+            return;
+        }
+        plan_.keys.push_back({key, at});
+        if ((flags & (kKeyOnly | kKeyOnlyCommon)) != 0) {
+            return;
+        }
+        PlannedValue value;
+        value.key = key;
+        value.name = name;
+        value.at = at;
+        value.write = (flags & kNoClobber) != 0       ? Write::IfMissing
+                      : (flags & kOverwriteOnly) != 0 ? Write::IfPresent
+                                                      : Write::Set;
+        switch (flags & kTypeMask) {
+        case 0x00000000:
+            value.type = kRegSz;
+            break;
+        case 0x00010000:
+            value.type = kRegMultiSz;
+            break;
+        case 0x00020000:
+            value.type = kRegExpandSz;
+            break;
+        case 0x00000001:
+            value.type = kRegBinary;
+            break;
+        case 0x00010001:
+            value.type = kRegDword;
+            break;
+        case 0x00020001:
+            value.type = kRegNone;
+            break;
+        default:
+            value.type = flags >> 16;
+            break;
+        }
+        if ((flags & kBinaryValueType) == 0 || (value.type == kRegDword && line.valueCount == 5)) {
+            if (value.type == kRegMultiSz) {
+                // The engine joins the fields from the fifth on, up to an empty one.
+                for (std::size_t i = 4; i < line.valueCount; ++i) {
+                    const std::string item = Value(inf_, line, i);
+                    if (item.empty()) {
+                        break;
+                    }
+                    value.strings.push_back(item);
+                }
+                if ((flags & kAppend) != 0) {
+                    if (value.strings.empty()) {
+                        return;  // nothing to append: the value is not touched
+                    }
+                    value.write = Write::AppendStrings;
+                }
+            } else if (value.type == kRegDword) {
+                value.number = DwordOf(Value(inf_, line, 4));
+            } else {
+                value.strings.push_back(Value(inf_, line, 4));
+            }
+        } else {
+            for (std::size_t i = 4; i < line.valueCount; ++i) {
+                const std::string byte = Value(inf_, line, i);
+                char* end = nullptr;
+                const long number = std::strtol(byte.c_str(), &end, 16);
+                if (byte.empty() || *end != '\0') {
+                    value.bytes.clear();  // the engine reads none of it
+                    break;
+                }
+                value.bytes += static_cast<char>(number & 0xFF);
+            }
+        }
+        plan_.registry.push_back(value);
+    }
+
+    const Inf& inf_;
+    SectionPlan& plan_;
+};
+
+std::optional<SectionPlan> PlanSection(const Inf& inf, const std::string& name)
+{
+    const InfSection* section = ChosenSection(inf, name);
+    if (section == nullptr) {
+        return std::nullopt;
+    }
+    SectionPlan plan;
+    plan.section = section->name;
+    plan.header = section->header;
+    Planner planner(inf, &plan);
+    planner.Files();
+    planner.Registry(*section, "");
+    planner.Services(section->name);
+    planner.Unmodelled();
+    return plan;
+}
+
+bool SamePath(const Inf& inf, const std::string& a, const std::string& b)
+{
+    return inf.Folded(a) == inf.Folded(b);
+}
+
+// True when `key` is `under` or below it.
+bool KeyWithin(const Inf& inf, const std::string& key, const std::string& under)
+{
+    const std::string folded = inf.Folded(key);
+    const std::string top = inf.Folded(under);
+    return folded == top || (folded.size() > top.size() &&
+                             folded.compare(0, top.size(), top) == 0 && folded[top.size()] == '\\');
+}
+
+Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPlan* uninstall)
+{
+    Leftovers left;
+    const auto fileRemoved = [&](const std::string& path) {
+        return uninstall != nullptr &&
+               (std::any_of(uninstall->deletes.begin(), uninstall->deletes.end(),
+                            [&](const PlannedPath& p) { return SamePath(inf, p.path, path); }) ||
+                std::any_of(uninstall->renames.begin(), uninstall->renames.end(),
+                            [&](const PlannedRename& r) { return SamePath(inf, r.from, path); }));
+    };
+    const auto keyRemoved = [&](const std::string& key) {
+        return uninstall != nullptr &&
+               std::any_of(uninstall->registryDeletes.begin(), uninstall->registryDeletes.end(),
+                           [&](const PlannedRegistryDelete& d) {
+                               return !d.name.has_value() && KeyWithin(inf, key, d.key);
+                           });
+    };
+    const auto valueRemoved = [&](const std::string& key, const std::string& name) {
+        return keyRemoved(key) ||
+               (uninstall != nullptr &&
+                std::any_of(uninstall->registryDeletes.begin(), uninstall->registryDeletes.end(),
+                            [&](const PlannedRegistryDelete& d) {
+                                return d.name.has_value() && !d.string.has_value() &&
+                                       SamePath(inf, d.key, key) && SamePath(inf, *d.name, name);
+                            }));
+    };
+    std::vector<const SectionPlan*> adding = {&install};
+    if (uninstall != nullptr) {
+        adding.push_back(uninstall);  // what the uninstallation itself adds stays too
+    }
+    for (const SectionPlan* plan : adding) {
+        for (const PlannedFile& file : plan->files) {
+            const bool listed = std::any_of(
+                left.files.begin(), left.files.end(),
+                [&](const PlannedPath& p) { return SamePath(inf, p.path, file.destination); });
+            if (!listed && (plan == uninstall || !fileRemoved(file.destination))) {
+                left.files.push_back({file.destination, file.at});
+            }
+        }
+        for (const PlannedKey& key : plan->keys) {
+            const bool listed = std::any_of(
+                left.registry.begin(), left.registry.end(), [&](const Leftovers::Registry& r) {
+                    return !r.name.has_value() && SamePath(inf, r.key, key.key);
+                });
+            if (!listed && (plan == uninstall || !keyRemoved(key.key))) {
+                left.registry.push_back({key.key, std::nullopt, key.at});
+            }
+        }
+        for (const PlannedValue& value : plan->registry) {
+            const bool listed = std::any_of(
+                left.registry.begin(), left.registry.end(), [&](const Leftovers::Registry& r) {
+                    return r.name.has_value() && SamePath(inf, r.key, value.key) &&
+                           SamePath(inf, *r.name, value.name);
+                });
+            if (!listed && value.write != Write::IfPresent &&
+                (plan == uninstall || !valueRemoved(value.key, value.name))) {
+                left.registry.push_back({value.key, value.name, value.at});
+            }
+        }
+        for (const PlannedService& service : plan->services) {
+            const bool deleted =
+                plan != uninstall && uninstall != nullptr &&
+                std::any_of(
+                    uninstall->serviceDeletes.begin(), uninstall->serviceDeletes.end(),
+                    [&](const PlannedPath& d) { return SamePath(inf, d.path, service.name); });
+            if (!deleted) {
+                left.services.push_back({service.name, service.at});
+            }
+        }
+    }
+    return left;
+}
+
+}  // namespace
+
+const InfLine* DestinationLine(const Inf& inf, const std::string& name)
+{
+    const InfSection* destinations = inf.Find("destinationdirs");
+    const InfLine* fallback = nullptr;
+    for (std::size_t i = 0; destinations != nullptr && i < destinations->lines.size(); ++i) {
+        const InfLine& line = destinations->lines[i];
+        if (!line.HasKey()) {
+            continue;
+        }
+        const std::string key = inf.Folded(SubstituteStrings(inf, inf.Text(inf.Key(line))));
+        if (!name.empty() && key == inf.Folded(name)) {
+            return &line;
+        }
+        if (key == "defaultdestdir" && fallback == nullptr) {
+            fallback = &line;
+        }
+    }
+    return fallback;
+}
+
+std::string PackageSourcePath(const Inf& inf, const std::string& name)
+{
+    const InfSection* files = inf.Find("sourcedisksfiles");
+    const InfSection* disks = inf.Find("sourcedisksnames");
+    if (files == nullptr) {
+        return name;
+    }
+    const auto value = [&inf](const InfLine& line, std::size_t i) {
+        return SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
+    };
+    std::string path;
+    for (const InfLine& line : files->lines) {
+        if (!line.HasKey() ||
+            inf.Folded(SubstituteStrings(inf, inf.Text(inf.Key(line)))) != inf.Folded(name)) {
+            continue;
+        }
+        // The engine reads the disk as a number and finds the first
+        // [SourceDisksNames] line whose key is that number written out.
+        long number = 0;
+        const std::string disk =
+            line.valueCount == 0 ? ""
+                                 : std::to_string(IntField(value(line, 0), &number) ? number : 0);
+        for (std::size_t i = 0; disks != nullptr && i < disks->lines.size(); ++i) {
+            const InfLine& diskLine = disks->lines[i];
+            if (diskLine.HasKey() && SubstituteStrings(inf, inf.Text(inf.Key(diskLine))) == disk) {
+                path = diskLine.valueCount > 3 ? value(diskLine, 3) : "";
+                break;
+            }
+        }
+        if (line.valueCount > 1) {
+            path += (path.empty() ? "" : "\\") + value(line, 1);
+        }
+        break;
+    }
+    while (!path.empty() && path[0] == '\\') {
+        path.erase(0, 1);
+    }
+    while (!path.empty() && path[LastCharacter(*inf.page, path)] == '\\') {
+        path.pop_back();
+    }
+    return path.empty() ? name : path + "\\" + name;
+}
+
+std::string DirectoryPath(long dirid)
+{
+    for (const Directory& directory : kDirectories) {
+        if (directory.dirid == dirid) {
+            return directory.path;
+        }
+    }
+    return "";
+}
+
+std::vector<long> DirectoryNumbers()
+{
+    std::vector<long> numbers;
+    for (const Directory& directory : kDirectories) {
+        numbers.push_back(directory.dirid);
+    }
+    return numbers;
+}
+
+const char* RegistryTypeName(unsigned long type)
+{
+    static const char* const names[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
+                                        "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
+                                        "REG_LINK",   "REG_MULTI_SZ"};
+    return type < std::size(names) ? names[type] : "REG_UNKNOWN";
+}
+
+bool SectionPlan::ChangesAnything() const
+{
+    return !files.empty() || !deletes.empty() || !renames.empty() || !registry.empty() ||
+           !keys.empty() || !registryDeletes.empty() || !services.empty() ||
+           !serviceDeletes.empty();
+}
+
+const InfSection* ChosenSection(const Inf& inf, const std::string& name)
+{
+    for (const char* decoration : {".NTx86", ".NT"}) {
+        const InfSection* section = inf.Find(name + decoration);
+        if (section != nullptr && !section->lines.empty()) {
+            return section;
+        }
+    }
+    return inf.Find(name);
+}
+
+InstallPlan MakePlan(const Inf& inf)
+{
+    InstallPlan plan;
+    plan.install = PlanSection(inf, "DefaultInstall");
+    plan.uninstall = PlanSection(inf, "DefaultUninstall");
+    if (!plan.install.has_value()) {
+        return plan;
+    }
+    plan.leftBehind =
+        LeftBehind(inf, *plan.install, plan.uninstall.has_value() ? &*plan.uninstall : nullptr);
+    for (const PlannedValue& value : plan.install->registry) {
+        const std::string key = inf.Folded(value.key);
+        const std::size_t list = key.find(kUninstallList);
+        if (list != std::string::npos &&
+            key.find('\\', list + sizeof kUninstallList - 1) == std::string::npos &&
+            inf.Folded(value.name) == "uninstallstring" && !value.strings.empty() &&
+            (value.type == kRegSz || value.type == kRegExpandSz)) {
+            plan.uninstallString = value.strings.front();
+        }
+    }
+    return plan;
+}

@@ -1,0 +1,144 @@
+// The install plan: what the engine's install section and uninstall section
+// will do to the machine, read from install.inf before it runs: files copied,
+// deleted and renamed, registry values and keys written and deleted, services
+// added and deleted, and the directives that are not modelled. From the two,
+// what uninstalling leaves behind. Portable.
+#pragma once
+
+#include "inx-check/InfReader.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The folder a directory number names on a 32-bit Windows, as the engine
+// resolves it: "C:\Windows\System32" for 11. The user's own folders are under
+// C:\Users\<user>; 01 is the package's folder, "<package>". Empty for a number
+// the table does not hold (the engine then uses <system folder>\unknown).
+std::string DirectoryPath(long dirid);
+// Every number the table holds, in order.
+std::vector<long> DirectoryNumbers();
+
+// Value types as the registry stores them.
+enum : unsigned long {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegLink = 6,
+    kRegMultiSz = 7,
+};
+const char* RegistryTypeName(unsigned long type);
+
+struct PlannedFile {
+    std::string source;  // relative to the package's folder
+    std::string destination;
+    InfOffset at;
+};
+
+struct PlannedPath {
+    std::string path;
+    InfOffset at;
+};
+
+struct PlannedRename {
+    std::string from;
+    std::string to;
+    InfOffset at;
+};
+
+// How an AddReg line writes its value.
+enum class Write {
+    Set,            // whatever was there
+    IfMissing,      // FLG_ADDREG_NOCLOBBER: only where the value does not exist
+    IfPresent,      // FLG_ADDREG_OVERWRITEONLY: only where key and value exist
+    AppendStrings,  // FLG_ADDREG_APPEND: each string the REG_MULTI_SZ lacks, at its end
+};
+
+struct PlannedValue {
+    std::string key;   // with the root's full name: HKEY_LOCAL_MACHINE\Software\...
+    std::string name;  // "" for the key's default value
+    unsigned long type = kRegSz;
+    std::vector<std::string> strings;  // REG_SZ, REG_EXPAND_SZ, REG_LINK: one; REG_MULTI_SZ: each
+    unsigned long number = 0;          // REG_DWORD
+    std::string bytes;                 // any other type
+    Write write = Write::Set;
+    InfOffset at;
+};
+
+struct PlannedKey {
+    std::string key;
+    InfOffset at;
+};
+
+// A DelReg line, or an AddReg line with FLG_ADDREG_DELVAL.
+struct PlannedRegistryDelete {
+    std::string key;
+    std::optional<std::string> name;    // none: the key with everything under it
+    std::optional<std::string> string;  // FLG_DELREG_MULTI_SZ_DELSTRING: that string alone
+    InfOffset at;
+};
+
+struct PlannedService {
+    std::string name;
+    std::string key;  // HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\NAME
+    std::string binary;
+    InfOffset at;
+};
+
+struct NotModelled {
+    std::string directive;  // as written
+    InfOffset at;
+};
+
+struct SectionPlan {
+    std::string section;  // as written in its header
+    InfOffset header{0};
+    std::vector<PlannedFile> files;
+    std::vector<PlannedPath> deletes;
+    std::vector<PlannedRename> renames;
+    std::vector<PlannedValue> registry;
+    std::vector<PlannedKey> keys;  // every key an AddReg line opens or makes
+    std::vector<PlannedRegistryDelete> registryDeletes;
+    std::vector<PlannedService> services;
+    std::vector<PlannedPath> serviceDeletes;  // the service's name
+    std::vector<NotModelled> notModelled;
+
+    bool ChangesAnything() const;
+};
+
+// What the installation adds and the uninstallation does not take away.
+struct Leftovers {
+    std::vector<PlannedPath> files;
+    struct Registry {
+        std::string key;
+        std::optional<std::string> name;  // none: the key itself
+        InfOffset at;
+    };
+    std::vector<Registry> registry;
+    std::vector<PlannedPath> services;
+};
+
+struct InstallPlan {
+    std::optional<SectionPlan> install;    // none: the engine installs nothing
+    std::optional<SectionPlan> uninstall;  // [DefaultUninstall], chosen as the install section is
+    Leftovers leftBehind;
+    std::string uninstallString;  // the UninstallString the installation registers, if any
+};
+
+// The plan for an INF the engine accepts.
+InstallPlan MakePlan(const Inf& inf);
+
+// The section the engine runs for `name` ("DefaultInstall", "DefaultUninstall"):
+// [NAME.NTx86], or else [NAME.NT], each only with a line, or else [NAME].
+const InfSection* ChosenSection(const Inf& inf, const std::string& name);
+
+// The [DestinationDirs] line for the file section `name`: its own, or
+// DefaultDestDir (the only one for an empty name, as for CopyFiles=@file);
+// nullptr when there is neither (the engine copies into the system folder).
+const InfLine* DestinationLine(const Inf& inf, const std::string& name);
+// Where in the package the engine looks for the file `name`:
+// [SourceDisksFiles] names its disk and subfolder, [SourceDisksNames] the
+// disk's folder.
+std::string PackageSourcePath(const Inf& inf, const std::string& name);
