@@ -8,6 +8,7 @@
 // 2 for bad usage or a file that cannot be read or written.
 #include "inx-check/CodePage.h"
 #include "inx-check/InfReader.h"
+#include "inx-check/PlanReport.h"
 #include "inx-check/Report.h"
 #include "inx-check/Rules.h"
 #include "inx-check/Suppressions.h"
@@ -45,7 +46,11 @@ constexpr char kUsage[] =
     "  --output FILE       write that install.inf to FILE, not to standard output\n"
     "  --werror            treat warnings as errors\n"
     "  --disable RULE,...  report none of these rules (may be given again)\n"
-    "  --format FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0)\n"
+    "  --format FORMAT     text (the default, as compilers print) or sarif (SARIF 2.1.0);\n"
+    "                      with --plan, text or json\n"
+    "  --plan              print what installing and uninstalling will do: files, registry,\n"
+    "                      services, and what uninstalling leaves (install.inf is then\n"
+    "                      written only with --output)\n"
     "  --codepage N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
     "  --list-rules        print every rule with what the engine does\n"
     "  --explain RULE      print one rule, what the engine does, and an INF that gives it\n"
@@ -55,13 +60,14 @@ constexpr char kUsage[] =
     "as Windows does: as the code page's characters, without regard to case. A comment\n"
     "'; inx-check: disable=RULE' silences RULE on its line, or alone on a line, on the next.\n";
 
-enum class Format { Text, Sarif };
+enum class Format { Text, Sarif, Json };
 
 struct Request {
     const char* templatePath = nullptr;
     const char* folder = nullptr;
     const char* outputPath = nullptr;
     bool warningsAreErrors = false;
+    bool plan = false;
     std::vector<bool> disabled = std::vector<bool>(RuleCount(), false);
     Format format = Format::Text;
     const CodePage* codePage = FindCodePage(kDefaultCodePage);
@@ -152,11 +158,14 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
         } else if ((value = OptionValue("--output", argc, argv, &i, &seen, problem)) != nullptr) {
             request->outputPath = value;
         } else if ((value = OptionValue("--format", argc, argv, &i, &seen, problem)) != nullptr) {
-            if (std::strcmp(value, "text") != 0 && std::strcmp(value, "sarif") != 0) {
-                *problem = "--format takes text or sarif";
+            const std::string format = value;
+            if (format != "text" && format != "sarif" && format != "json") {
+                *problem = "--format takes text, sarif or (with --plan) json";
                 return false;
             }
-            request->format = std::strcmp(value, "text") == 0 ? Format::Text : Format::Sarif;
+            request->format = format == "text"    ? Format::Text
+                              : format == "sarif" ? Format::Sarif
+                                                  : Format::Json;
         } else if ((value = OptionValue("--explain", argc, argv, &i, &seen, problem)) != nullptr) {
             Rule rule = Rule::UnknownRule;
             if (!FindRule(value, &rule)) {
@@ -184,6 +193,12 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
             return false;
         } else if (argument == "--werror") {
             request->warningsAreErrors = true;
+        } else if (argument == "--plan") {
+            if (request->plan) {
+                *problem = "--plan is given more than once";
+                return false;
+            }
+            request->plan = true;
         } else if (argument == "--list-rules") {
             request->listRules = true;
         } else if (argument == "--help") {
@@ -203,6 +218,10 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
         *problem = "no template given";
     } else if (request->outputPath != nullptr && request->folder == nullptr) {
         *problem = "--output needs --path: install.inf is written only for a folder";
+    } else if (request->plan && request->format == Format::Sarif) {
+        *problem = "--plan prints text or json, not sarif";
+    } else if (!request->plan && request->format == Format::Json) {
+        *problem = "--format=json is for --plan; findings are text or sarif";
     } else if (request->format == Format::Sarif && request->folder != nullptr &&
                request->outputPath == nullptr) {
         *problem = "--format=sarif writes to standard output: give --output for install.inf";
@@ -423,8 +442,17 @@ int Check(const Request& request)
     } else {
         Tell(stderr, TextReport(request.templatePath, lines, findings, *request.codePage));
     }
+    if (request.plan &&
+        !WriteWholeFile(
+            nullptr,
+            PlanReport(bytes, request.folder != nullptr ? &folder : nullptr, *request.codePage,
+                       request.format == Format::Json ? PlanFormat::Json : PlanFormat::Text))) {
+        Tell(stderr, "inx-check: cannot write to standard output\n");
+        return kTrouble;
+    }
     const int status = errors || (warnings && request.warningsAreErrors) ? kFindings : kClean;
-    if (request.folder == nullptr || status != kClean) {
+    if (request.folder == nullptr || status != kClean ||
+        (request.plan && request.outputPath == nullptr)) {
         return status;  // an install.inf that would fail is not written
     }
     if (!script.has_value()) {

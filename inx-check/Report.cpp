@@ -10,25 +10,6 @@ const char* SeverityName(Severity severity)
     return severity == Severity::Error ? "error" : "warning";
 }
 
-std::string JsonString(std::string_view utf8)
-{
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            static_cast<void>(std::snprintf(escaped, sizeof escaped, "\\u%04x", byte));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // A URI reference for a file name: relative names stay relative, '\' becomes
 // '/', and every byte outside the unreserved set is percent-encoded.
 std::string UriOf(const std::string& fileName)
@@ -52,6 +33,25 @@ std::string UriOf(const std::string& fileName)
 }
 
 }  // namespace
+
+std::string JsonString(std::string_view utf8)
+{
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            static_cast<void>(std::snprintf(escaped, sizeof escaped, "\\u%04x", byte));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
 
 std::string ShownText(const CodePage& page, std::string_view text)
 {

@@ -14,6 +14,9 @@
 // (\r, \n, \t, \xNN), so that a finding is always one line.
 std::string ShownText(const CodePage& page, std::string_view text);
 
+// UTF-8 text as a JSON string, in its double quotes.
+std::string JsonString(std::string_view utf8);
+
 // "FILE:LINE:COLUMN: error: TEXT [rule]" lines.
 std::string TextReport(const std::string& fileName, const LineIndex& lines,
                        const std::vector<Diagnostic>& findings, const CodePage& page);

@@ -1,0 +1,276 @@
+#include "inx-check/PlanReport.h"
+
+#include "inx-check/CheckContext.h"
+#include "inx-check/Report.h"
+
+#include <cstdio>
+
+namespace {
+
+class PlanWriter {
+public:
+    PlanWriter(const CheckContext& check, PlanFormat format)
+        : check_(check), lines_(check.bytes), json_(format == PlanFormat::Json)
+    {
+    }
+
+    std::string Write(bool accepted)
+    {
+        const InstallPlan& plan = check_.plan;
+        const std::string folder = Utf8FromCodePage(check_.page, check_.folder);
+        if (json_) {
+            out_ = "{\n  \"folder\": " + JsonString(folder) +
+                   ",\n  \"folder_given\": " + (check_.folderGiven ? "true" : "false") +
+                   ",\n  \"install\": ";
+            Section(accepted ? plan.install : std::nullopt);
+            out_ += ",\n  \"uninstall\": ";
+            Section(accepted ? plan.uninstall : std::nullopt);
+            out_ += ",\n  \"left_behind\": ";
+            LeftBehind(accepted ? plan.leftBehind : Leftovers{});
+            out_ += "\n}\n";
+            return out_;
+        }
+        out_ = "The plan for the folder " + folder +
+               (check_.folderGiven ? "" : " (a stand-in: no --path given)") + "\n";
+        if (!accepted) {
+            return out_ + "The engine refuses this install.inf: it installs nothing.\n";
+        }
+        if (!plan.install.has_value()) {
+            return out_ + "There is no install section: the engine installs nothing.\n";
+        }
+        out_ += "\nInstalling runs ";
+        Section(plan.install);
+        out_ += "\n";
+        if (!plan.uninstall.has_value()) {
+            out_ += "There is no [DefaultUninstall] section";
+            out_ += plan.uninstallString.empty() ? ": nothing uninstalls what is installed.\n"
+                                                 : "; the installation registers the uninstaller " +
+                                                       Quoted(Shown(plan.uninstallString)) + ".\n";
+            return out_;
+        }
+        out_ += "Uninstalling runs ";
+        Section(plan.uninstall);
+        out_ += "\n";
+        LeftBehind(plan.leftBehind);
+        return out_;
+    }
+
+private:
+    std::string Shown(const std::string& text) const { return ShownText(check_.page, text); }
+    std::string Json(const std::string& text) const
+    {
+        return JsonString(Utf8FromCodePage(check_.page, text));
+    }
+    std::string Line(InfOffset at) const
+    {
+        return std::to_string(lines_.PositionOf(check_.rendering.FileOffsetOf(at)).line);
+    }
+
+    // One item: a JSON value, or a line of text with the template line it comes from.
+    void Item(bool& first, const std::string& text, InfOffset at)
+    {
+        if (json_) {
+            out_ += std::string(first ? "\n      " : ",\n      ") + text;
+        } else {
+            out_ += "  " + text + "  (line " + Line(at) + ")\n";
+        }
+        first = false;
+    }
+    void List(const char* name, bool& first)
+    {
+        if (json_) {
+            out_ += std::string(",\n    \"") + name + "\": [";
+            first = true;
+        }
+    }
+    void EndList(bool first)
+    {
+        if (json_) {
+            out_ += first ? "]" : "\n    ]";
+        }
+    }
+
+    std::string Data(const PlannedValue& value) const
+    {
+        if (value.type == kRegDword) {
+            return std::to_string(value.number);
+        }
+        std::string text;
+        if (value.type == kRegMultiSz) {
+            for (const std::string& item : value.strings) {
+                text +=
+                    (text.empty() ? "" : ", ") + (json_ ? Json(item) : "\"" + Shown(item) + "\"");
+            }
+            return "[" + text + "]";
+        }
+        if (!value.strings.empty()) {
+            return json_ ? Json(value.strings.front()) : "\"" + Shown(value.strings.front()) + "\"";
+        }
+        for (const char byte : value.bytes) {
+            char hex[4];
+            static_cast<void>(std::snprintf(hex, sizeof hex, json_ ? "%02x" : ",%02x",
+                                            static_cast<unsigned char>(byte)));
+            text += hex;
+        }
+        return json_ ? "\"" + text + "\"" : "hex:" + (text.empty() ? text : text.substr(1));
+    }
+
+    std::string ValueName(const std::string& key, const std::string& name) const
+    {
+        return Shown(key) + ": " + (name.empty() ? "(default)" : "\"" + Shown(name) + "\"");
+    }
+
+    void Section(const std::optional<SectionPlan>& section)
+    {
+        if (!section.has_value()) {
+            out_ += json_ ? "null" : "";
+            return;
+        }
+        const SectionPlan& plan = *section;
+        out_ += json_ ? "{\n    \"section\": " + Json(plan.section)
+                      : "[" + Shown(plan.section) + "]:\n";
+        bool first = true;
+        List("files", first);
+        for (const PlannedFile& file : plan.files) {
+            Item(first,
+                 json_ ? "{\"source\": " + Json(file.source) +
+                             ", \"destination\": " + Json(file.destination) + "}"
+                       : "copies " + Shown(file.source) + " to " + Shown(file.destination),
+                 file.at);
+        }
+        EndList(first);
+        List("deletes", first);
+        for (const PlannedPath& file : plan.deletes) {
+            Item(first, json_ ? Json(file.path) : "deletes " + Shown(file.path), file.at);
+        }
+        EndList(first);
+        List("renames", first);
+        for (const PlannedRename& rename : plan.renames) {
+            Item(first,
+                 json_ ? "{\"from\": " + Json(rename.from) + ", \"to\": " + Json(rename.to) + "}"
+                       : "renames " + Shown(rename.from) + " to " + Shown(rename.to),
+                 rename.at);
+        }
+        EndList(first);
+        List("keys", first);
+        for (const PlannedKey& key : plan.keys) {
+            Item(first, json_ ? Json(key.key) : "opens or makes the key " + Shown(key.key), key.at);
+        }
+        EndList(first);
+        List("registry", first);
+        for (const PlannedValue& value : plan.registry) {
+            static const char* const writes[] = {"set", "if-missing", "if-present", "append"};
+            const auto write = static_cast<std::size_t>(value.write);
+            const std::string type = RegistryTypeName(value.type);
+            Item(first,
+                 json_ ? "{\"key\": " + Json(value.key) + ", \"name\": " + Json(value.name) +
+                             ", \"type\": \"" + type + "\", \"data\": " + Data(value) +
+                             ", \"write\": \"" + writes[write] + "\"}"
+                       : (value.write == Write::AppendStrings ? "appends to " : "writes ") +
+                             ValueName(value.key, value.name) +
+                             (value.write == Write::AppendStrings ? " += " : " = ") + type + " " +
+                             Data(value) +
+                             (value.write == Write::IfMissing   ? " unless the value exists"
+                              : value.write == Write::IfPresent ? " only where the value exists"
+                                                                : ""),
+                 value.at);
+        }
+        EndList(first);
+        List("registry_deletes", first);
+        for (const PlannedRegistryDelete& removal : plan.registryDeletes) {
+            Item(first,
+                 json_ ? "{\"key\": " + Json(removal.key) + ", \"name\": " +
+                             (removal.name.has_value() ? Json(*removal.name) : "null") +
+                             (removal.string.has_value() ? ", \"string\": " + Json(*removal.string)
+                                                         : "") +
+                             "}"
+                 : !removal.name.has_value()
+                     ? "deletes the key " + Shown(removal.key) + " and everything under it"
+                 : removal.string.has_value()
+                     ? "deletes \"" + Shown(*removal.string) + "\" from " +
+                           ValueName(removal.key, *removal.name)
+                     : "deletes the value " + ValueName(removal.key, *removal.name),
+                 removal.at);
+        }
+        EndList(first);
+        List("services", first);
+        for (const PlannedService& service : plan.services) {
+            Item(first,
+                 json_ ? "{\"name\": " + Json(service.name) + ", \"key\": " + Json(service.key) +
+                             ", \"binary\": " + Json(service.binary) + "}"
+                       : "adds the service " + Shown(service.name) + " (" + Shown(service.key) +
+                             "), running " + Shown(service.binary),
+                 service.at);
+        }
+        EndList(first);
+        List("service_deletes", first);
+        for (const PlannedPath& service : plan.serviceDeletes) {
+            Item(first, json_ ? Json(service.path) : "deletes the service " + Shown(service.path),
+                 service.at);
+        }
+        EndList(first);
+        List("not_modelled", first);
+        for (const NotModelled& directive : plan.notModelled) {
+            Item(first,
+                 json_ ? "{\"directive\": " + Json(directive.directive) +
+                             ", \"line\": " + Line(directive.at) + "}"
+                       : "does what the plan does not model: " + Shown(directive.directive),
+                 directive.at);
+        }
+        EndList(first);
+        if (json_) {
+            out_ += "\n  }";
+        } else if (!plan.ChangesAnything() && plan.notModelled.empty()) {
+            out_ += "  (nothing)\n";
+        }
+    }
+
+    void LeftBehind(const Leftovers& left)
+    {
+        std::size_t count = left.files.size() + left.registry.size() + left.services.size();
+        if (json_) {
+            out_ += "{\n    \"count\": " + std::to_string(count);
+        } else {
+            out_ += "Uninstalling leaves behind " + std::to_string(count) + ":\n";
+        }
+        bool first = true;
+        List("files", first);
+        for (const PlannedPath& file : left.files) {
+            Item(first, json_ ? Json(file.path) : Shown(file.path), file.at);
+        }
+        EndList(first);
+        List("registry", first);
+        for (const Leftovers::Registry& entry : left.registry) {
+            Item(first,
+                 json_ ? "{\"key\": " + Json(entry.key) + ", \"name\": " +
+                             (entry.name.has_value() ? Json(*entry.name) : "null") + "}"
+                 : entry.name.has_value() ? ValueName(entry.key, *entry.name)
+                                          : Shown(entry.key) + " (key)",
+                 entry.at);
+        }
+        EndList(first);
+        List("services", first);
+        for (const PlannedPath& service : left.services) {
+            Item(first, json_ ? Json(service.path) : "the service " + Shown(service.path),
+                 service.at);
+        }
+        EndList(first);
+        out_ += json_ ? "\n  }" : count == 0 ? "  (nothing)\n" : "";
+    }
+
+    const CheckContext& check_;
+    const LineIndex lines_;
+    const bool json_;
+    std::string out_;
+};
+
+}  // namespace
+
+std::string PlanReport(const std::string& fileBytes, const std::string* folder,
+                       const CodePage& page, PlanFormat format)
+{
+    CheckContext check(fileBytes, folder, nullptr, page);
+    const bool accepted = CheckTemplateBytes(check) && check.rendering.Rendered() &&
+                          check.inf.error == InfError::None;
+    return PlanWriter(check, format).Write(accepted);
+}
