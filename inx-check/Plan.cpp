@@ -405,6 +405,7 @@ private:
                 value.strings.push_back(Value(inf_, line, 4));
             }
         } else {
+            value.binary = true;
             for (std::size_t i = 4; i < line.valueCount; ++i) {
                 const std::string byte = Value(inf_, line, i);
                 char* end = nullptr;

@@ -62,7 +62,8 @@ struct PlannedValue {
     unsigned long type = kRegSz;
     std::vector<std::string> strings;  // REG_SZ, REG_EXPAND_SZ, REG_LINK: one; REG_MULTI_SZ: each
     unsigned long number = 0;          // REG_DWORD
-    std::string bytes;                 // any other type
+    std::string bytes;                 // any other type, or any type given as bytes
+    bool binary = false;               // given as bytes (FLG_ADDREG_BINVALUETYPE)
     Write write = Write::Set;
     InfOffset at;
 };

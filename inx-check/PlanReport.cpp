@@ -92,18 +92,18 @@ private:
 
     std::string Data(const PlannedValue& value) const
     {
-        if (value.type == kRegDword) {
+        std::string text;
+        if (!value.binary && value.type == kRegDword) {
             return std::to_string(value.number);
         }
-        std::string text;
-        if (value.type == kRegMultiSz) {
+        if (!value.binary && value.type == kRegMultiSz) {
             for (const std::string& item : value.strings) {
                 text +=
                     (text.empty() ? "" : ", ") + (json_ ? Json(item) : "\"" + Shown(item) + "\"");
             }
             return "[" + text + "]";
         }
-        if (!value.strings.empty()) {
+        if (!value.binary) {
             return json_ ? Json(value.strings.front()) : "\"" + Shown(value.strings.front()) + "\"";
         }
         for (const char byte : value.bytes) {

@@ -210,5 +210,25 @@ fi
 [ $? -eq 2 ] && [ -z "$(ls | grep '^big\.inf')" ] || fail "a failed write: status or files left: $(ls)"
 expect 2 "SARIF and install.inf on one standard output" "$inx_check" --format=sarif --path 'C:\App' clean.inx
 
+# The plan: JSON in UTF-8 for the folder given, no install.inf beside it on standard output.
+expect 0 "--plan --format=json" "$inx_check" --plan --format=json --path 'C:\Müller' clean.inx
+python3 - out <<'PYTHON' || fail "the plan in JSON"
+import json, sys
+plan = json.load(open(sys.argv[1], encoding='utf-8'))
+assert plan['folder'] == 'C:\\M\u00fcller' and plan['folder_given'], plan
+assert plan['install']['registry'] == [{'key': 'HKEY_CURRENT_USER\\Software\\T', 'name': 'Dir',
+                                        'type': 'REG_SZ', 'data': 'C:\\M\u00fcller',
+                                        'write': 'set'}], plan['install']
+assert plan['uninstall']['registry_deletes'] == [{'key': 'HKEY_CURRENT_USER\\Software\\T',
+                                                  'name': None}], plan['uninstall']
+assert plan['left_behind'] == {'count': 0, 'files': [], 'registry': [], 'services': []}, plan
+PYTHON
+expect 0 "--plan as text" "$inx_check" --plan clean.inx
+grep -qxF 'The plan for the folder C:\Program Files\ZI050 (a stand-in: no --path given)' out ||
+    fail "the plan does not name the stand-in folder"
+expect 2 "--plan as SARIF" "$inx_check" --plan --format=sarif clean.inx
+expect 2 "JSON without --plan" "$inx_check" --format=json clean.inx
+expect 2 "--plan twice" "$inx_check" --plan --plan clean.inx
+
 [ "$failures" -eq 0 ] && echo "inx-check behaves as a command should"
 exit $((failures > 0))

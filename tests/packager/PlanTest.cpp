@@ -1,0 +1,198 @@
+// The install plan: each directive as the engine runs it, and what
+// uninstalling leaves.
+#include "inx-check/CodePage.h"
+#include "inx-check/PlanReport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kHead = "[Version]\nSignature=\"$Chicago$\"\n[DefaultInstall]\n";
+
+struct PlanCase {
+    const char* what;
+    std::string inf;
+    std::vector<std::string> present;  // lines of the plan, each as a whole
+    std::vector<std::string> absent;   // text no line may hold
+};
+
+std::vector<std::string> PlanLines(const std::string& inf)
+{
+    const std::string folder = "C:\\App";
+    const std::string plan =
+        PlanReport(inf, &folder, *FindCodePage(kDefaultCodePage), PlanFormat::Text);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < plan.size();) {
+        const std::size_t end = plan.find('\n', at);
+        lines.push_back(plan.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+void ExpectPlans(const std::vector<PlanCase>& cases)
+{
+    for (const PlanCase& c : cases) {
+        const std::vector<std::string> lines = PlanLines(c.inf);
+        for (const std::string& wanted : c.present) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), wanted), lines.end())
+                << c.what << ": no line\n  " << wanted << "\nin\n"
+                << testing::PrintToString(lines);
+        }
+        for (const std::string& unwanted : c.absent) {
+            for (const std::string& line : lines) {
+                EXPECT_EQ(std::string::npos, line.find(unwanted)) << c.what << ": " << line;
+            }
+        }
+    }
+}
+
+TEST(Plan, FilesWhereTheEngineCopiesThem)
+{
+    ExpectPlans({
+        {"a folder number and a subfolder",
+         kHead + "CopyFiles=F\n[DestinationDirs]\nF=16422,App\\bin\n[F]\na.dll\n",
+         {"  copies a.dll to C:\\Program Files\\App\\bin\\a.dll  (line 8)"},
+         {}},
+        {"-1 with a folder number inside the path",
+         kHead + "CopyFiles=F\n[DestinationDirs]\nF=-1,%16419%\\Vendor\n[F]\na.dll\n",
+         {"  copies a.dll to C:\\ProgramData\\Vendor\\a.dll  (line 8)"},
+         {}},
+        {"-1 with the inserted folder",
+         kHead + "CopyFiles=F\n[DestinationDirs]\nF=-1,VUZAZURAV\n[F]\nnew.txt,old.txt\n",
+         {"  copies old.txt to C:\\App\\new.txt  (line 8)"},
+         {}},
+        {"no [DestinationDirs]: the system folder",
+         kHead + "CopyFiles=F\n[F]\na.dll\n",
+         {"  copies a.dll to C:\\Windows\\System32\\a.dll  (line 6)"},
+         {}},
+        {"@file goes to DefaultDestDir, from its disk's folder",
+         kHead + "CopyFiles=@a.dll\n[DestinationDirs]\nDefaultDestDir=11\n"
+                 "[SourceDisksNames]\n1=Disk,,,\\disk1\n[SourceDisksFiles]\na.dll=1,sub\n",
+         {"  copies disk1\\sub\\a.dll to C:\\Windows\\System32\\a.dll  (line 4)"},
+         {}},
+        {"a number the table lacks: the engine's unknown folder",
+         kHead + "CopyFiles=F\n[DestinationDirs]\nF=16500\n[F]\na.dll\n",
+         {"  copies a.dll to C:\\Windows\\System32\\unknown\\a.dll  (line 8)"},
+         {}},
+        {"DelFiles and RenFiles in their section's folder",
+         kHead + "DelFiles=D\nRenFiles=R\n[DestinationDirs]\nD=10\nR=-1,VUZAZURAV\n[D]\nx.ini\n"
+                 "[R]\nnew.txt,old.txt\n",
+         {"  deletes C:\\Windows\\x.ini  (line 10)",
+          "  renames C:\\App\\old.txt to C:\\App\\new.txt  (line 12)"},
+         {}},
+        {"a decorated section over a plain one, an empty one passed over",
+         "[Version]\nSignature=\"$Chicago$\"\n[DefaultInstall]\nCopyFiles=A\n"
+         "[DefaultInstall.NTx86]\n[DefaultInstall.NT]\nCopyFiles=B\n[A]\na.txt\n[B]\nb.txt\n",
+         {"Installing runs [DefaultInstall.NT]:",
+          "  copies b.txt to C:\\Windows\\System32\\b.txt  (line 11)"},
+         {"a.txt"}},
+    });
+}
+
+TEST(Plan, RegistryAsTheEngineStoresIt)
+{
+    const std::string reg = kHead + "AddReg=R\n[R]\n";
+    const std::string key = "  writes HKEY_LOCAL_MACHINE\\Software\\App: ";
+    ExpectPlans({
+        {"the folder, a folder number, and the folder quoted inside quotes",
+         reg + "HKLM,Software\\App,Dir,,VUZAZURAV\nHKLM,Software\\App,Sys,,%11%\\x\n"
+               "HKLM,Software\\App,In,,\"%11%\\VUZAZURAV\"\n",
+         {"  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\App  (line 6)",
+          key + "\"Dir\" = REG_SZ \"C:\\App\"  (line 6)",
+          key + "\"Sys\" = REG_SZ \"C:\\Windows\\System32\\x\"  (line 7)",
+          key + "\"In\" = REG_SZ \"C:\\Windows\\System32\\C:\\App\"  (line 8)"},
+         {}},
+        {"the default value, expandable",
+         reg + "HKCU,Software\\App,,0x20000,%%ProgramFiles%%\n",
+         {"  writes HKEY_CURRENT_USER\\Software\\App: (default) = REG_EXPAND_SZ "
+          "\"%ProgramFiles%\"  (line 6)"},
+         {}},
+        {"DWORDs as wcstoul reads them: base 0, wrapping, saturating; none read without a field",
+         reg + "HKLM,Software\\App,A,0x10001,0x10\nHKLM,Software\\App,B,0x10001,-1\n"
+               "HKLM,Software\\App,C,0x10001,0x100000000\nHKLM,Software\\App,D,0x10001\n",
+         {key + "\"A\" = REG_DWORD 16  (line 6)", key + "\"B\" = REG_DWORD 4294967295  (line 7)",
+          key + "\"C\" = REG_DWORD 4294967295  (line 8)", key + "\"D\" = REG_DWORD hex:  (line 9)"},
+         {}},
+        {"a DWORD given as bytes, and binary: a field that is no hex byte loses all",
+         reg + "HKLM,Software\\App,A,0x10001,10,00\nHKLM,Software\\App,B,1,ff,1\n"
+               "HKLM,Software\\App,C,1,ff,zz\n",
+         {key + "\"A\" = REG_DWORD hex:10,00  (line 6)",
+          key + "\"B\" = REG_BINARY hex:ff,01  (line 7)",
+          key + "\"C\" = REG_BINARY hex:  (line 8)"},
+         {}},
+        {"REG_MULTI_SZ up to its first empty field; appended; not appended when empty",
+         reg + "HKLM,Software\\App,L,0x10000,a,b,,c\nHKLM,Software\\App,M,0x10008,d\n"
+               "HKLM,Software\\App,N,0x10008\n",
+         {key + "\"L\" = REG_MULTI_SZ [\"a\", \"b\"]  (line 6)",
+          "  appends to HKEY_LOCAL_MACHINE\\Software\\App: \"M\" += REG_MULTI_SZ [\"d\"]  (line "
+          "7)"},
+         {"\"N\""}},
+        {"NOCLOBBER, OVERWRITEONLY, key only",
+         reg + "HKLM,Software\\App,A,2,x\nHKLM,Software\\App,B,0x20,y\nHKLM,Software\\Key,,0x10\n",
+         {key + "\"A\" = REG_SZ \"x\" unless the value exists  (line 6)",
+          key + "\"B\" = REG_SZ \"y\" only where the value exists  (line 7)",
+          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)"},
+         {"Software\\Key: "}},
+        {"deletions: DELVAL in AddReg; DelReg of a value, a key, a string; flags the engine "
+         "leaves to the other directive",
+         kHead + "AddReg=R\nDelReg=D\n[R]\nHKLM,Software\\App,A,4\nHKLM,Software\\Skip,A,0x8000,x\n"
+                 "[D]\nHKCU,Software\\Old\nHKCU,Software\\App,V\nHKCU,Software\\App,L,0x18002,s\n"
+                 "HKCU,Software\\Kept,,0x4000\n",
+         {"  deletes the value HKEY_LOCAL_MACHINE\\Software\\App: \"A\"  (line 7)",
+          "  deletes the key HKEY_CURRENT_USER\\Software\\Old and everything under it  (line 10)",
+          "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"V\"  (line 11)",
+          "  deletes \"s\" from HKEY_CURRENT_USER\\Software\\App: \"L\"  (line 12)"},
+         {"Skip", "Kept"}},
+        {"roots: the engine skips HKR and unknown ones",
+         reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n",
+         {"  writes HKEY_CLASSES_ROOT\\.app: (default) = REG_SZ \"App.File\"  (line 8)"},
+         {"Software\\A", "Software\\B"}},
+    });
+}
+
+TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
+{
+    ExpectPlans({
+        {"a service, its HKR values, its binary's folder number",
+         kHead + "CopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n[S]\n"
+                 "ServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=%12%\\svc.sys\n"
+                 "AddReg=SR\n[SR]\nHKR,Parameters,Level,0x10001,2\n[F]\nsvc.sys\n",
+         {"  adds the service Svc (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc), "
+          "running C:\\Windows\\System32\\drivers\\svc.sys  (line 6)",
+          "  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc\\Parameters: "
+          "\"Level\" = REG_DWORD 2  (line 14)"},
+         {}},
+        {"directives the plan does not model, by name",
+         kHead + "UpdateInis=U\nProfileItems=P\nCopyFiles=F\n[F]\na.txt\n",
+         {"  does what the plan does not model: UpdateInis  (line 4)",
+          "  does what the plan does not model: ProfileItems  (line 5)"},
+         {}},
+        {"uninstalling: a key above takes the values, a file and a service deleted",
+         kHead + "AddReg=R\nCopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n"
+                 "[S]\nServiceBinary=%12%\\svc.sys\n[R]\nHKLM,Software\\App\\Sub,V,,1\n"
+                 "HKLM,Software\\Kept,W,,1\n[F]\na.txt\nb.txt\n[DefaultUninstall]\nDelReg=D\n"
+                 "DelFiles=G\n[DefaultUninstall.Services]\nDelService=Svc\n[D]\n"
+                 "HKLM,Software\\App\n[G]\na.txt\n",
+         {"Uninstalling leaves behind 3:", "  C:\\Windows\\System32\\b.txt  (line 15)",
+          "  HKEY_LOCAL_MACHINE\\Software\\Kept (key)  (line 12)",
+          "  HKEY_LOCAL_MACHINE\\Software\\Kept: \"W\"  (line 12)"},
+         {"  C:\\Windows\\System32\\a.txt", "  HKEY_LOCAL_MACHINE\\Software\\App",
+          "  the service"}},
+        {"no uninstall section, an UninstallString registered",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                 "App,UninstallString,,\"rundll32.exe x.dll\"\n",
+         {"There is no [DefaultUninstall] section; the installation registers the uninstaller "
+          "'rundll32.exe x.dll'."},
+         {"Uninstalling leaves"}},
+        {"an INF the engine refuses",
+         "[Version]\nSignature=\"$Nope$\"\n[DefaultInstall]\n",
+         {"The engine refuses this install.inf: it installs nothing."},
+         {"Installing"}},
+    });
+}
+
+}  // namespace
