@@ -12,7 +12,7 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
-from inx_try import cli, files, hives, noise, report, trial, wine  # noqa: E402
+from inx_try import cli, files, hives, jsonreport, noise, report, trial, wine  # noqa: E402
 
 HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
         "#arch=win32\n\n"
@@ -315,6 +315,32 @@ class CommandLine(unittest.TestCase):
         with self.assertRaises(cli.HelpShown), contextlib.redirect_stdout(io.StringIO()) as out:
             cli.parse_request(["--version"], "inx-try", "2.1.0")
         self.assertEqual(out.getvalue(), "inx-try 2.1.0\n")
+
+
+class JsonReport(unittest.TestCase):
+    def test_values_in_the_plans_vocabulary(self):
+        app = read(HIVE)["hkey_current_user\\software\\app"].values
+        cases = [("", "def"), ("dir", 'C:\\Program Files\\M\xfcller "q" \u4e2dA'),
+                 ("path", "%SystemRoot%\\a"), ("list", ["a", "b"]), ("hex list", ["a", "b"]),
+                 ("count", 10), ("blob", "01ff"), ("big", "0700000000000000")]
+        for name, data in cases:
+            self.assertEqual(jsonreport.value_data(app[name]), data, name)
+        self.assertEqual(jsonreport.value_data(hives.Value("D", hives.REG_DWORD, b"\x10\x00")),
+                         "1000")
+
+    def test_services_and_what_was_left(self):
+        services = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\"
+        self.assertEqual(jsonreport.service_names(
+            [services + "Svc", services + "Svc\\Parameters", services[:-1], "HKEY_CURRENT_USER\\Svc"]),
+            ["Svc"])
+        value = hives.Value("V", hives.REG_SZ, b"")
+        left = [("C:\\a", "C:\\a"), ("k (key)", (services + "Old", None)),
+                ("k: v", ("HKEY_CURRENT_USER\\K", value))]
+        self.assertEqual(jsonreport.left_entry(left), {
+            "files": ["C:\\a"], "registry": [{"key": services + "Old", "name": None},
+                                            {"key": "HKEY_CURRENT_USER\\K", "name": "V"}],
+            "services": ["Old"]})
+        self.assertIsNone(jsonreport.left_entry(None))
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ from typing import List, Optional
 
 from . import files as filesystem
 from . import hives
+from . import jsonreport
 from .noise import Noise, noise_of
 from .report import engine_box_verdict, install_verdict, parse_driver_log, png_from_bmp
 from .wine import Failure
@@ -41,22 +42,27 @@ def has_uninstall_section(inf_text: str) -> bool:
                      re.IGNORECASE | re.MULTILINE) is not None
 
 
-def left_behind(before, installed, after, noise: hives.Noise) -> List[str]:
+def leftovers(before, installed, after, noise: hives.Noise) -> list:
     """What the installation added and is still there after the
     uninstallation: files, values and keys (an empty key too), but Wine's
-    noise."""
-    left = sorted(filesystem.windows_file(state.path) for folded, state in after.files.items()
+    noise; each as (text, what), `what` a file's path, (key, None) or
+    (key, value)."""
+    left = sorted((filesystem.windows_file(state.path),) * 2 for folded, state in after.files.items()
                   if folded in installed.files and folded not in before.files)
     for folded, key in sorted(after.registry.items()):
         old = before.registry.get(folded)
         if folded in installed.registry and old is None and folded not in noise.keys:
-            left.append(key.path + " (key)")
+            left.append((key.path + " (key)", (key.path, None)))
         for name, value in key.values.items():
             if (folded in installed.registry and name in installed.registry[folded].values
                     and (old is None or name not in old.values)
                     and (folded, name) not in noise.values):
-                left.append(hives.value_text(key.path, value))
+                left.append((hives.value_text(key.path, value), (key.path, value)))
     return left
+
+
+def left_behind(before, installed, after, noise: hives.Noise) -> List[str]:
+    return [text for text, _ in leftovers(before, installed, after, noise)]
 
 
 class State:
@@ -100,6 +106,10 @@ class Try:
         self.inf_text = ""
         self.inf_path: Optional[str] = None
         self.noise = Noise()
+        # For report.json.
+        self.box_entries: list = []
+        self.changes_json = jsonreport.changes_entry([], [], None)
+        self.left: Optional[list] = None
 
     # Running things in the try's prefix, each child's output in a log of its own.
     def log_for(self, name: str) -> str:
@@ -276,6 +286,7 @@ class Try:
                     os.remove(shot + ".bmp")
             self.say(f'   {box.number}. {box.process}, "{box.caption}": {box.text} '
                      f'[{box.buttons.replace("|", " | ")}]')
+            self.box_entries.append(jsonreport.box_entry(box, "boxes"))
         if not boxes:
             self.say("   (none)")
         return True, boxes, ran, end
@@ -298,6 +309,9 @@ class Try:
         self.say_list("== Registry values removed:",
                       [hives.value_text(key, value) for key, value in registry.values_removed])
         self.say_list("== Registry keys removed:", registry.keys_removed)
+        self.changes_json = jsonreport.changes_entry(
+            [filesystem.windows_file(path) for path, _ in elsewhere + under],
+            [filesystem.windows_file(path) for path in removed], registry)
         count = (len(changed) + len(removed) + len(registry.keys_added) + len(registry.keys_removed)
                  + len(registry.values_set) + len(registry.values_removed))
         return count, registry
@@ -359,7 +373,8 @@ class Try:
         after = self.state()
         problem = "" if end == "finished" else f"the uninstallation was {end}"
 
-        left = left_behind(self.before, self.installed, after, self.noise.registry)
+        self.left = leftovers(self.before, self.installed, after, self.noise.registry)
+        left = [text for text, _ in self.left]
         self.leftovers = len(left)
         self.say_list(f"== Left behind by the uninstallation: {len(left)}", left)
         # Collateral: what was there before and is gone or changed now.
@@ -408,7 +423,10 @@ class Try:
                      f"{self.changes} changes")
         else:
             self.say(f"FAILED: {verdict}")
-        for name, text in (("report.txt", "\n".join(self.lines)), ("verdict", verdict),
+        report = jsonreport.report_json(verdict, self.box_entries, self.changes_json,
+                                        jsonreport.left_entry(self.left))
+        for name, text in (("report.txt", "\n".join(self.lines)),
+                           ("report.json", report.rstrip("\n")), ("verdict", verdict),
                            ("counts", f"{self.under} {self.elsewhere} {self.leftovers}")):
             with open(os.path.join(self.output, name), "w", encoding="utf-8") as written:
                 written.write(text + "\n")

@@ -1,0 +1,72 @@
+"""report.json: a try in the vocabulary of inx-check --plan, so that the two
+can be compared item by item."""
+
+import json
+import struct
+from typing import List, Optional
+
+from . import hives
+
+SERVICES = "hkey_local_machine\\system\\currentcontrolset\\services\\"
+
+
+def value_data(value: hives.Value):
+    """A value's data as the plan writes it: a string, a list of strings
+    (REG_MULTI_SZ), a number (a DWORD of four bytes) or lowercase hex."""
+    if value.type in (hives.REG_SZ, hives.REG_EXPAND_SZ, hives.REG_LINK) and len(value.data) % 2 == 0:
+        text = value.data.decode("utf-16-le", "replace")
+        return text[:-1] if text.endswith("\0") else text
+    if value.type == hives.REG_MULTI_SZ and len(value.data) % 2 == 0:
+        items = hives.strings(value.data)
+        while items and items[-1] == "":
+            items.pop()
+        return items
+    if value.type == hives.REG_DWORD and len(value.data) == 4:
+        return struct.unpack("<I", value.data)[0]
+    return value.data.hex()
+
+
+def registry_entry(key_path: str, value: hives.Value) -> dict:
+    return {"key": key_path, "name": value.name, "type": hives.type_name(value.type),
+            "data": value_data(value)}
+
+
+def service_names(keys: List[str]) -> List[str]:
+    """The services among keys: each key directly under ...\\Services."""
+    return sorted(key[len(SERVICES):] for key in keys
+                  if key.casefold().startswith(SERVICES) and "\\" not in key[len(SERVICES):])
+
+
+def box_entry(box, pictures: str) -> dict:
+    return {"title": box.caption, "text": box.text, "buttons": box.buttons.split("|"),
+            "picture": f"{pictures}/box-{box.number}.png"}
+
+
+def changes_entry(files_changed: List[str], files_removed: List[str],
+                  registry: Optional[hives.Changes]) -> dict:
+    registry = registry or hives.Changes([], [], [], [])
+    return {"files": files_changed,
+            "registry": [registry_entry(key, value) for key, value in registry.values_set],
+            "keys": registry.keys_added,
+            "services": service_names(registry.keys_added),
+            "files_removed": files_removed,
+            "registry_removed": [{"key": key, "name": value.name}
+                                 for key, value in registry.values_removed],
+            "keys_removed": registry.keys_removed}
+
+
+def left_entry(left: Optional[list]) -> Optional[dict]:
+    """What the uninstallation left, from trial.leftovers; None when it did not run."""
+    if left is None:
+        return None
+    files = [what for _, what in left if isinstance(what, str)]
+    registry = [{"key": what[0], "name": what[1].name if what[1] is not None else None}
+                for _, what in left if not isinstance(what, str)]
+    keys = [entry["key"] for entry in registry if entry["name"] is None]
+    return {"files": files, "registry": registry, "services": service_names(keys)}
+
+
+def report_json(verdict: str, boxes: list, changes: dict, left: Optional[dict]) -> str:
+    return json.dumps({"verdict": verdict, "status": 0 if verdict == "OK" else 1,
+                       "boxes": boxes, "changes": changes, "left_behind": left},
+                      indent=2, ensure_ascii=False) + "\n"
