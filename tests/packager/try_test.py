@@ -12,7 +12,7 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
-from inx_try import cli, files, hives, jsonreport, noise, report, trial, wine  # noqa: E402
+from inx_try import cli, compare, files, hives, jsonreport, noise, report, trial, wine  # noqa: E402
 
 HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
         "#arch=win32\n\n"
@@ -341,6 +341,83 @@ class JsonReport(unittest.TestCase):
                                             {"key": "HKEY_CURRENT_USER\\K", "name": "V"}],
             "services": ["Old"]})
         self.assertIsNone(jsonreport.left_entry(None))
+
+
+def plan_of(files_=(), registry=(), keys=(), services=(), deletes=(), registry_deletes=()):
+    return {"files": [{"source": "s", "destination": d} for d in files_], "deletes": list(deletes),
+            "renames": [], "registry": list(registry), "keys": list(keys),
+            "registry_deletes": list(registry_deletes),
+            "services": [{"name": n, "key": SERVICES + n, "binary": ""} for n in services]}
+
+
+def changes_of(files_=(), registry=(), keys=(), services=(), files_removed=(), registry_removed=()):
+    return {"files": list(files_), "registry": list(registry), "keys": list(keys),
+            "services": list(services), "files_removed": list(files_removed),
+            "registry_removed": list(registry_removed), "keys_removed": []}
+
+
+SERVICES = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\"
+
+
+def value(key, name, data, kind="REG_SZ", write=None):
+    entry = {"key": key, "name": name, "type": kind, "data": data}
+    return dict(entry, write=write) if write else entry
+
+
+class Compare(unittest.TestCase):
+    def test_the_plan_beside_what_was_seen(self):
+        user = "C:\\Users\\<user>\\Desktop\\a.txt"
+        classes = "HKEY_LOCAL_MACHINE\\Software\\Classes\\.app"
+        cases = [
+            ("a user's folder and HKCR, as Wine keeps them",
+             plan_of([user], [value("HKEY_CLASSES_ROOT\\.app", "", "App")],
+                     ["HKEY_CLASSES_ROOT\\.app"]),
+             changes_of(["C:\\users\\root\\Desktop\\A.TXT"], [value(classes, "", "App")],
+                        [classes]), []),
+            ("the Public folder is no user's",
+             plan_of([user]), changes_of(["C:\\users\\Public\\Desktop\\a.txt"]),
+             ["install, files: planned, not seen: " + user,
+              "install, files: seen, not planned: C:\\users\\Public\\Desktop\\a.txt"]),
+            ("other data is planned, not seen, and seen, not planned",
+             plan_of(registry=[value("HKEY_CURRENT_USER\\K", "N", 1, "REG_DWORD")]),
+             changes_of(registry=[value("HKEY_CURRENT_USER\\K", "N", 2, "REG_DWORD")]),
+             ['install, registry: planned, not seen: HKEY_CURRENT_USER\\K: "N" = REG_DWORD 1',
+              'install, registry: seen, not planned: HKEY_CURRENT_USER\\K: "N" = REG_DWORD 2']),
+            ("a conditional write is not counted; a key above a planned one is made on the way",
+             plan_of(registry=[value("HKEY_CURRENT_USER\\A\\B", "N", "x", write="if-missing")],
+                     keys=["HKEY_CURRENT_USER\\A\\B"]),
+             changes_of(keys=["HKEY_CURRENT_USER\\A", "HKEY_CURRENT_USER\\A\\B",
+                              "HKEY_CURRENT_USER\\C"]),
+             ["install, keys: seen, not planned: HKEY_CURRENT_USER\\C"]),
+            ("a service's own keys and values are the service's",
+             plan_of(services=["Svc"]),
+             changes_of(registry=[value(SERVICES + "Svc", "Start", 3, "REG_DWORD")],
+                        keys=[SERVICES + "Svc", SERVICES + "Svc\\Enum"], services=["Svc"]), []),
+            ("a removal nothing planned",
+             plan_of(registry_deletes=[{"key": "HKEY_CURRENT_USER\\Gone", "name": None}]),
+             changes_of(files_removed=["C:\\x"],
+                        registry_removed=[{"key": "HKEY_CURRENT_USER\\Gone\\Sub", "name": "a"},
+                                          {"key": "HKEY_CURRENT_USER\\Kept", "name": "b"}]),
+             ["install, files removed: seen, not planned: C:\\x",
+              'install, registry removed: seen, not planned: HKEY_CURRENT_USER\\Kept: "b"']),
+        ]
+        for what, plan, changes, expected in cases:
+            result = compare.compare({"install": plan}, {"changes": changes, "left_behind": None})
+            self.assertEqual(compare.disagreements(result), expected, what)
+
+    def test_what_uninstalling_leaves_beside_what_was_left(self):
+        plan = {"install": plan_of(keys=["HKEY_CURRENT_USER\\V\\App"]),
+                "left_behind": {"files": ["C:\\a"], "services": ["Svc"], "registry": [
+                    {"key": "HKEY_CURRENT_USER\\Old", "name": None},
+                    {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"}]}}
+        seen = {"files": ["C:\\A"], "services": [], "registry": [
+            {"key": "HKEY_CURRENT_USER\\V", "name": None},
+            {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"},
+            {"key": "HKEY_CURRENT_USER\\Other", "name": None}]}
+        result = compare.compare(plan, {"changes": changes_of(), "left_behind": seen})
+        self.assertEqual(compare.disagreements(result), [
+            "left behind, keys: seen, not planned: HKEY_CURRENT_USER\\Other (key)",
+            "left behind, services: planned, not seen: Svc"])
 
 
 if __name__ == "__main__":

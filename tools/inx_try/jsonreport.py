@@ -66,7 +66,10 @@ def left_entry(left: Optional[list]) -> Optional[dict]:
     return {"files": files, "registry": registry, "services": service_names(keys)}
 
 
-def report_json(verdict: str, boxes: list, changes: dict, left: Optional[dict]) -> str:
-    return json.dumps({"verdict": verdict, "status": 0 if verdict == "OK" else 1,
-                       "boxes": boxes, "changes": changes, "left_behind": left},
-                      indent=2, ensure_ascii=False) + "\n"
+def report_dict(verdict: str, boxes: list, changes: dict, left: Optional[dict]) -> dict:
+    return {"verdict": verdict, "status": 0 if verdict == "OK" else 1, "boxes": boxes,
+            "changes": changes, "left_behind": left}
+
+
+def as_text(report: dict) -> str:
+    return json.dumps(report, indent=2, ensure_ascii=False) + "\n"

@@ -1,6 +1,7 @@
 """One try: the package installed (and uninstalled) for one folder, in a
 sandboxed copy of the pristine prefix, and its report."""
 
+import json
 import os
 import re
 import shutil
@@ -9,7 +10,7 @@ from typing import List, Optional
 
 from . import files as filesystem
 from . import hives
-from . import jsonreport
+from . import compare, jsonreport
 from .noise import Noise, noise_of
 from .report import engine_box_verdict, install_verdict, parse_driver_log, png_from_bmp
 from .wine import Failure
@@ -110,6 +111,7 @@ class Try:
         self.box_entries: list = []
         self.changes_json = jsonreport.changes_entry([], [], None)
         self.left: Optional[list] = None
+        self.plan: Optional[dict] = None
 
     # Running things in the try's prefix, each child's output in a log of its own.
     def log_for(self, name: str) -> str:
@@ -249,6 +251,34 @@ class Try:
             shutil.copy(self.run_.layout.program, os.path.join(self.work, "install.exe"))
         return next(name for name in os.listdir(self.work) if name.casefold() == "install.exe")
 
+    def make_plan(self) -> None:
+        """inx-check's plan for the package and the folder, to set beside
+        what the try sees."""
+        status, output = self.command(self.run_.layout.inx_check, "--plan", "--format=json",
+                                      "--codepage", str(self.run_.codepage), "--path", self.folder,
+                                      os.path.join(self.work, "install.inx"), name="inx-check-plan",
+                                      capture=True, check=False)
+        try:
+            self.plan = json.loads(output.decode("utf-8")) if status in (0, 1) else None
+        except ValueError:
+            self.plan = None
+        with open(os.path.join(self.output, "plan.json"), "wb") as saved:
+            saved.write(output)
+
+    def report_plan(self, left: Optional[dict]) -> Optional[dict]:
+        """The plan beside what was seen, in report.txt; for report.json."""
+        if self.plan is None:
+            self.say("== inx-check's plan: it made none (its log is in logs)")
+            return None
+        result = compare.compare(self.plan, {"changes": self.changes_json, "left_behind": left})
+        both = sum(len(found.both) for sides in result.values() for found in sides.values())
+        differences = compare.disagreements(result)
+        self.say(f"== inx-check's plan beside what was seen: {both} planned and seen, "
+                 f"{len(differences)} not")
+        for line in differences:
+            self.say("   " + line)
+        return compare.as_json(result)
+
     def installed_inf(self) -> Optional[str]:
         for name in os.listdir(self.work):
             if name.casefold() == "install.inf":
@@ -320,6 +350,7 @@ class Try:
         self.say(f"== ZI050.EXE registered at {self.folder}, in a copy of the pristine prefix")
         self.make_prefix()
         program = self.copy_package()
+        self.make_plan()
         self.before = self.state()
         self.check_code_page(self.before)
 
@@ -418,15 +449,18 @@ class Try:
                 if os.path.isdir(path):
                     shutil.move(path, os.path.join(self.output, name))
                     self.say(f"kept: the {name} in {os.path.join(self.output, name)}")
+        left = jsonreport.left_entry(self.left)
+        plan = self.report_plan(left) if self.installed is not None else None
         if verdict == "OK":
             self.say(f"OK: install.exe showed no failure; the installation made "
                      f"{self.changes} changes")
         else:
             self.say(f"FAILED: {verdict}")
-        report = jsonreport.report_json(verdict, self.box_entries, self.changes_json,
-                                        jsonreport.left_entry(self.left))
+        report = jsonreport.report_dict(verdict, self.box_entries, self.changes_json, left)
+        report["plan"] = plan
         for name, text in (("report.txt", "\n".join(self.lines)),
-                           ("report.json", report.rstrip("\n")), ("verdict", verdict),
+                           ("report.json", jsonreport.as_text(report).rstrip("\n")),
+                           ("verdict", verdict),
                            ("counts", f"{self.under} {self.elsewhere} {self.leftovers}")):
             with open(os.path.join(self.output, name), "w", encoding="utf-8") as written:
                 written.write(text + "\n")

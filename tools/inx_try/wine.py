@@ -110,6 +110,9 @@ class Layout:
             self.tools_build = os.path.join(root, "build", "win32-tools")
             self.driver = os.path.join(self.tools_build, "automation", "try-driver.exe")
             self.program = os.path.join(self.tools_build, "launcher", "install.exe")
+            # The checker runs natively, for the plan.
+            self.host_build = os.path.join(root, "build", "host-tools")
+            self.inx_check = os.path.join(self.host_build, "inx-check", "inx-check")
             self.prefix_cache = os.path.join(root, "build", "wine-prefixes")
             self.reports = report_dir or os.path.join(root, "build", "try")
         else:
@@ -119,6 +122,7 @@ class Layout:
             self.wine_scripts = os.path.join(share, "wine")
             self.driver = os.path.join(share, "try-driver.exe")
             self.program = os.path.join(share, "install.exe")
+            self.inx_check = shutil.which("inx-check") or "inx-check"
             cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(
                 os.path.expanduser("~"), ".cache")
             self.prefix_cache = os.path.join(cache, "inx-tools", "wine-prefixes")
@@ -136,6 +140,8 @@ class Layout:
                   ("flock", "util-linux")]
         if locale_needed:
             needed.append(("localedef", "locales"))
+        if not self.checkout:
+            needed.append(("inx-check", "inx-check"))
         if self.checkout:
             needed = [("cmake", "cmake"), ("make", "make"),
                       ("i686-w64-mingw32-g++-posix", "g++-mingw-w64-i686-posix")] + needed
@@ -156,3 +162,7 @@ class Layout:
                            "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DBUILD_TESTING=OFF"], env, log)
         processes.run(["cmake", "--build", self.tools_build, "--target", "try_driver",
                        "install_program"], env, log)
+        if not os.path.isfile(os.path.join(self.host_build, "CMakeCache.txt")):
+            processes.run(["cmake", "-S", self.root, "-B", self.host_build,
+                           "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DBUILD_TESTING=OFF"], env, log)
+        processes.run(["cmake", "--build", self.host_build, "--target", "inx_check"], env, log)

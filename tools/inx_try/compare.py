@@ -1,0 +1,179 @@
+"""The plan (inx-check --plan --format=json) beside what a try saw
+(report.json): item by item, planned and seen, planned but not seen, seen
+but not planned.
+
+Paths and keys compare without regard to case, as Windows compares them.
+The plan writes the user's folders under C:\\Users\\<user>, and
+HKEY_CLASSES_ROOT, which Wine keeps in HKEY_LOCAL_MACHINE\\Software\\Classes.
+Some planned items cannot show as changes and are not counted against the
+plan: a key that existed already, a value written only where it is missing
+or present, a list appended to, a file copied into the package's own folder."""
+
+import re
+from typing import Dict, List, NamedTuple, Optional
+
+from . import hives
+
+CLASSES = ("hkey_classes_root", "hkey_local_machine\\software\\classes")
+USER_FOLDER = re.compile(r"^c:\\users\\(?!public\\)[^\\]+(?=\\|$)")
+CONDITIONAL_WRITES = ("if-missing", "if-present", "append")
+
+
+class Side(NamedTuple):
+    """One kind of item: the texts in both, in the plan only, seen only."""
+    both: List[str]
+    planned_only: List[str]
+    seen_only: List[str]
+
+    def agrees(self) -> bool:
+        return not self.planned_only and not self.seen_only
+
+
+def folded_path(path: str) -> str:
+    return USER_FOLDER.sub("c:\\\\users\\\\<user>", path.casefold())
+
+
+def folded_key(key: str) -> str:
+    folded = key.casefold()
+    if folded == CLASSES[0] or folded.startswith(CLASSES[0] + "\\"):
+        folded = CLASSES[1] + folded[len(CLASSES[0]):]
+    return folded
+
+
+def data_text(kind: str, data) -> str:
+    """Data as inx-try shows it: strings quoted, a list, a number, hex bytes."""
+    if isinstance(data, list):
+        return "[" + ", ".join(hives.quoted(item) for item in data) + "]"
+    if isinstance(data, int):
+        return str(data)
+    if kind in ("REG_SZ", "REG_EXPAND_SZ", "REG_LINK"):
+        return hives.quoted(data)
+    return "hex:" + ",".join(data[i:i + 2] for i in range(0, len(data), 2))
+
+
+def value_text(entry: dict) -> str:
+    name = hives.quoted(entry["name"]) if entry.get("name") else "(default)"
+    if entry.get("name") is None and "type" not in entry:
+        return f"{entry['key']} (key)"
+    data = f" = {entry['type']} {data_text(entry['type'], entry['data'])}" if "type" in entry else ""
+    return f"{entry['key']}: {name}{data}"
+
+
+def side(planned: Dict[str, str], seen: Dict[str, str]) -> Side:
+    """Items by their folded identity, each with the text to show."""
+    return Side(sorted(seen[k] for k in seen if k in planned),
+                sorted(planned[k] for k in planned if k not in seen),
+                sorted(seen[k] for k in seen if k not in planned))
+
+
+def within(key: str, tops) -> bool:
+    return any(key == top or key.startswith(top + "\\") for top in tops)
+
+
+def install_sides(plan: dict, changes: dict) -> Dict[str, Side]:
+    files = {folded_path(f["destination"]): f["destination"] for f in plan["files"]
+             if not f["destination"].startswith("<package>")}
+    for rename in plan["renames"]:
+        files[folded_path(rename["to"])] = rename["to"]
+    services = [folded_key(s["key"]) for s in plan["services"]]
+    # The last write of a value is the one that stays.
+    planned_values, conditional = {}, set()
+    for entry in plan["registry"]:
+        identity = (folded_key(entry["key"]), entry["name"].casefold())
+        planned_values[identity] = entry
+        if entry.get("write") in CONDITIONAL_WRITES:
+            conditional.add(identity)
+        else:
+            conditional.discard(identity)
+    seen_values = {(folded_key(e["key"]), e["name"].casefold()): e for e in changes["registry"]}
+    values = side({k: value_text(e) for k, e in planned_values.items() if k not in conditional},
+                  {k: value_text(e) for k, e in seen_values.items()
+                   if k not in conditional and not within(k[0], services)})
+    # The same value with other data or another type is planned but not as seen.
+    for identity in set(planned_values) & set(seen_values):
+        wanted, got = planned_values[identity], seen_values[identity]
+        if identity not in conditional and (wanted["type"], wanted["data"]) != (got["type"],
+                                                                                got["data"]):
+            values.both.remove(value_text(got))
+            values.planned_only.append(value_text(wanted))
+            values.seen_only.append(value_text(got))
+    # A key seen is planned when the plan makes it or a key below it.
+    planned_keys = [folded_key(k) for k in plan["keys"]] + services
+    keys = Side([], [], sorted(k for k in changes["keys"]
+                               if not any(p == folded_key(k) or p.startswith(folded_key(k) + "\\")
+                                          for p in planned_keys)
+                               and not within(folded_key(k), services)))
+    removed_files = side({folded_path(p): p for p in plan["deletes"]}
+                         | {folded_path(r["from"]): r["from"] for r in plan["renames"]},
+                         {folded_path(p): p for p in changes.get("files_removed", [])})
+    removed_keys = [folded_key(d["key"]) for d in plan["registry_deletes"] if d["name"] is None]
+    removed_values = {(folded_key(d["key"]), d["name"].casefold())
+                      for d in plan["registry_deletes"] if d["name"] is not None}
+    removals = Side([], [], sorted(
+        value_text(e) for e in changes.get("registry_removed", [])
+        if not within(folded_key(e["key"]), removed_keys)
+        and (folded_key(e["key"]), e["name"].casefold()) not in removed_values)
+        + sorted(f"{k} (key)" for k in changes.get("keys_removed", [])
+                 if not within(folded_key(k), removed_keys)))
+    return {
+        "files": side(files, {folded_path(p): p for p in changes["files"]}),
+        "registry": values,
+        "keys": keys,
+        "services": side({s["name"].casefold(): s["name"] for s in plan["services"]},
+                         {s.casefold(): s for s in changes["services"]}),
+        "files removed": Side([], [], removed_files.seen_only),
+        "registry removed": removals,
+    }
+
+
+def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
+    """What the uninstallation leaves, planned against seen. A key the plan
+    leaves may have been there before (then it is no leftover); a key seen
+    left above a planned one was made on the way to it."""
+    install_keys = [folded_key(k) for k in plan["keys"]]
+    values = side({(folded_key(e["key"]), e["name"].casefold()): value_text(e)
+                   for e in planned["registry"] if e["name"] is not None},
+                  {(folded_key(e["key"]), e["name"].casefold()): value_text(e)
+                   for e in seen["registry"] if e["name"] is not None})
+    planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
+    keys = Side([], [], sorted(
+        f"{e['key']} (key)" for e in seen["registry"] if e["name"] is None
+        and not any(p == folded_key(e["key"]) or p.startswith(folded_key(e["key"]) + "\\")
+                    for p in planned_keys + install_keys)))
+    return {
+        "files": side({folded_path(p): p for p in planned["files"]},
+                      {folded_path(p): p for p in seen["files"]}),
+        "registry": values,
+        "keys": keys,
+        "services": side({s.casefold(): s for s in planned["services"]},
+                         {s.casefold(): s for s in seen["services"]}),
+    }
+
+
+def compare(plan: dict, report: dict) -> Dict[str, Dict[str, Side]]:
+    """The install plan beside the try's changes, and, when the try
+    uninstalled, what the uninstall plan leaves beside what was left."""
+    result = {}
+    if plan.get("install") is not None:
+        result["install"] = install_sides(plan["install"], report["changes"])
+    if report.get("left_behind") is not None and plan.get("install") is not None:
+        result["left behind"] = left_sides(plan["left_behind"], report["left_behind"],
+                                           plan["install"])
+    return result
+
+
+def disagreements(result: Dict[str, Dict[str, Side]]) -> List[str]:
+    """Each item planned but not seen or seen but not planned, as a line."""
+    lines = []
+    for part, sides in result.items():
+        for kind, found in sides.items():
+            lines += [f"{part}, {kind}: planned, not seen: {text}" for text in found.planned_only]
+            lines += [f"{part}, {kind}: seen, not planned: {text}" for text in found.seen_only]
+    return lines
+
+
+def as_json(result: Optional[Dict[str, Dict[str, Side]]]):
+    if result is None:
+        return None
+    return {part: {kind: found._asdict() for kind, found in sides.items()}
+            for part, sides in result.items()}
