@@ -349,7 +349,11 @@ private:
             plan_.registryDeletes.push_back(removal);
             return;
         }
-        plan_.keys.push_back({key, at});
+        if (std::none_of(plan_.keys.begin(), plan_.keys.end(), [&](const PlannedKey& made) {
+                return inf_.Folded(made.key) == inf_.Folded(key);
+            })) {
+            plan_.keys.push_back({key, at});
+        }
         if ((flags & (kKeyOnly | kKeyOnlyCommon)) != 0) {
             return;
         }
@@ -455,6 +459,26 @@ bool KeyWithin(const Inf& inf, const std::string& key, const std::string& under)
                              folded.compare(0, top.size(), top) == 0 && folded[top.size()] == '\\');
 }
 
+// A key of the package's own, under Software but not Windows' or Wine's: only
+// such a key is known not to have been there before the installation.
+bool OwnKey(const Inf& inf, const std::string& key)
+{
+    const std::string folded = inf.Folded(key);
+    for (const char* software :
+         {"hkey_current_user\\software\\", "hkey_local_machine\\software\\"}) {
+        const std::string top = software;
+        if (folded.compare(0, top.size(), top) != 0) {
+            continue;
+        }
+        const std::string vendor =
+            folded.substr(top.size(), folded.find('\\', top.size()) - top.size());
+        static const char* const shared[] = {"microsoft",   "classes", "wine", "policies",
+                                             "wow6432node", "clients", ""};
+        return std::find(std::begin(shared), std::end(shared), vendor) == std::end(shared);
+    }
+    return false;
+}
+
 Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPlan* uninstall)
 {
     Leftovers left;
@@ -486,12 +510,20 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
         adding.push_back(uninstall);  // what the uninstallation itself adds stays too
     }
     for (const SectionPlan* plan : adding) {
+        // A file copied or renamed into place.
+        std::vector<PlannedPath> made;
         for (const PlannedFile& file : plan->files) {
-            const bool listed = std::any_of(
-                left.files.begin(), left.files.end(),
-                [&](const PlannedPath& p) { return SamePath(inf, p.path, file.destination); });
-            if (!listed && (plan == uninstall || !fileRemoved(file.destination))) {
-                left.files.push_back({file.destination, file.at});
+            made.push_back({file.destination, file.at});
+        }
+        for (const PlannedRename& rename : plan->renames) {
+            made.push_back({rename.to, rename.at});
+        }
+        for (const PlannedPath& file : made) {
+            const bool listed =
+                std::any_of(left.files.begin(), left.files.end(),
+                            [&](const PlannedPath& p) { return SamePath(inf, p.path, file.path); });
+            if (!listed && (plan == uninstall || !fileRemoved(file.path))) {
+                left.files.push_back(file);
             }
         }
         for (const PlannedKey& key : plan->keys) {
@@ -499,7 +531,7 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
                 left.registry.begin(), left.registry.end(), [&](const Leftovers::Registry& r) {
                     return !r.name.has_value() && SamePath(inf, r.key, key.key);
                 });
-            if (!listed && (plan == uninstall || !keyRemoved(key.key))) {
+            if (!listed && OwnKey(inf, key.key) && (plan == uninstall || !keyRemoved(key.key))) {
                 left.registry.push_back({key.key, std::nullopt, key.at});
             }
         }

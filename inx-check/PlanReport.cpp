@@ -96,6 +96,13 @@ private:
         if (!value.binary && value.type == kRegDword) {
             return std::to_string(value.number);
         }
+        if (value.type == kRegDword && value.bytes.size() == 4) {
+            unsigned long number = 0;
+            for (std::size_t i = 4; i-- > 0;) {
+                number = number << 8U | static_cast<unsigned char>(value.bytes[i]);
+            }
+            return std::to_string(number);  // four bytes are the number, as stored
+        }
         if (!value.binary && value.type == kRegMultiSz) {
             for (const std::string& item : value.strings) {
                 text +=

@@ -117,12 +117,13 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
          {key + "\"A\" = REG_DWORD 16  (line 6)", key + "\"B\" = REG_DWORD 4294967295  (line 7)",
           key + "\"C\" = REG_DWORD 4294967295  (line 8)", key + "\"D\" = REG_DWORD hex:  (line 9)"},
          {}},
-        {"a DWORD given as bytes, and binary: a field that is no hex byte loses all",
-         reg + "HKLM,Software\\App,A,0x10001,10,00\nHKLM,Software\\App,B,1,ff,1\n"
-               "HKLM,Software\\App,C,1,ff,zz\n",
-         {key + "\"A\" = REG_DWORD hex:10,00  (line 6)",
-          key + "\"B\" = REG_BINARY hex:ff,01  (line 7)",
-          key + "\"C\" = REG_BINARY hex:  (line 8)"},
+        {"a DWORD given as bytes (four are its number), and binary: a field that is no hex "
+         "byte loses all",
+         reg + "HKLM,Software\\App,A,0x10001,10,00\nHKLM,Software\\App,E,0x10001,10,01,00,00\n"
+               "HKLM,Software\\App,B,1,ff,1\nHKLM,Software\\App,C,1,ff,zz\n",
+         {key + "\"A\" = REG_DWORD hex:10,00  (line 6)", key + "\"E\" = REG_DWORD 272  (line 7)",
+          key + "\"B\" = REG_BINARY hex:ff,01  (line 8)",
+          key + "\"C\" = REG_BINARY hex:  (line 9)"},
          {}},
         {"REG_MULTI_SZ up to its first empty field; appended; not appended when empty",
          reg + "HKLM,Software\\App,L,0x10000,a,b,,c\nHKLM,Software\\App,M,0x10008,d\n"

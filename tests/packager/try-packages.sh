@@ -30,6 +30,10 @@ try() {
     cat "$scratch/$name.log"
     [ "$status" -eq "$expected" ] || fail "$name: exit status $status, not $expected"
 }
+plan_agrees() {  # plan_agrees NAME: inx-check's plan is what the try saw, item by item
+    grep -qx "== inx-check's plan beside what was seen: [0-9]* planned and seen, 0 not" \
+        "$scratch/$1.log" || fail "$1: the plan is not what the try saw"
+}
 last_line() {  # last_line NAME LINE
     [ "$(tail -n 1 "$scratch/$1.log")" = "$2" ] || fail "$1: the last line is not '$2'"
 }
@@ -56,6 +60,35 @@ expect_line "$scratch/sample.log" \
 expect_line "$scratch/sample.log" '== Left behind by the uninstallation: 0'
 report=$(sed -n 's/^== Report: //p' "$scratch/sample.log")
 [ -s "$(dirname "$report")/boxes/box-1.png" ] || fail "no screenshot of the confirmation"
+plan_agrees sample
+
+# Each directive and folder number the plan models, installed and uninstalled:
+# the plan is what Wine's engine does. A decorated section over a plain one;
+# files to folder numbers, to -1 with one inside its path, renamed on the way
+# and as @file; an existing file deleted and one renamed; every value type, a
+# list appended to, NOCLOBBER over a value Wine has, a key alone, HKCR; a key
+# of Wine's deleted whole; a service. Uninstalling leaves the @file copy.
+package plan "$head"$'[DefaultInstall]\r\nCopyFiles=Plain\r\n[DefaultInstall.NT]\r\n'\
+$'CopyFiles=Dirs,Docs,Abs,@f.txt\r\nDelFiles=Gone\r\nRenFiles=Moved\r\nAddReg=Reg\r\nDelReg=Del\r\n'\
+$'[DefaultInstall.NT.Services]\r\nAddService=InxPlanSvc,,Svc\r\n'\
+$'[DefaultUninstall]\r\nDelFiles=Dirs,Docs,Abs\r\nDelReg=Unreg\r\n'\
+$'[DefaultUninstall.Services]\r\nDelService=InxPlanSvc\r\n'\
+$'[DestinationDirs]\r\nDefaultDestDir=-1,VUZAZURAV\r\nPlain=11\r\nDirs=16422,InxPlan\\Sub\r\n'\
+$'Docs=16389\r\nAbs=-1,%16427%\\InxPlan\r\nGone=10\r\nMoved=10\r\n[Plain]\r\nplain.txt,f.txt\r\n'\
+$'[Dirs]\r\np16422.txt,f.txt\r\n[Docs]\r\ndoc.txt,f.txt\r\n[Abs]\r\nabs.txt,f.txt\r\n[Gone]\r\n'\
+$'system.ini\r\n[Moved]\r\nwin.bak,win.ini\r\n'\
+$'[Reg]\r\nHKCU,Software\\InxPlan,Str,,VUZAZURAV\r\nHKCU,Software\\InxPlan,,,default\r\n'\
+$'HKCU,Software\\InxPlan,Exp,0x20000,%%ProgramFiles%%\\x\r\nHKCU,Software\\InxPlan,Dw,0x10001,0x10\r\n'\
+$'HKCU,Software\\InxPlan,DwBytes,0x10001,10,00,00,00\r\nHKCU,Software\\InxPlan,Bin,1,de,ad\r\n'\
+$'HKCU,Software\\InxPlan,Multi,0x10000,a,b\r\nHKCU,Software\\InxPlan,Multi,0x10008,c,A\r\n'\
+$'HKCU,Software\\InxPlan\\KeyOnly,,0x10\r\nHKCU,Control Panel\\Mouse,DoubleClickSpeed,2,900\r\n'\
+$'HKCR,.inxplan,,,InxPlan.File\r\nHKLM,Software\\InxPlan\\Deep,Dir,,%16422%\\InxPlan\r\n'\
+$'[Del]\r\nHKCU,Software\\Wine\\WineDbg\r\n'\
+$'[Unreg]\r\nHKCU,Software\\InxPlan\r\nHKCR,.inxplan\r\nHKLM,Software\\InxPlan\r\n'\
+$'[Svc]\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\nServiceBinary=%12%\\inxplan.sys\r\n'
+try plan 1 "$scratch/plan" --uninstall
+plan_agrees plan
+last_line plan 'FAILED: the uninstallation left C:\Program Files\ZI050\f.txt behind'
 
 package no-section "$head"$'[Install]\r\nAddReg=R\r\n[R]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
 try no-section 1 "$scratch/no-section"
@@ -73,6 +106,7 @@ $'"rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %AppDir%\\i
 $'[Unregister]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Leaky\r\n'\
 $'[Strings]\r\nAppDir=VUZAZURAV\r\n'
 try leaky 1 "$scratch/leaky" --uninstall
+plan_agrees leaky
 expect_line "$scratch/leaky.log" '== Uninstalling as the list of installed programs does: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 C:\Program Files\ZI050\install.inf'
 last_line leaky 'FAILED: the uninstallation left HKEY_CURRENT_USER\Software\Leaky (key) behind'
 expect_line "$scratch/leaky.log" '   HKEY_CURRENT_USER\Software\Leaky: "Kept" = REG_SZ "1"'
@@ -82,10 +116,12 @@ package collateral "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[DefaultUninstall]
 $'[Reg]\r\nHKCU,Software\\Collateral,Dir,,VUZAZURAV\r\n[Unreg]\r\nHKCU,Software\\Collateral\r\n'\
 $'[Wine]\r\nHKCU,Software\\Wine\\WineDbg,ShowCrashDialog\r\n'
 try collateral 1 "$scratch/collateral" --uninstall
+plan_agrees collateral
 last_line collateral 'FAILED: the uninstallation removed or changed HKEY_CURRENT_USER\Software\Wine\WineDbg: "ShowCrashDialog" = REG_DWORD 0, which was there before'
 
 package no-uninstall "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[Reg]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
 try no-uninstall 1 "$scratch/no-uninstall" --uninstall
+plan_agrees no-uninstall
 last_line no-uninstall "FAILED: install.inf has no [DefaultUninstall] section to uninstall with"
 
 # C:\USERS\PUBLIC is Wine's drive_c/users/Public, not a folder beside it.
@@ -144,6 +180,7 @@ $'ServiceBinary=%12%\\inxtry.sys\r\n'
 echo desk >"$scratch/reach/reach-desk.txt"
 echo doc >"$scratch/reach/reach-doc.txt"
 try reach 1 "$scratch/reach" --uninstall
+plan_agrees reach
 for line in '   HKEY_CURRENT_USER\Control Panel\Cursors\Schemes: "InxTry" = REG_SZ "C:\windows\Cursors\x.cur,"' \
     '   HKEY_CURRENT_USER\Environment: "INXTRY_HOME" = REG_EXPAND_SZ "C:\Program Files\ZI050"' \
     '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layout: "Scancode Map" = REG_BINARY hex:00,00,3a,00' \
@@ -168,6 +205,7 @@ $'[Reg]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Expand,
 $'"rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %ProgramFiles%\\ZI050\\install.inf"\r\n'\
 $'[Unreg]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Expand\r\n'
 try expand 0 "$scratch/expand" --uninstall
+plan_agrees expand
 expect_line "$scratch/expand.log" '== Uninstalling as the list of installed programs does: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %ProgramFiles%\ZI050\install.inf'
 expect_line "$scratch/expand.log" '   (expanded: rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 C:\Program Files\ZI050\install.inf)'
 
@@ -176,6 +214,7 @@ package gbk "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\n[DestinationDirs]\r\
 $'[Files]\r\n\xd6\xd0\xce\xc4.txt\r\n'
 echo gbk >"$scratch/gbk/中文.txt"
 try gbk 0 "$scratch/gbk" --codepage 936
+plan_agrees gbk
 expect_line "$scratch/gbk.log" '   C:\Program Files\ZI050\中文.txt (4 bytes)'
 expect_line "$scratch/gbk.log" '   中文.txt'
 

@@ -80,6 +80,13 @@ def install_sides(plan: dict, changes: dict) -> Dict[str, Side]:
     planned_values, conditional = {}, set()
     for entry in plan["registry"]:
         identity = (folded_key(entry["key"]), entry["name"].casefold())
+        earlier = planned_values.get(identity)
+        if (entry.get("write") == "append" and earlier is not None and identity not in conditional
+                and isinstance(earlier["data"], list)):
+            # Appended to a list the plan itself wrote: each string it lacks, at its end.
+            present = [item.casefold() for item in earlier["data"]]
+            entry = dict(earlier, data=earlier["data"] + [
+                item for item in entry["data"] if item.casefold() not in present])
         planned_values[identity] = entry
         if entry.get("write") in CONDITIONAL_WRITES:
             conditional.add(identity)
@@ -131,8 +138,12 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     leaves may have been there before (then it is no leftover); a key seen
     left above a planned one was made on the way to it."""
     install_keys = [folded_key(k) for k in plan["keys"]]
+    # A value written only where missing may have been there before: no leftover then.
+    conditional = {(folded_key(e["key"]), e["name"].casefold()) for e in plan["registry"]
+                   if e.get("write") in CONDITIONAL_WRITES}
     values = side({(folded_key(e["key"]), e["name"].casefold()): value_text(e)
-                   for e in planned["registry"] if e["name"] is not None},
+                   for e in planned["registry"] if e["name"] is not None
+                   and (folded_key(e["key"]), e["name"].casefold()) not in conditional},
                   {(folded_key(e["key"]), e["name"].casefold()): value_text(e)
                    for e in seen["registry"] if e["name"] is not None})
     planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
