@@ -61,6 +61,24 @@ expect_line "$scratch/sample.log" '== Left behind by the uninstallation: 0'
 report=$(sed -n 's/^== Report: //p' "$scratch/sample.log")
 [ -s "$(dirname "$report")/boxes/box-1.png" ] || fail "no screenshot of the confirmation"
 plan_agrees sample
+# report.html in a real browser, with a line of script of the test's own that
+# counts the pictures that loaded; report.json as the plan's vocabulary has it.
+cp -r "$(dirname "$report")" "$scratch/rendered"
+sed 's|</body>|<script>addEventListener("load", () => { const i = [...document.images]; '\
+'document.body.dataset.pictures = i.length + " " + i.filter(p => p.complete \&\& '\
+'p.naturalWidth > 0).length; });</script></body>|' "$scratch/rendered/report.html" \
+    >"$scratch/rendered/counted.html"
+HOME=$scratch/chromium timeout 120 chromium --headless --no-sandbox --disable-gpu \
+    --user-data-dir="$scratch/chromium" --virtual-time-budget=5000 \
+    --dump-dom "file://$scratch/rendered/counted.html" >"$scratch/rendered.dom" 2>/dev/null
+grep -q '<body data-pictures="1 1">' "$scratch/rendered.dom" ||
+    fail "report.html: the box's picture did not load in chromium: $(grep -o '<body[^>]*>' "$scratch/rendered.dom")"
+grep -q 'planned and seen</td><td>C:\\Program Files\\Sample App\\sample-plugin.txt</td>' \
+    "$scratch/rendered.dom" || fail "report.html does not show the planned file as seen"
+python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert r["status"] == 0 and \
+r["changes"]["files"] == ["C:\\Program Files\\Sample App\\sample-plugin.txt"] and \
+r["left_behind"] == {"files": [], "registry": [], "services": []}, r' \
+    "$(dirname "$report")/report.json" || fail "report.json of the sample"
 
 # Each directive and folder number the plan models, installed and uninstalled:
 # the plan is what Wine's engine does. A decorated section over a plain one;

@@ -62,10 +62,13 @@ class Hives(unittest.TestCase):
             with self.assertRaises(hives.HiveError, msg=text[-20:]):
                 hives.parse_hive(text, "HKEY_CURRENT_USER")
 
-    def test_a_link_key_names_its_target(self):
+    def test_a_link_key_names_its_target_and_keys_above_a_key_are_there(self):
         registry = read(LINKED, "HKEY_LOCAL_MACHINE")
-        self.assertEqual([key.path for key in registry.values()],
-                         ["HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc"])
+        system = "HKEY_LOCAL_MACHINE\\System"
+        self.assertEqual(sorted(key.path for key in registry.values()),
+                         [system, system + "\\CurrentControlSet",
+                          system + "\\CurrentControlSet\\Services",
+                          system + "\\CurrentControlSet\\Services\\Svc"])
 
     def test_changes_compare_without_case_and_leave_noise_out(self):
         after = (HIVE.replace("Software\\\\App]", "SOFTWARE\\\\APP]").replace('@="def"', '@="other"')

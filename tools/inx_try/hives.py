@@ -118,6 +118,12 @@ def parse_hive(text: str, root: str, registry: Optional[Registry] = None) -> Reg
                 raise HiveError(f"an unclosed key name: {line[:60]}")
             path = root + "\\" + name
             key = registry.setdefault(path.casefold(), Key(path, {}))
+            # The Wine server writes a key with subkeys only when it holds
+            # values: the keys above one are there all the same.
+            parent = path.rpartition("\\")[0]
+            while len(parent) > len(root) and parent.casefold() not in registry:
+                registry[parent.casefold()] = Key(parent, {})
+                parent = parent.rpartition("\\")[0]
         elif line.startswith(('"', "@=")) and key is not None:
             if line.startswith("@="):
                 name, at = "", 1

@@ -13,8 +13,8 @@ TABLE_FOLDER_WIDTH = 44
 # Marks a folder as a report of inx-try's: only such a folder is cleared.
 MARKER = ".inx-try-report"
 # What inx-try writes into a report folder; nothing else in it is touched.
-REPORT_ENTRIES = ("report.txt", "report.json", "plan.json", "verdict", "counts", "table.txt", "install.inf",
-                  "boxes", "logs", "prefix", "package")
+REPORT_ENTRIES = ("report.txt", "report.json", "report.html", "plan.json", "verdict", "counts",
+                  "table.txt", "install.inf", "boxes", "logs", "prefix", "package")
 ENGINE_PROCESS = "rundll32.exe"
 
 

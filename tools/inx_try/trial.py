@@ -10,7 +10,7 @@ from typing import List, Optional
 
 from . import files as filesystem
 from . import hives
-from . import compare, jsonreport
+from . import compare, htmlreport, jsonreport
 from .noise import Noise, noise_of
 from .report import engine_box_verdict, install_verdict, parse_driver_log, png_from_bmp
 from .wine import Failure
@@ -460,6 +460,8 @@ class Try:
         report["plan"] = plan
         for name, text in (("report.txt", "\n".join(self.lines)),
                            ("report.json", jsonreport.as_text(report).rstrip("\n")),
+                           ("report.html", htmlreport.report_html(report, self.run_.package,
+                                                                  self.folder, plan).rstrip("\n")),
                            ("verdict", verdict),
                            ("counts", f"{self.under} {self.elsewhere} {self.leftovers}")):
             with open(os.path.join(self.output, name), "w", encoding="utf-8") as written:
