@@ -1,7 +1,8 @@
 # Writes OUTPUT: the scdoc page INPUT with its @RULES@ line replaced by every
 # rule that `INX_CHECK --list-rules` prints, each with the examples that
-# `INX_CHECK --explain RULE` prints, so that the page shows the checker's own
-# rule table.
+# `INX_CHECK --explain RULE` prints, and its @FOLDERS@ line by what
+# `INX_CHECK --list-folders` prints, so that the page shows the checker's own
+# tables.
 # Usage: cmake -DINX_CHECK=... -DINPUT=... -DOUTPUT=... -P rules-to-scdoc.cmake
 execute_process(COMMAND ${INX_CHECK} --list-rules OUTPUT_VARIABLE listed
                 RESULT_VARIABLE status)
@@ -59,6 +60,15 @@ append_examples("${rule}")
 string(REPLACE "<semicolon>" ";" rules "${rules}")
 string(REPLACE "<open>" "[" rules "${rules}")
 string(REPLACE "<close>" "]" rules "${rules}")
+execute_process(COMMAND ${INX_CHECK} --list-folders OUTPUT_VARIABLE folders
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${INX_CHECK} --list-folders failed")
+endif()
+string(REGEX REPLACE "\n$" "" folders "${folders}")
+string(REPLACE "\\" "\\\\" folders "${folders}")
+string(REPLACE "\n" "\n\t" folders "${folders}")
 file(READ ${INPUT} page)
 string(REPLACE "@RULES@" "${rules}" page "${page}")
+string(REPLACE "@FOLDERS@" "\t```\n\t${folders}\n\t```" page "${page}")
 file(WRITE ${OUTPUT} "${page}")

@@ -8,6 +8,7 @@
 // 2 for bad usage or a file that cannot be read or written.
 #include "inx-check/CodePage.h"
 #include "inx-check/InfReader.h"
+#include "inx-check/Plan.h"
 #include "inx-check/PlanReport.h"
 #include "inx-check/Report.h"
 #include "inx-check/Rules.h"
@@ -53,6 +54,7 @@ constexpr char kUsage[] =
     "                      written only with --output)\n"
     "  --codepage N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
     "  --list-rules        print every rule with what the engine does\n"
+    "  --list-folders      print the folder numbers the plan resolves, and their folders\n"
     "  --explain RULE      print one rule, what the engine does, and an INF that gives it\n"
     "  --help, --version\n"
     "Each option's value may also be given as --opt=VALUE; an option is given once.\n"
@@ -74,6 +76,7 @@ struct Request {
     bool help = false;
     bool version = false;
     bool listRules = false;
+    bool listFolders = false;
     const RuleInfo* explain = nullptr;  // --explain RULE
 };
 
@@ -201,6 +204,8 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
             request->plan = true;
         } else if (argument == "--list-rules") {
             request->listRules = true;
+        } else if (argument == "--list-folders") {
+            request->listFolders = true;
         } else if (argument == "--help") {
             request->help = true;
         } else if (argument == "--version") {
@@ -210,7 +215,8 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
             return false;
         }
     }
-    if (request->help || request->version || request->listRules || request->explain != nullptr) {
+    if (request->help || request->version || request->listRules || request->listFolders ||
+        request->explain != nullptr) {
         return true;
     }
     std::error_code error;
@@ -468,6 +474,18 @@ int Check(const Request& request)
     return kClean;
 }
 
+// Each folder number of the plan's table and its folder, one to a line.
+std::string FolderList()
+{
+    std::string list;
+    for (const long dirid : DirectoryNumbers()) {
+        std::string number = std::to_string(dirid);
+        number.insert(0, number.size() < 5 ? 5 - number.size() : 0, ' ');
+        list += number + "  " + DirectoryPath(dirid) + "\n";
+    }
+    return list;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -478,10 +496,12 @@ int main(int argc, char** argv)
         Tell(stderr, "inx-check: " + problem + "\n" + kUsage);
         return kTrouble;
     }
-    if (request.help || request.version || request.listRules || request.explain != nullptr) {
+    if (request.help || request.version || request.listRules || request.listFolders ||
+        request.explain != nullptr) {
         Tell(stdout, request.help      ? std::string(kUsage)
                      : request.version ? std::string("inx-check ") + INX_TOOLS_VERSION + "\n"
                      : request.explain != nullptr ? RuleExplanation(*request.explain)
+                     : request.listFolders        ? FolderList()
                                                   : RuleList());
         return kClean;
     }
