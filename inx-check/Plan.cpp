@@ -171,6 +171,12 @@ void ForEachNamed(const Inf& inf, const InfSection& section, const char* directi
     }
 }
 
+// `file` in `folder`, with one '\' between them, as the engine joins them.
+std::string InFolder(const std::string& folder, const std::string& file)
+{
+    return folder.empty() || folder.back() == '\\' ? folder + file : folder + "\\" + file;
+}
+
 // The folder that [DestinationDirs] gives the section `name` (DefaultDestDir
 // for an empty name or one it does not list), or the system folder.
 std::string DestinationFolder(const Inf& inf, const std::string& name)
@@ -180,17 +186,8 @@ std::string DestinationFolder(const Inf& inf, const std::string& name)
     if (line == nullptr || !IntField(Value(inf, *line, 0), &dirid)) {
         return kSystemFolder;
     }
-    const std::string folder = ResolvedDirectory(dirid);
     const std::string sub = Value(inf, *line, 1);
-    if (sub.empty()) {
-        return folder;
-    }
-    return folder.empty() || folder.back() == '\\' ? folder + sub : folder + "\\" + sub;
-}
-
-std::string InFolder(const std::string& folder, const std::string& file)
-{
-    return folder.empty() || folder.back() == '\\' ? folder + file : folder + "\\" + file;
+    return sub.empty() ? ResolvedDirectory(dirid) : InFolder(ResolvedDirectory(dirid), sub);
 }
 
 class Planner {

@@ -45,9 +45,9 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
         const std::string name = "F" + std::to_string(dirid);
         const std::string file = "inx-plan-" + std::to_string(dirid) + ".txt";
         WriteFileBytes(file, "planned\r\n");
-        inf += "CopyFiles=" + name + "\r\n";
-        destinations += name + "=" + std::to_string(dirid) + "\r\n";
-        sections += "[" + name + "]\r\n" + file + "\r\n";
+        inf.append("CopyFiles=").append(name).append("\r\n");
+        destinations.append(name).append("=").append(std::to_string(dirid)).append("\r\n");
+        sections.append("[").append(name).append("]\r\n").append(file).append("\r\n");
         numbers.push_back(dirid);
     }
     WriteFileBytes("plan.inf", inf + destinations + sections);
