@@ -181,7 +181,8 @@ last_line fixed "FAILED: 8 of 8 folders"
 # Reaches the user's desktop and documents, HKCU\Control Panel and
 # HKCU\Environment, HKLM\SYSTEM and a service; its uninstallation keeps the
 # document, the application's file and the environment variable, and the
-# keys that held the values it deleted (Wine's prefix has neither key).
+# keys that held the values it deleted (Wine's prefix has neither key, nor
+# Cursors above Schemes).
 package reach "$head"$'[DefaultInstall]\r\nCopyFiles=Desk,Docs,App\r\nAddReg=Reg\r\n'\
 $'[DefaultInstall.Services]\r\nAddService=InxTrySvc,,Svc.Install\r\n'\
 $'[DefaultUninstall]\r\nDelFiles=Desk\r\nDelReg=Unreg\r\n'\
@@ -204,7 +205,8 @@ for line in '   HKEY_CURRENT_USER\Control Panel\Cursors\Schemes: "InxTry" = REG_
     '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Keyboard Layout: "Scancode Map" = REG_BINARY hex:00,00,3a,00' \
     '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\InxTrySvc' \
     '   HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\InxTrySvc: "Start" = REG_DWORD 3' \
-    '== Left behind by the uninstallation: 5' \
+    '== Left behind by the uninstallation: 6' \
+    '   HKEY_CURRENT_USER\Control Panel\Cursors (key)' \
     '   HKEY_CURRENT_USER\Control Panel\Cursors\Schemes (key)' \
     '   C:\Program Files\ZI050\f.txt' \
     '   HKEY_CURRENT_USER\Environment: "INXTRY_HOME" = REG_EXPAND_SZ "C:\Program Files\ZI050"'; do

@@ -15,7 +15,7 @@ from typing import Dict, List, NamedTuple, Optional
 from . import hives
 
 CLASSES = ("hkey_classes_root", "hkey_local_machine\\software\\classes")
-USER_FOLDER = re.compile(r"^c:\\users\\(?!public\\)[^\\]+(?=\\|$)")
+USER_FOLDER = re.compile(r"c:\\users\\(?!public\\)[^\\]+(?=\\|$)")
 CONDITIONAL_WRITES = ("if-missing", "if-present", "append")
 
 
@@ -30,7 +30,21 @@ class Side(NamedTuple):
 
 
 def folded_path(path: str) -> str:
+    """A path, or text holding paths, as compared: without regard to case,
+    any user's folder as the plan writes it."""
     return USER_FOLDER.sub("c:\\\\users\\\\<user>", path.casefold())
+
+
+def folded_data(entry: dict):
+    """A value's data as compared: text without regard to case and with the
+    user's folder as the plan writes it (a folder number's path is in
+    Wine's own case, C:\\windows), anything else as it is."""
+    data = entry["data"]
+    if isinstance(data, list):
+        return [folded_path(item) for item in data]
+    if entry["type"] in ("REG_SZ", "REG_EXPAND_SZ", "REG_LINK"):
+        return folded_path(data)
+    return data
 
 
 def folded_key(key: str) -> str:
@@ -99,8 +113,8 @@ def install_sides(plan: dict, changes: dict) -> Dict[str, Side]:
     # The same value with other data or another type is planned but not as seen.
     for identity in set(planned_values) & set(seen_values):
         wanted, got = planned_values[identity], seen_values[identity]
-        if identity not in conditional and (wanted["type"], wanted["data"]) != (got["type"],
-                                                                                got["data"]):
+        if identity not in conditional and (wanted["type"], folded_data(wanted)) != (
+                got["type"], folded_data(got)):
             values.both.remove(value_text(got))
             values.planned_only.append(value_text(wanted))
             values.seen_only.append(value_text(got))
