@@ -138,15 +138,17 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
           key + "\"B\" = REG_SZ \"y\" only where the value exists  (line 7)",
           "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)"},
          {"Software\\Key: "}},
-        {"deletions: DELVAL in AddReg; DelReg of a value, a key, a string; flags the engine "
-         "leaves to the other directive",
+        {"deletions: DELVAL in AddReg; DelReg of a value, a key, a string, a key by "
+         "KEYONLY_COMMON; flags the engine leaves to the other directive",
          kHead + "AddReg=R\nDelReg=D\n[R]\nHKLM,Software\\App,A,4\nHKLM,Software\\Skip,A,0x8000,x\n"
                  "[D]\nHKCU,Software\\Old\nHKCU,Software\\App,V\nHKCU,Software\\App,L,0x18002,s\n"
-                 "HKCU,Software\\Kept,,0x4000\n",
+                 "HKCU,Software\\Kept,,0x4000\nHKCU,Software\\Common,V,0xA000\n",
          {"  deletes the value HKEY_LOCAL_MACHINE\\Software\\App: \"A\"  (line 7)",
           "  deletes the key HKEY_CURRENT_USER\\Software\\Old and everything under it  (line 10)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"V\"  (line 11)",
-          "  deletes \"s\" from HKEY_CURRENT_USER\\Software\\App: \"L\"  (line 12)"},
+          "  deletes \"s\" from HKEY_CURRENT_USER\\Software\\App: \"L\"  (line 12)",
+          "  deletes the key HKEY_CURRENT_USER\\Software\\Common and everything under it  "
+          "(line 14)"},
          {"Skip", "Kept"}},
         {"roots: the engine skips HKR and unknown ones",
          reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n",
@@ -172,17 +174,19 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
          {"  does what the plan does not model: UpdateInis  (line 4)",
           "  does what the plan does not model: ProfileItems  (line 5)"},
          {}},
-        {"uninstalling: a key above takes the values, a file and a service deleted",
+        {"uninstalling: a key above takes the values, a file and a service deleted; a key of "
+         "Wine's or Windows' own is no leftover, its value is",
          kHead + "AddReg=R\nCopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n"
                  "[S]\nServiceBinary=%12%\\svc.sys\n[R]\nHKLM,Software\\App\\Sub,V,,1\n"
-                 "HKLM,Software\\Kept,W,,1\n[F]\na.txt\nb.txt\n[DefaultUninstall]\nDelReg=D\n"
-                 "DelFiles=G\n[DefaultUninstall.Services]\nDelService=Svc\n[D]\n"
-                 "HKLM,Software\\App\n[G]\na.txt\n",
-         {"Uninstalling leaves behind 3:", "  C:\\Windows\\System32\\b.txt  (line 15)",
+                 "HKLM,Software\\Kept,W,,1\nHKCU,Software\\Wine\\Shared,X,,1\n[F]\na.txt\nb.txt\n"
+                 "[DefaultUninstall]\nDelReg=D\nDelFiles=G\n[DefaultUninstall.Services]\n"
+                 "DelService=Svc\n[D]\nHKLM,Software\\App\n[G]\na.txt\n",
+         {"Uninstalling leaves behind 4:", "  C:\\Windows\\System32\\b.txt  (line 16)",
           "  HKEY_LOCAL_MACHINE\\Software\\Kept (key)  (line 12)",
-          "  HKEY_LOCAL_MACHINE\\Software\\Kept: \"W\"  (line 12)"},
-         {"  C:\\Windows\\System32\\a.txt", "  HKEY_LOCAL_MACHINE\\Software\\App",
-          "  the service"}},
+          "  HKEY_LOCAL_MACHINE\\Software\\Kept: \"W\"  (line 12)",
+          "  HKEY_CURRENT_USER\\Software\\Wine\\Shared: \"X\"  (line 13)"},
+         {"  C:\\Windows\\System32\\a.txt", "  HKEY_LOCAL_MACHINE\\Software\\App", "  the service",
+          "Shared (key)"}},
         {"no uninstall section, an UninstallString registered",
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "App,UninstallString,,\"rundll32.exe x.dll\"\n",

@@ -159,6 +159,43 @@ TEST(CheckTemplate, TheTemplatesOwnBytes)
 }
 
 // Each mistake, at its line, with what the engine does with it.
+// What uninstalling leaves, and an installation nothing uninstalls.
+TEST(CheckTemplate, WhatUninstallingLeaves)
+{
+    const std::string uninstall = "[DefaultUninstall]\r\nDelFiles=Files\r\n";
+    const std::string registered =
+        "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZI050,UninstallString,,"
+        "x\r\n";
+    ExpectFindings({
+        {"nothing uninstalls it",
+         kClean,
+         {"3:1 warning: [DefaultInstall] changes the machine, and there is no [DefaultUninstall] "
+          "section nor an UninstallString [no-uninstall]"},
+         nullptr,
+         kDefaultCodePage,
+         true},
+        {"an UninstallString names an uninstaller",
+         kClean + registered,
+         {},
+         nullptr,
+         kDefaultCodePage,
+         true},
+        {"the key and its value stay: one finding, at the line that makes them",
+         kClean + uninstall,
+         {"11:1 warning: uninstalling leaves the key 'HKEY_CURRENT_USER\\Software\\ZI050': "
+          "[DefaultUninstall] does not delete it or a key above it [uninstall-leaves]"},
+         nullptr,
+         kDefaultCodePage,
+         true},
+        {"everything taken away",
+         kClean + uninstall + "DelReg=Unreg\r\n[Unreg]\r\nHKCU,Software\\ZI050\r\n",
+         {},
+         nullptr,
+         kDefaultCodePage,
+         true},
+    });
+}
+
 TEST(CheckTemplate, WhatTheEngineWouldDo)
 {
     const std::string strings = "[Strings]\r\nSig=\"$Chicago$\"\r\n";
