@@ -1,12 +1,44 @@
 // inx-check on any template and folder, in any code page (picked by the
-// input's size): no crash, every diagnostic within the file, and its
-// install.inf equal to the model's for Windows.
+// input's size): no crash, every diagnostic within the file, its install.inf
+// equal to the model's for Windows, and its plan well-formed JSON.
+#include "inx-check/PlanReport.h"
 #include "inx-check/TemplateCheck.h"
 #include "tests/fuzz/ReferenceModel.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+namespace {
+
+// Brackets paired outside strings, no control character inside one, one value.
+bool WellFormed(const std::string& json)
+{
+    std::string open;
+    bool inString = false;
+    for (std::size_t at = 0; at < json.size(); ++at) {
+        const char c = json[at];
+        if (inString) {
+            if (static_cast<unsigned char>(c) < 0x20) {
+                return false;
+            }
+            at += c == '\\' ? 1 : 0;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            open += c;
+        } else if (c == '}' || c == ']') {
+            if (open.empty() || open.back() != (c == '}' ? '{' : '[')) {
+                return false;
+            }
+            open.pop_back();
+        }
+    }
+    return !inString && open.empty() && !json.empty() && json[0] == '{';
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -27,6 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
                                            diagnostic.text.c_str()));
             std::abort();
         }
+    }
+    if (!WellFormed(PlanReport(templateBytes, &path, page, PlanFormat::Json)) ||
+        PlanReport(templateBytes, &path, page, PlanFormat::Text).empty()) {
+        static_cast<void>(std::fprintf(stderr, "the plan is not well-formed\n"));
+        std::abort();
     }
     std::string script;
     const std::string expected =
