@@ -450,7 +450,8 @@ class Try:
                     shutil.move(path, os.path.join(self.output, name))
                     self.say(f"kept: the {name} in {os.path.join(self.output, name)}")
         left = jsonreport.left_entry(self.left)
-        plan = self.report_plan(left) if self.installed is not None else None
+        # The plan is install.inf's: beside what happened only when install.inf was written.
+        plan = self.report_plan(left) if self.inf_path is not None else None
         if verdict == "OK":
             self.say(f"OK: install.exe showed no failure; the installation made "
                      f"{self.changes} changes")
