@@ -206,10 +206,7 @@ public:
                                            field.begin});
                     return;
                 }
-                const InfSection* section = inf_.Find(name);
-                const std::string folder = DestinationFolder(inf_, name);
-                for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
-                    const InfLine& line = section->lines[i];
+                ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
                     const std::string target = Value(inf_, line, 0);
                     const std::string source = Value(inf_, line, 1);
                     if (!target.empty()) {
@@ -217,31 +214,25 @@ public:
                             {PackageSourcePath(inf_, source.empty() ? target : source),
                              InFolder(folder, target), inf_.Value(line, 0).begin});
                     }
-                }
+                });
             });
         ForEachNamed(inf_, install, "delfiles", [this](const std::string& name, const InfField&) {
-            const InfSection* section = inf_.Find(name);
-            const std::string folder = DestinationFolder(inf_, name);
-            for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
-                const InfLine& line = section->lines[i];
+            ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
                 const std::string file = Value(inf_, line, 0);
                 if (!file.empty()) {
                     plan_.deletes.push_back({InFolder(folder, file), inf_.Value(line, 0).begin});
                 }
-            }
+            });
         });
         ForEachNamed(inf_, install, "renfiles", [this](const std::string& name, const InfField&) {
-            const InfSection* section = inf_.Find(name);
-            const std::string folder = DestinationFolder(inf_, name);
-            for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
-                const InfLine& line = section->lines[i];
+            ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
                 const std::string to = Value(inf_, line, 0);
                 const std::string from = Value(inf_, line, 1);
                 if (!to.empty() && !from.empty()) {
                     plan_.renames.push_back(
                         {InFolder(folder, from), InFolder(folder, to), inf_.Value(line, 0).begin});
                 }
-            }
+            });
         });
     }
 
@@ -318,6 +309,17 @@ public:
     }
 
 private:
+    // Each line of the file section `name`, with the folder [DestinationDirs] gives it.
+    template <typename Visit>
+    void ForEachFileLine(const std::string& name, Visit visit) const
+    {
+        const InfSection* section = inf_.Find(name);
+        const std::string folder = DestinationFolder(inf_, name);
+        for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
+            visit(section->lines[i], folder);
+        }
+    }
+
     void RegistryLine(const InfLine& line, bool deleting, const std::string& ownKey)
     {
         const std::string written = Value(inf_, line, 0);

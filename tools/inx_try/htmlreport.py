@@ -57,7 +57,8 @@ def report_html(report: dict, package: str, folder: str, plan_result: Optional[d
             f"{'OK' if ok else 'FAILED: ' + escape(verdict)}</p>",
             "<h2>Message boxes</h2>", boxes_html(report["boxes"])]
     if plan_result is None:
-        body.append("<h2>The plan beside what was seen</h2>\n<p>inx-check made no plan.</p>")
+        body.append("<h2>The plan beside what was seen</h2>\n<p>None: install.inf was not "
+                    "written, or inx-check made no plan (see <code>logs/</code>).</p>")
     else:
         body.append("<h2>The installation: inx-check's plan beside what was seen</h2>")
         body.append(sides_html(plan_result.get("install", {})))
