@@ -327,7 +327,12 @@ private:
         if (line.valueCount == 0 || root.empty()) {
             return;
         }
-        const std::string key = KeyPath(root, Value(inf_, line, 1));
+        // The registry takes a key's trailing '\' for none.
+        std::string subkey = Value(inf_, line, 1);
+        while (!subkey.empty() && subkey[LastCharacter(*inf_.page, subkey)] == '\\') {
+            subkey.pop_back();
+        }
+        const std::string key = KeyPath(root, subkey);
         long read = 0;
         const unsigned long flags = IntField(Value(inf_, line, 3), &read)
                                         ? static_cast<unsigned long>(read) & 0xFFFFFFFFUL

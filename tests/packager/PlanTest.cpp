@@ -139,10 +139,10 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
           "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)"},
          {"Software\\Key: "}},
         {"deletions: DELVAL in AddReg; DelReg of a value, a key, a string, a key by "
-         "KEYONLY_COMMON; flags the engine leaves to the other directive",
+         "KEYONLY_COMMON (its trailing '\\' none); flags the engine leaves to the other directive",
          kHead + "AddReg=R\nDelReg=D\n[R]\nHKLM,Software\\App,A,4\nHKLM,Software\\Skip,A,0x8000,x\n"
                  "[D]\nHKCU,Software\\Old\nHKCU,Software\\App,V\nHKCU,Software\\App,L,0x18002,s\n"
-                 "HKCU,Software\\Kept,,0x4000\nHKCU,Software\\Common,V,0xA000\n",
+                 "HKCU,Software\\Kept,,0x4000\nHKCU,\"Software\\Common\\\",V,0xA000\n",
          {"  deletes the value HKEY_LOCAL_MACHINE\\Software\\App: \"A\"  (line 7)",
           "  deletes the key HKEY_CURRENT_USER\\Software\\Old and everything under it  (line 10)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"V\"  (line 11)",
