@@ -353,9 +353,7 @@ private:
             plan_.registryDeletes.push_back(removal);
             return;
         }
-        if (std::none_of(plan_.keys.begin(), plan_.keys.end(), [&](const PlannedKey& made) {
-                return inf_.Folded(made.key) == inf_.Folded(key);
-            })) {
+        if (madeKeys_.insert(inf_.Folded(key)).second) {
             plan_.keys.push_back({key, at});
         }
         if ((flags & (kKeyOnly | kKeyOnlyCommon)) != 0) {
@@ -430,6 +428,7 @@ private:
 
     const Inf& inf_;
     SectionPlan& plan_;
+    std::unordered_set<std::string> madeKeys_;  // folded
 };
 
 std::optional<SectionPlan> PlanSection(const Inf& inf, const std::string& name)
@@ -449,18 +448,10 @@ std::optional<SectionPlan> PlanSection(const Inf& inf, const std::string& name)
     return plan;
 }
 
-bool SamePath(const Inf& inf, const std::string& a, const std::string& b)
+// A value's key and name, folded, as one name.
+std::string ValueId(const Inf& inf, const std::string& key, const std::string& name)
 {
-    return inf.Folded(a) == inf.Folded(b);
-}
-
-// True when `key` is `under` or below it.
-bool KeyWithin(const Inf& inf, const std::string& key, const std::string& under)
-{
-    const std::string folded = inf.Folded(key);
-    const std::string top = inf.Folded(under);
-    return folded == top || (folded.size() > top.size() &&
-                             folded.compare(0, top.size(), top) == 0 && folded[top.size()] == '\\');
+    return inf.Folded(key) + '\n' + inf.Folded(name);
 }
 
 // A key of the package's own, under Software but not Windows' or Wine's: only
@@ -485,35 +476,37 @@ bool OwnKey(const Inf& inf, const std::string& key)
 
 Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPlan* uninstall)
 {
+    // What the uninstallation takes away.
+    NameSet removedFiles;
+    NameSet removedKeys;
+    NameSet removedValues;
+    NameSet deletedServices;
+    if (uninstall != nullptr) {
+        for (const PlannedPath& file : uninstall->deletes) {
+            removedFiles.insert(inf.Folded(file.path));
+        }
+        for (const PlannedRename& rename : uninstall->renames) {
+            removedFiles.insert(inf.Folded(rename.from));
+        }
+        for (const PlannedRegistryDelete& removal : uninstall->registryDeletes) {
+            if (!removal.name.has_value()) {
+                removedKeys.insert(inf.Folded(removal.key));
+            } else if (!removal.string.has_value()) {
+                removedValues.insert(ValueId(inf, removal.key, *removal.name));
+            }
+        }
+        for (const PlannedPath& service : uninstall->serviceDeletes) {
+            deletedServices.insert(inf.Folded(service.path));
+        }
+    }
     Leftovers left;
-    const auto fileRemoved = [&](const std::string& path) {
-        return uninstall != nullptr &&
-               (std::any_of(uninstall->deletes.begin(), uninstall->deletes.end(),
-                            [&](const PlannedPath& p) { return SamePath(inf, p.path, path); }) ||
-                std::any_of(uninstall->renames.begin(), uninstall->renames.end(),
-                            [&](const PlannedRename& r) { return SamePath(inf, r.from, path); }));
-    };
-    const auto keyRemoved = [&](const std::string& key) {
-        return uninstall != nullptr &&
-               std::any_of(uninstall->registryDeletes.begin(), uninstall->registryDeletes.end(),
-                           [&](const PlannedRegistryDelete& d) {
-                               return !d.name.has_value() && KeyWithin(inf, key, d.key);
-                           });
-    };
-    const auto valueRemoved = [&](const std::string& key, const std::string& name) {
-        return keyRemoved(key) ||
-               (uninstall != nullptr &&
-                std::any_of(uninstall->registryDeletes.begin(), uninstall->registryDeletes.end(),
-                            [&](const PlannedRegistryDelete& d) {
-                                return d.name.has_value() && !d.string.has_value() &&
-                                       SamePath(inf, d.key, key) && SamePath(inf, *d.name, name);
-                            }));
-    };
+    NameSet listed;  // each leftover once: files, keys and values by their folded names
     std::vector<const SectionPlan*> adding = {&install};
     if (uninstall != nullptr) {
         adding.push_back(uninstall);  // what the uninstallation itself adds stays too
     }
     for (const SectionPlan* plan : adding) {
+        const bool installing = plan != uninstall;
         // A file copied or renamed into place.
         std::vector<PlannedPath> made;
         for (const PlannedFile& file : plan->files) {
@@ -523,40 +516,31 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
             made.push_back({rename.to, rename.at});
         }
         for (const PlannedPath& file : made) {
-            const bool listed =
-                std::any_of(left.files.begin(), left.files.end(),
-                            [&](const PlannedPath& p) { return SamePath(inf, p.path, file.path); });
-            if (!listed && (plan == uninstall || !fileRemoved(file.path))) {
+            const std::string folded = inf.Folded(file.path);
+            if ((!installing || removedFiles.count(folded) == 0) &&
+                listed.insert("file\n" + folded).second) {
                 left.files.push_back(file);
             }
         }
         for (const PlannedKey& key : plan->keys) {
-            const bool listed = std::any_of(
-                left.registry.begin(), left.registry.end(), [&](const Leftovers::Registry& r) {
-                    return !r.name.has_value() && SamePath(inf, r.key, key.key);
-                });
-            if (!listed && OwnKey(inf, key.key) && (plan == uninstall || !keyRemoved(key.key))) {
+            const std::string folded = inf.Folded(key.key);
+            if (OwnKey(inf, key.key) &&
+                (!installing || !UnderKeys(inf, key.key, removedKeys, true)) &&
+                listed.insert("key\n" + folded).second) {
                 left.registry.push_back({key.key, std::nullopt, key.at});
             }
         }
         for (const PlannedValue& value : plan->registry) {
-            const bool listed = std::any_of(
-                left.registry.begin(), left.registry.end(), [&](const Leftovers::Registry& r) {
-                    return r.name.has_value() && SamePath(inf, r.key, value.key) &&
-                           SamePath(inf, *r.name, value.name);
-                });
-            if (!listed && value.write != Write::IfPresent &&
-                (plan == uninstall || !valueRemoved(value.key, value.name))) {
+            const std::string id = ValueId(inf, value.key, value.name);
+            const bool removed =
+                UnderKeys(inf, value.key, removedKeys, true) || removedValues.count(id) != 0;
+            if (value.write != Write::IfPresent && (!installing || !removed) &&
+                listed.insert("value\n" + id).second) {
                 left.registry.push_back({value.key, value.name, value.at});
             }
         }
         for (const PlannedService& service : plan->services) {
-            const bool deleted =
-                plan != uninstall && uninstall != nullptr &&
-                std::any_of(
-                    uninstall->serviceDeletes.begin(), uninstall->serviceDeletes.end(),
-                    [&](const PlannedPath& d) { return SamePath(inf, d.path, service.name); });
-            if (!deleted) {
+            if (!installing || deletedServices.count(inf.Folded(service.name)) == 0) {
                 left.services.push_back({service.name, service.at});
             }
         }
@@ -565,6 +549,18 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
 }
 
 }  // namespace
+
+bool UnderKeys(const Inf& inf, const std::string& key, const NameSet& keys, bool itself)
+{
+    const std::string folded = inf.Folded(key);
+    for (std::size_t at = FindCharacter(*inf.page, folded, '\\'); at != std::string::npos;
+         at = FindCharacter(*inf.page, folded, '\\', at + 1)) {
+        if (keys.count(folded.substr(0, at)) != 0) {
+            return true;
+        }
+    }
+    return itself && keys.count(folded) != 0;
+}
 
 const InfLine* DestinationLine(const Inf& inf, const std::string& name)
 {

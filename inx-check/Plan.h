@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // The folder a directory number names on a 32-bit Windows, as the engine
@@ -134,6 +135,11 @@ InstallPlan MakePlan(const Inf& inf);
 // The section the engine runs for `name` ("DefaultInstall", "DefaultUninstall"):
 // [NAME.NTx86], or else [NAME.NT], each only with a line, or else [NAME].
 const InfSection* ChosenSection(const Inf& inf, const std::string& name);
+
+// Names folded as the engine compares them (Inf::Folded).
+using NameSet = std::unordered_set<std::string>;
+// True when a key above `key` (or, with `itself`, the key) is among `keys`.
+bool UnderKeys(const Inf& inf, const std::string& key, const NameSet& keys, bool itself);
 
 // The [DestinationDirs] line for the file section `name`: its own, or
 // DefaultDestDir (the only one for an empty name, as for CopyFiles=@file);

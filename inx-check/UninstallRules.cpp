@@ -1,19 +1,5 @@
 #include "inx-check/CheckContext.h"
 
-#include <algorithm>
-
-namespace {
-
-bool Within(const Inf& inf, const std::string& key, const std::string& under)
-{
-    const std::string folded = inf.Folded(key);
-    const std::string top = inf.Folded(under);
-    return folded.size() > top.size() && folded.compare(0, top.size(), top) == 0 &&
-           folded[top.size()] == '\\';
-}
-
-}  // namespace
-
 void CheckUninstall(CheckContext& check)
 {
     const InstallPlan& plan = check.plan;
@@ -37,20 +23,18 @@ void CheckUninstall(CheckContext& check)
             "uninstalling leaves " + Quoted(file.path) + ": " + uninstall + " does not delete it");
     }
     // A key stands for the values and keys under it.
-    const auto under = [&check, &left](const std::string& key, bool itself) {
-        return std::any_of(
-            left.registry.begin(), left.registry.end(), [&](const Leftovers::Registry& other) {
-                return !other.name.has_value() &&
-                       (Within(check.inf, key, other.key) ||
-                        (itself && check.inf.Folded(key) == check.inf.Folded(other.key)));
-            });
-    };
+    NameSet leftKeys;
     for (const Leftovers::Registry& entry : left.registry) {
-        if (!entry.name.has_value() && !under(entry.key, false)) {
+        if (!entry.name.has_value()) {
+            leftKeys.insert(check.inf.Folded(entry.key));
+        }
+    }
+    for (const Leftovers::Registry& entry : left.registry) {
+        if (!entry.name.has_value() && !UnderKeys(check.inf, entry.key, leftKeys, false)) {
             check.Add(Rule::UninstallLeaves, entry.at,
                       "uninstalling leaves the key " + Quoted(entry.key) + ": " + uninstall +
                           " does not delete it or a key above it (an empty key stays too)");
-        } else if (entry.name.has_value() && !under(entry.key, true)) {
+        } else if (entry.name.has_value() && !UnderKeys(check.inf, entry.key, leftKeys, true)) {
             check.Add(Rule::UninstallLeaves, entry.at,
                       "uninstalling leaves the value " +
                           Quoted(entry.name->empty() ? "(default)" : *entry.name) + " of " +
