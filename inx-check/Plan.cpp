@@ -501,18 +501,13 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
     }
     Leftovers left;
     NameSet listed;  // each leftover once: files, keys and values by their folded names
-    std::vector<const SectionPlan*> adding = {&install};
-    if (uninstall != nullptr) {
-        adding.push_back(uninstall);  // what the uninstallation itself adds stays too
-    }
-    for (const SectionPlan* plan : adding) {
-        const bool installing = plan != uninstall;
+    const auto add = [&](const SectionPlan& plan, bool installing) {
         // A file copied or renamed into place.
         std::vector<PlannedPath> made;
-        for (const PlannedFile& file : plan->files) {
+        for (const PlannedFile& file : plan.files) {
             made.push_back({file.destination, file.at});
         }
-        for (const PlannedRename& rename : plan->renames) {
+        for (const PlannedRename& rename : plan.renames) {
             made.push_back({rename.to, rename.at});
         }
         for (const PlannedPath& file : made) {
@@ -522,7 +517,7 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
                 left.files.push_back(file);
             }
         }
-        for (const PlannedKey& key : plan->keys) {
+        for (const PlannedKey& key : plan.keys) {
             const std::string folded = inf.Folded(key.key);
             if (OwnKey(inf, key.key) &&
                 (!installing || !UnderKeys(inf, key.key, removedKeys, true)) &&
@@ -530,7 +525,7 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
                 left.registry.push_back({key.key, std::nullopt, key.at});
             }
         }
-        for (const PlannedValue& value : plan->registry) {
+        for (const PlannedValue& value : plan.registry) {
             const std::string id = ValueId(inf, value.key, value.name);
             const bool removed =
                 UnderKeys(inf, value.key, removedKeys, true) || removedValues.count(id) != 0;
@@ -539,11 +534,15 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
                 left.registry.push_back({value.key, value.name, value.at});
             }
         }
-        for (const PlannedService& service : plan->services) {
+        for (const PlannedService& service : plan.services) {
             if (!installing || deletedServices.count(inf.Folded(service.name)) == 0) {
                 left.services.push_back({service.name, service.at});
             }
         }
+    };
+    add(install, true);
+    if (uninstall != nullptr) {
+        add(*uninstall, false);  // what the uninstallation itself adds stays too
     }
     return left;
 }
