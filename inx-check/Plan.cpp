@@ -287,24 +287,35 @@ public:
 
     void Unmodelled()
     {
-        static const char* const modelled[] = {"copyfiles", "delfiles", "renfiles", "addreg",
-                                               "delreg"};
+        static const char* const known[] = {
+            "updateinis",          "updateinifields",     "ini2reg", "logconf", "registerdlls",
+            "unregisterdlls",      "profileitems",        "bitreg",  "copyinf", "winefakedlls",
+            "runpresetupcommands", "runpostsetupcommands"};
         const InfSection& install = *inf_.Find(plan_.section);
         for (const InfLine& line : install.lines) {
-            if (!line.explicitKey) {
+            const std::string directive =
+                line.explicitKey ? SubstituteStrings(inf_, inf_.Text(inf_.Key(line))) : "";
+            const std::string lowered = LowerAscii(directive);
+            if (std::find(std::begin(known), std::end(known), lowered) == std::end(known)) {
                 continue;
             }
-            const std::string directive = SubstituteStrings(inf_, inf_.Text(inf_.Key(line)));
-            static const char* const known[] = {
-                "updateinis",          "updateinifields",     "ini2reg", "logconf", "registerdlls",
-                "unregisterdlls",      "profileitems",        "bitreg",  "copyinf", "winefakedlls",
-                "runpresetupcommands", "runpostsetupcommands"};
-            const std::string lowered = LowerAscii(directive);
-            if (std::find(std::begin(modelled), std::end(modelled), lowered) ==
-                    std::end(modelled) &&
-                std::find(std::begin(known), std::end(known), lowered) != std::end(known)) {
-                plan_.notModelled.push_back({directive, inf_.Key(line).begin});
+            NotModelled unmodelled{directive, inf_.Key(line).begin, {}};
+            if (lowered == "updateinis") {
+                // The INI files it writes: a name alone is in the Windows folder.
+                for (std::size_t i = 0; i < line.valueCount; ++i) {
+                    const InfSection* section = inf_.Find(Value(inf_, line, i));
+                    for (std::size_t l = 0; section != nullptr && l < section->lines.size(); ++l) {
+                        const std::string file = Value(inf_, section->lines[l], 0);
+                        if (!file.empty()) {
+                            unmodelled.touches.push_back(FindCharacter(*inf_.page, file, '\\') ==
+                                                                 std::string::npos
+                                                             ? InFolder(DirectoryPath(10), file)
+                                                             : file);
+                        }
+                    }
+                }
             }
+            plan_.notModelled.push_back(unmodelled);
         }
     }
 
@@ -331,6 +342,13 @@ private:
         std::string subkey = Value(inf_, line, 1);
         while (!subkey.empty() && subkey[LastCharacter(*inf_.page, subkey)] == '\\') {
             subkey.pop_back();
+        }
+        // Nor does it read an empty name between two: "a\\\\b" is "a\\b" (seen under Wine).
+        for (std::size_t at = FindCharacter(*inf_.page, subkey, '\\'); at != std::string::npos;
+             at = FindCharacter(*inf_.page, subkey, '\\', at + 1)) {
+            while (at + 1 < subkey.size() && subkey[at + 1] == '\\') {
+                subkey.erase(at + 1, 1);
+            }
         }
         const std::string key = KeyPath(root, subkey);
         long read = 0;

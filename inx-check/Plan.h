@@ -92,6 +92,7 @@ struct PlannedService {
 struct NotModelled {
     std::string directive;  // as written
     InfOffset at;
+    std::vector<std::string> touches;  // the files it writes, where known (UpdateInis)
 };
 
 struct SectionPlan {

@@ -218,10 +218,15 @@ private:
         EndList(first);
         List("not_modelled", first);
         for (const NotModelled& directive : plan.notModelled) {
+            std::string touches;
+            for (const std::string& file : directive.touches) {
+                touches += (touches.empty() ? "" : ", ") + (json_ ? Json(file) : Shown(file));
+            }
             Item(first,
-                 json_ ? "{\"directive\": " + Json(directive.directive) +
-                             ", \"line\": " + Line(directive.at) + "}"
-                       : "does what the plan does not model: " + Shown(directive.directive),
+                 json_ ? "{\"directive\": " + Json(directive.directive) + ", \"line\": " +
+                             Line(directive.at) + ", \"touches\": [" + touches + "]}"
+                       : "does what the plan does not model: " + Shown(directive.directive) +
+                             (touches.empty() ? "" : " (writes " + touches + ")"),
                  directive.at);
         }
         EndList(first);

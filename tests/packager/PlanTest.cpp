@@ -150,9 +150,11 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
           "  deletes the key HKEY_CURRENT_USER\\Software\\Common and everything under it  "
           "(line 14)"},
          {"Skip", "Kept"}},
-        {"roots: the engine skips HKR and unknown ones",
-         reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n",
-         {"  writes HKEY_CLASSES_ROOT\\.app: (default) = REG_SZ \"App.File\"  (line 8)"},
+        {"roots: the engine skips HKR and unknown ones; a doubled '\\' in a key is one",
+         reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n"
+               "HKCU,Software\\\\Two\\\\Keys,V,,1\n",
+         {"  writes HKEY_CLASSES_ROOT\\.app: (default) = REG_SZ \"App.File\"  (line 8)",
+          "  writes HKEY_CURRENT_USER\\Software\\Two\\Keys: \"V\" = REG_SZ \"1\"  (line 9)"},
          {"Software\\A", "Software\\B"}},
     });
 }
@@ -169,9 +171,11 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc\\Parameters: "
           "\"Level\" = REG_DWORD 2  (line 14)"},
          {}},
-        {"directives the plan does not model, by name",
-         kHead + "UpdateInis=U\nProfileItems=P\nCopyFiles=F\n[F]\na.txt\n",
-         {"  does what the plan does not model: UpdateInis  (line 4)",
+        {"directives the plan does not model, by name, with the INI files UpdateInis writes",
+         kHead + "UpdateInis=U\nProfileItems=P\nCopyFiles=F\n[F]\na.txt\n[U]\n"
+                 "system.ini,drivers32,,x=y\n%11%\\app.ini,s,,x=y\n",
+         {"  does what the plan does not model: UpdateInis (writes C:\\Windows\\system.ini, "
+          "C:\\Windows\\System32\\app.ini)  (line 4)",
           "  does what the plan does not model: ProfileItems  (line 5)"},
          {}},
         {"uninstalling: a key above takes the values, a file and a service deleted; a key of "

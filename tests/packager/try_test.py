@@ -415,9 +415,24 @@ class Compare(unittest.TestCase):
                                           {"key": "HKEY_CURRENT_USER\\Kept", "name": "b"}]),
              ["install, files removed: seen, not planned: C:\\x",
               'install, registry removed: seen, not planned: HKEY_CURRENT_USER\\Kept: "b"']),
+            ("the package's folder; a value written as it was; a service's planned values; an "
+             "INI file a directive the plan does not model writes",
+             dict(plan_of(["<package>\\x.dll"],
+                          [value("HKEY_CURRENT_USER\\K", "", "<package>\\x.dll"),
+                           value("HKEY_CURRENT_USER\\K", "Same", "1"),
+                           value(SERVICES + "Svc\\Parameters", "P", 1, "REG_DWORD")],
+                          ["HKEY_CURRENT_USER\\K"], ["Svc"]),
+                  not_modelled=[{"directive": "UpdateInis", "line": 4,
+                                 "touches": ["C:\\Windows\\system.ini"]}]),
+             changes_of(["C:\\windows\\system.ini"],
+                        [value("HKEY_CURRENT_USER\\K", "", "Z:\\pkg\\x.dll"),
+                         value(SERVICES + "Svc\\Parameters", "P", 1, "REG_DWORD")],
+                        services=["Svc"]), []),
         ]
+        existed = {("HKEY_CURRENT_USER\\K", "Same")}
         for what, plan, changes, expected in cases:
-            result = compare.compare({"install": plan}, {"changes": changes, "left_behind": None})
+            result = compare.compare({"install": plan}, {"changes": changes, "left_behind": None},
+                                     "Z:\\pkg", lambda e: (e["key"], e["name"]) in existed)
             self.assertEqual(compare.disagreements(result), expected, what)
 
     def test_what_uninstalling_leaves_beside_what_was_left(self):

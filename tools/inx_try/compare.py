@@ -3,14 +3,17 @@
 but not planned.
 
 Paths and keys compare without regard to case, as Windows compares them.
-The plan writes the user's folders under C:\\Users\\<user>, and
-HKEY_CLASSES_ROOT, which Wine keeps in HKEY_LOCAL_MACHINE\\Software\\Classes.
-Some planned items cannot show as changes and are not counted against the
-plan: a key that existed already, a value written only where it is missing
-or present, a list appended to, a file copied into the package's own folder."""
+The plan writes the user's folders under C:\\Users\\<user>, the package's
+folder as <package>, and HKEY_CLASSES_ROOT, which Wine keeps in
+HKEY_LOCAL_MACHINE\\Software\\Classes. Some planned items cannot show as
+changes and are not counted against the plan: a key that existed already, a
+value written only where it is missing or present, a list appended to, a
+file copied into the package's own folder (not on drive C:). A value written
+as it already was is planned and seen. A file that a directive the plan does
+not model writes (UpdateInis' INI files) is not held against it."""
 
 import re
-from typing import Dict, List, NamedTuple, Optional
+from typing import Callable, Dict, List, NamedTuple, Optional
 
 from . import hives
 
@@ -84,9 +87,21 @@ def within(key: str, tops) -> bool:
     return any(key == top or key.startswith(top + "\\") for top in tops)
 
 
-def install_sides(plan: dict, changes: dict) -> Dict[str, Side]:
+def with_package(item, package: str):
+    """The plan with its <package> written as the package's folder."""
+    if isinstance(item, str):
+        return item.replace("<package>", package)
+    if isinstance(item, list):
+        return [with_package(part, package) for part in item]
+    if isinstance(item, dict):
+        return {key: with_package(part, package) for key, part in item.items()}
+    return item
+
+
+def install_sides(plan: dict, changes: dict, package: str,
+                  existing: Callable[[dict], bool]) -> Dict[str, Side]:
     files = {folded_path(f["destination"]): f["destination"] for f in plan["files"]
-             if not f["destination"].startswith("<package>")}
+             if not folded_path(f["destination"]).startswith(folded_path(package + "\\"))}
     for rename in plan["renames"]:
         files[folded_path(rename["to"])] = rename["to"]
     services = [folded_key(s["key"]) for s in plan["services"]]
@@ -107,9 +122,14 @@ def install_sides(plan: dict, changes: dict) -> Dict[str, Side]:
         else:
             conditional.discard(identity)
     seen_values = {(folded_key(e["key"]), e["name"].casefold()): e for e in changes["registry"]}
-    values = side({k: value_text(e) for k, e in planned_values.items() if k not in conditional},
-                  {k: value_text(e) for k, e in seen_values.items()
-                   if k not in conditional and not within(k[0], services)})
+    # A value written as it already was shows no change.
+    unchanged = {k for k, e in planned_values.items()
+                 if k not in conditional and k not in seen_values and existing(e)}
+    values = side({k: value_text(e) for k, e in planned_values.items()
+                   if k not in conditional and k not in unchanged},
+                  {k: value_text(e) for k, e in seen_values.items() if k not in conditional
+                   and (k in planned_values or not within(k[0], services))})
+    values.both.extend(sorted(value_text(planned_values[k]) for k in unchanged))
     # The same value with other data or another type is planned but not as seen.
     for identity in set(planned_values) & set(seen_values):
         wanted, got = planned_values[identity], seen_values[identity]
@@ -136,8 +156,11 @@ def install_sides(plan: dict, changes: dict) -> Dict[str, Side]:
         and (folded_key(e["key"]), e["name"].casefold()) not in removed_values)
         + sorted(f"{k} (key)" for k in changes.get("keys_removed", [])
                  if not within(folded_key(k), removed_keys)))
+    touched = {folded_path(path) for directive in plan.get("not_modelled", [])
+               for path in directive.get("touches", [])}
     return {
-        "files": side(files, {folded_path(p): p for p in changes["files"]}),
+        "files": side(files, {folded_path(p): p for p in changes["files"]
+                              if folded_path(p) not in touched}),
         "registry": values,
         "keys": keys,
         "services": side({s["name"].casefold(): s["name"] for s in plan["services"]},
@@ -175,12 +198,16 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     }
 
 
-def compare(plan: dict, report: dict) -> Dict[str, Dict[str, Side]]:
+def compare(plan: dict, report: dict, package: str = "<package>",
+            existing: Callable[[dict], bool] = lambda entry: False) -> Dict[str, Dict[str, Side]]:
     """The install plan beside the try's changes, and, when the try
-    uninstalled, what the uninstall plan leaves beside what was left."""
+    uninstalled, what the uninstall plan leaves beside what was left.
+    `package` is the package's folder as Windows names it; `existing` tells
+    whether a planned value was there before, as planned."""
+    plan = with_package(plan, package)
     result = {}
     if plan.get("install") is not None:
-        result["install"] = install_sides(plan["install"], report["changes"])
+        result["install"] = install_sides(plan["install"], report["changes"], package, existing)
     if report.get("left_behind") is not None and plan.get("install") is not None:
         result["left behind"] = left_sides(plan["left_behind"], report["left_behind"],
                                            plan["install"])

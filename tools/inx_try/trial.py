@@ -265,12 +265,23 @@ class Try:
         with open(os.path.join(self.output, "plan.json"), "wb") as saved:
             saved.write(output)
 
+    def existed_before(self, entry: dict) -> bool:
+        """Whether a planned value was there before the installation, as planned."""
+        key = self.before.registry.get(compare.folded_key(entry["key"])) if self.before else None
+        value = key.values.get(entry["name"].casefold()) if key is not None else None
+        if value is None:
+            return False
+        seen = jsonreport.registry_entry(key.path, value)
+        return (seen["type"], compare.folded_data(seen)) == (entry["type"],
+                                                              compare.folded_data(entry))
+
     def report_plan(self, left: Optional[dict]) -> Optional[dict]:
         """The plan beside what was seen, in report.txt; for report.json."""
         if self.plan is None:
             self.say("== inx-check's plan: it made none (its log is in logs)")
             return None
-        result = compare.compare(self.plan, {"changes": self.changes_json, "left_behind": left})
+        result = compare.compare(self.plan, {"changes": self.changes_json, "left_behind": left},
+                                 self.windows_path(self.work), self.existed_before)
         both = sum(len(found.both) for sides in result.values() for found in sides.values())
         differences = compare.disagreements(result)
         self.say(f"== inx-check's plan beside what was seen: {both} planned and seen, "
