@@ -15,7 +15,7 @@ not model writes (UpdateInis' INI files) is not held against it."""
 import re
 from typing import Callable, Dict, List, NamedTuple, Optional
 
-from . import hives
+from . import hives, jsonreport
 
 CLASSES = ("hkey_classes_root", "hkey_local_machine\\software\\classes")
 USER_FOLDER = re.compile(r"c:\\users\\(?!public\\)[^\\]+(?=\\|$)")
@@ -85,6 +85,15 @@ def side(planned: Dict[str, str], seen: Dict[str, str]) -> Side:
 
 def within(key: str, tops) -> bool:
     return any(key == top or key.startswith(top + "\\") for top in tops)
+
+
+def written_services(plan: dict) -> Dict[str, str]:
+    """The services a plan adds, and those whose keys its AddReg lines write
+    (a service added by hand, as some INFs do), by folded name."""
+    names = {s["name"].casefold(): s["name"] for s in plan["services"]}
+    for name in jsonreport.service_names(plan["keys"]):
+        names.setdefault(name.casefold(), name)
+    return names
 
 
 def with_package(item, package: str):
@@ -163,8 +172,7 @@ def install_sides(plan: dict, changes: dict, package: str,
                               if folded_path(p) not in touched}),
         "registry": values,
         "keys": keys,
-        "services": side({s["name"].casefold(): s["name"] for s in plan["services"]},
-                         {s.casefold(): s for s in changes["services"]}),
+        "services": side(written_services(plan), {s.casefold(): s for s in changes["services"]}),
         "files removed": Side([], [], removed_files.seen_only),
         "registry removed": removals,
     }
@@ -193,8 +201,12 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
                       {folded_path(p): p for p in seen["files"]}),
         "registry": values,
         "keys": keys,
+        # A service written by hand is a key of the system's: the plan cannot
+        # know it was not there before, and does not list it as left.
         "services": side({s.casefold(): s for s in planned["services"]},
-                         {s.casefold(): s for s in seen["services"]}),
+                         {s.casefold(): s for s in seen["services"]
+                          if s.casefold() not in written_services(plan)
+                          or s.casefold() in {p.casefold() for p in planned["services"]}}),
     }
 
 
