@@ -523,6 +523,7 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
         }
         for (const PlannedPath& service : uninstall->serviceDeletes) {
             deletedServices.insert(inf.Folded(service.path));
+            removedKeys.insert(inf.Folded(kServicesKey + service.path));  // with all under it
         }
     }
     Leftovers left;
