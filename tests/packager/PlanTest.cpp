@@ -144,13 +144,12 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
          "KEYONLY_COMMON (its trailing '\\' none); flags the engine leaves to the other directive",
          kHead + "AddReg=R\nDelReg=D\n[R]\nHKLM,Software\\App,A,4\nHKLM,Software\\Skip,A,0x8000,x\n"
                  "[D]\nHKCU,Software\\Old\nHKCU,Software\\App,V\nHKCU,Software\\App,L,0x18002,s\n"
-                 "HKCU,Software\\Kept,,0x4000\nHKCU,\"Software\\Common\\\",V,0xA000\n",
+                 "HKCU,Software\\Kept,,0x4000\nHKCU,\"Common\\\",V,0xA000\n",
          {"  deletes the value HKEY_LOCAL_MACHINE\\Software\\App: \"A\"  (line 7)",
           "  deletes the key HKEY_CURRENT_USER\\Software\\Old and everything under it  (line 10)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"V\"  (line 11)",
           "  deletes \"s\" from HKEY_CURRENT_USER\\Software\\App: \"L\"  (line 12)",
-          "  deletes the key HKEY_CURRENT_USER\\Software\\Common and everything under it  "
-          "(line 14)"},
+          "  deletes the key HKEY_CURRENT_USER\\Common and everything under it  (line 14)"},
          {"Skip", "Kept"}},
         {"roots: the engine skips HKR and unknown ones; a doubled '\\' in a key is one",
          reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n"
