@@ -506,6 +506,7 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
     NameSet removedFiles;
     NameSet removedKeys;
     NameSet removedValues;
+    NameSet removedStrings;  // of a list: the value's id, then the string
     NameSet deletedServices;
     if (uninstall != nullptr) {
         for (const PlannedPath& file : uninstall->deletes) {
@@ -519,6 +520,9 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
                 removedKeys.insert(inf.Folded(removal.key));
             } else if (!removal.string.has_value()) {
                 removedValues.insert(ValueId(inf, removal.key, *removal.name));
+            } else {
+                removedStrings.insert(ValueId(inf, removal.key, *removal.name) + '\n' +
+                                      inf.Folded(*removal.string));
             }
         }
         for (const PlannedPath& service : uninstall->serviceDeletes) {
@@ -554,8 +558,15 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
         }
         for (const PlannedValue& value : plan.registry) {
             const std::string id = ValueId(inf, value.key, value.name);
-            const bool removed =
-                UnderKeys(inf, value.key, removedKeys, true) || removedValues.count(id) != 0;
+            // Strings appended to a list are taken away string by string.
+            const bool stringsRemoved =
+                value.write == Write::AppendStrings &&
+                std::all_of(value.strings.begin(), value.strings.end(),
+                            [&](const std::string& item) {
+                                return removedStrings.count(id + '\n' + inf.Folded(item)) != 0;
+                            });
+            const bool removed = UnderKeys(inf, value.key, removedKeys, true) ||
+                                 removedValues.count(id) != 0 || stringsRemoved;
             if (value.write != Write::IfPresent && (!installing || !removed) &&
                 listed.insert("value\n" + id).second) {
                 left.registry.push_back({value.key, value.name, value.at});

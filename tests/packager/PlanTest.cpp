@@ -180,19 +180,21 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "  does what the plan does not model: ProfileItems  (line 5)"},
          {}},
         {"uninstalling: a key above takes the values, a file and a service deleted (its values "
-         "too); a key of Wine's or Windows' own is no leftover, its value is",
-         kHead + "AddReg=R\nCopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n"
+         "too), a string appended to a list deleted; a key of Wine's or Windows' own is no "
+         "leftover, its value is",
+         kHead + "AddReg=R,R2\nCopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n"
                  "[S]\nServiceBinary=%12%\\svc.sys\nAddReg=SR\n[R]\nHKLM,Software\\App\\Sub,V,,1\n"
                  "HKLM,Software\\Kept,W,,1\nHKCU,Software\\Wine\\Shared,X,,1\n[F]\na.txt\nb.txt\n"
                  "[DefaultUninstall]\nDelReg=D\nDelFiles=G\n[DefaultUninstall.Services]\n"
-                 "DelService=Svc\n[D]\nHKLM,Software\\App\n[G]\na.txt\n[SR]\n"
-                 "HKR,Parameters,P,0x10001,1\n",
+                 "DelService=Svc\n[D]\nHKLM,Software\\App\nHKLM,Filters,Upper,0x18002,mine\n"
+                 "[G]\na.txt\n[SR]\nHKR,Parameters,P,0x10001,1\n[R2]\nHKLM,Filters,Upper,0x10008,"
+                 "mine\n",
          {"Uninstalling leaves behind 4:", "  C:\\Windows\\System32\\b.txt  (line 17)",
           "  HKEY_LOCAL_MACHINE\\Software\\Kept (key)  (line 13)",
           "  HKEY_LOCAL_MACHINE\\Software\\Kept: \"W\"  (line 13)",
           "  HKEY_CURRENT_USER\\Software\\Wine\\Shared: \"X\"  (line 14)"},
          {"  C:\\Windows\\System32\\a.txt", "  HKEY_LOCAL_MACHINE\\Software\\App", "  the service",
-          "Shared (key)", "Parameters: \"P\"  (line"}},
+          "Shared (key)", "Parameters: \"P\"  (line", "  HKEY_LOCAL_MACHINE\\Filters"}},
         {"no uninstall section, an UninstallString registered",
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "App,UninstallString,,\"rundll32.exe x.dll\"\n",
