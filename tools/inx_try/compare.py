@@ -28,9 +28,6 @@ class Side(NamedTuple):
     planned_only: List[str]
     seen_only: List[str]
 
-    def agrees(self) -> bool:
-        return not self.planned_only and not self.seen_only
-
 
 def folded_path(path: str) -> str:
     """A path, or text holding paths, as compared: without regard to case,
@@ -51,6 +48,7 @@ def folded_data(entry: dict):
 
 
 def folded_key(key: str) -> str:
+    """A key as compared: without regard to case, HKCR where Wine keeps it."""
     folded = key.casefold()
     if folded == CLASSES[0] or folded.startswith(CLASSES[0] + "\\"):
         folded = CLASSES[1] + folded[len(CLASSES[0]):]
