@@ -66,27 +66,23 @@ private:
         return std::to_string(lines_.PositionOf(check_.rendering.FileOffsetOf(at)).line);
     }
 
-    // One item: a JSON value, or a line of text with the template line it comes from.
-    void Item(bool& first, const std::string& text, InfOffset at)
-    {
-        if (json_) {
-            out_ += std::string(first ? "\n      " : ",\n      ") + text;
-        } else {
-            out_ += "  " + text + "  (line " + Line(at) + ")\n";
-        }
-        first = false;
-    }
-    void List(const char* name, bool& first)
+    // A list of entries: in JSON an array named `name`, in text a line each
+    // with the template line it comes from. `show` gives an entry's text.
+    template <typename Entry, typename Show>
+    void Items(const char* name, const std::vector<Entry>& entries, Show show)
     {
         if (json_) {
             out_ += std::string(",\n    \"") + name + "\": [";
-            first = true;
         }
-    }
-    void EndList(bool first)
-    {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (json_) {
+                out_ += (i == 0 ? "\n      " : ",\n      ") + show(entries[i]);
+            } else {
+                out_ += "  " + show(entries[i]) + "  (line " + Line(entries[i].at) + ")\n";
+            }
+        }
         if (json_) {
-            out_ += first ? "]" : "\n    ]";
+            out_ += entries.empty() ? "]" : "\n    ]";
         }
     }
 
@@ -136,100 +132,71 @@ private:
         const SectionPlan& plan = *section;
         out_ += json_ ? "{\n    \"section\": " + Json(plan.section)
                       : "[" + Shown(plan.section) + "]:\n";
-        bool first = true;
-        List("files", first);
-        for (const PlannedFile& file : plan.files) {
-            Item(first,
-                 json_ ? "{\"source\": " + Json(file.source) +
-                             ", \"destination\": " + Json(file.destination) + "}"
-                       : "copies " + Shown(file.source) + " to " + Shown(file.destination),
-                 file.at);
-        }
-        EndList(first);
-        List("deletes", first);
-        for (const PlannedPath& file : plan.deletes) {
-            Item(first, json_ ? Json(file.path) : "deletes " + Shown(file.path), file.at);
-        }
-        EndList(first);
-        List("renames", first);
-        for (const PlannedRename& rename : plan.renames) {
-            Item(first,
-                 json_ ? "{\"from\": " + Json(rename.from) + ", \"to\": " + Json(rename.to) + "}"
-                       : "renames " + Shown(rename.from) + " to " + Shown(rename.to),
-                 rename.at);
-        }
-        EndList(first);
-        List("keys", first);
-        for (const PlannedKey& key : plan.keys) {
-            Item(first, json_ ? Json(key.key) : "opens or makes the key " + Shown(key.key), key.at);
-        }
-        EndList(first);
-        List("registry", first);
-        for (const PlannedValue& value : plan.registry) {
+        Items("files", plan.files, [this](const PlannedFile& file) {
+            return json_ ? "{\"source\": " + Json(file.source) +
+                               ", \"destination\": " + Json(file.destination) + "}"
+                         : "copies " + Shown(file.source) + " to " + Shown(file.destination);
+        });
+        Items("deletes", plan.deletes, [this](const PlannedPath& file) {
+            return json_ ? Json(file.path) : "deletes " + Shown(file.path);
+        });
+        Items("renames", plan.renames, [this](const PlannedRename& rename) {
+            return json_ ? "{\"from\": " + Json(rename.from) + ", \"to\": " + Json(rename.to) + "}"
+                         : "renames " + Shown(rename.from) + " to " + Shown(rename.to);
+        });
+        Items("keys", plan.keys, [this](const PlannedKey& key) {
+            return json_ ? Json(key.key) : "opens or makes the key " + Shown(key.key);
+        });
+        Items("registry", plan.registry, [this](const PlannedValue& value) {
             static const char* const writes[] = {"set", "if-missing", "if-present", "append"};
             const auto write = static_cast<std::size_t>(value.write);
             const std::string type = RegistryTypeName(value.type);
-            Item(first,
-                 json_ ? "{\"key\": " + Json(value.key) + ", \"name\": " + Json(value.name) +
-                             ", \"type\": \"" + type + "\", \"data\": " + Data(value) +
-                             ", \"write\": \"" + writes[write] + "\"}"
-                       : (value.write == Write::AppendStrings ? "appends to " : "writes ") +
-                             ValueName(value.key, value.name) +
-                             (value.write == Write::AppendStrings ? " += " : " = ") + type + " " +
-                             Data(value) +
-                             (value.write == Write::IfMissing   ? " unless the value exists"
-                              : value.write == Write::IfPresent ? " only where the value exists"
-                                                                : ""),
-                 value.at);
-        }
-        EndList(first);
-        List("registry_deletes", first);
-        for (const PlannedRegistryDelete& removal : plan.registryDeletes) {
-            Item(first,
-                 json_ ? "{\"key\": " + Json(removal.key) + ", \"name\": " +
-                             (removal.name.has_value() ? Json(*removal.name) : "null") +
-                             (removal.string.has_value() ? ", \"string\": " + Json(*removal.string)
-                                                         : "") +
-                             "}"
-                 : !removal.name.has_value()
-                     ? "deletes the key " + Shown(removal.key) + " and everything under it"
-                 : removal.string.has_value()
-                     ? "deletes \"" + Shown(*removal.string) + "\" from " +
-                           ValueName(removal.key, *removal.name)
-                     : "deletes the value " + ValueName(removal.key, *removal.name),
-                 removal.at);
-        }
-        EndList(first);
-        List("services", first);
-        for (const PlannedService& service : plan.services) {
-            Item(first,
-                 json_ ? "{\"name\": " + Json(service.name) + ", \"key\": " + Json(service.key) +
-                             ", \"binary\": " + Json(service.binary) + "}"
-                       : "adds the service " + Shown(service.name) + " (" + Shown(service.key) +
-                             "), running " + Shown(service.binary),
-                 service.at);
-        }
-        EndList(first);
-        List("service_deletes", first);
-        for (const PlannedPath& service : plan.serviceDeletes) {
-            Item(first, json_ ? Json(service.path) : "deletes the service " + Shown(service.path),
-                 service.at);
-        }
-        EndList(first);
-        List("not_modelled", first);
-        for (const NotModelled& directive : plan.notModelled) {
+            return json_ ? "{\"key\": " + Json(value.key) + ", \"name\": " + Json(value.name) +
+                               ", \"type\": \"" + type + "\", \"data\": " + Data(value) +
+                               ", \"write\": \"" + writes[write] + "\"}"
+                         : (value.write == Write::AppendStrings ? "appends to " : "writes ") +
+                               ValueName(value.key, value.name) +
+                               (value.write == Write::AppendStrings ? " += " : " = ") + type + " " +
+                               Data(value) +
+                               (value.write == Write::IfMissing   ? " unless the value exists"
+                                : value.write == Write::IfPresent ? " only where the value exists"
+                                                                  : "");
+        });
+        Items("registry_deletes", plan.registryDeletes,
+              [this](const PlannedRegistryDelete& removal) {
+                  return json_ ? "{\"key\": " + Json(removal.key) + ", \"name\": " +
+                                     (removal.name.has_value() ? Json(*removal.name) : "null") +
+                                     (removal.string.has_value()
+                                          ? ", \"string\": " + Json(*removal.string)
+                                          : "") +
+                                     "}"
+                         : !removal.name.has_value()
+                             ? "deletes the key " + Shown(removal.key) + " and everything under it"
+                         : removal.string.has_value()
+                             ? "deletes \"" + Shown(*removal.string) + "\" from " +
+                                   ValueName(removal.key, *removal.name)
+                             : "deletes the value " + ValueName(removal.key, *removal.name);
+              });
+        Items("services", plan.services, [this](const PlannedService& service) {
+            return json_ ? "{\"name\": " + Json(service.name) + ", \"key\": " + Json(service.key) +
+                               ", \"binary\": " + Json(service.binary) + "}"
+                         : "adds the service " + Shown(service.name) + " (" + Shown(service.key) +
+                               "), running " + Shown(service.binary);
+        });
+        Items("service_deletes", plan.serviceDeletes, [this](const PlannedPath& service) {
+            return json_ ? Json(service.path) : "deletes the service " + Shown(service.path);
+        });
+        Items("not_modelled", plan.notModelled, [this](const NotModelled& directive) {
             std::string touches;
             for (const std::string& file : directive.touches) {
                 touches += (touches.empty() ? "" : ", ") + (json_ ? Json(file) : Shown(file));
             }
-            Item(first,
-                 json_ ? "{\"directive\": " + Json(directive.directive) + ", \"line\": " +
-                             Line(directive.at) + ", \"touches\": [" + touches + "]}"
-                       : "does what the plan does not model: " + Shown(directive.directive) +
-                             (touches.empty() ? "" : " (writes " + touches + ")"),
-                 directive.at);
-        }
-        EndList(first);
+            return json_ ? "{\"directive\": " + Json(directive.directive) +
+                               ", \"line\": " + Line(directive.at) + ", \"touches\": [" + touches +
+                               "]}"
+                         : "does what the plan does not model: " + Shown(directive.directive) +
+                               (touches.empty() ? "" : " (writes " + touches + ")");
+        });
         if (json_) {
             out_ += "\n  }";
         } else if (!plan.ChangesAnything() && plan.notModelled.empty()) {
@@ -245,28 +212,18 @@ private:
         } else {
             out_ += "Uninstalling leaves behind " + std::to_string(count) + ":\n";
         }
-        bool first = true;
-        List("files", first);
-        for (const PlannedPath& file : left.files) {
-            Item(first, json_ ? Json(file.path) : Shown(file.path), file.at);
-        }
-        EndList(first);
-        List("registry", first);
-        for (const Leftovers::Registry& entry : left.registry) {
-            Item(first,
-                 json_ ? "{\"key\": " + Json(entry.key) + ", \"name\": " +
-                             (entry.name.has_value() ? Json(*entry.name) : "null") + "}"
-                 : entry.name.has_value() ? ValueName(entry.key, *entry.name)
-                                          : Shown(entry.key) + " (key)",
-                 entry.at);
-        }
-        EndList(first);
-        List("services", first);
-        for (const PlannedPath& service : left.services) {
-            Item(first, json_ ? Json(service.path) : "the service " + Shown(service.path),
-                 service.at);
-        }
-        EndList(first);
+        Items("files", left.files, [this](const PlannedPath& file) {
+            return json_ ? Json(file.path) : Shown(file.path);
+        });
+        Items("registry", left.registry, [this](const Leftovers::Registry& entry) {
+            return json_ ? "{\"key\": " + Json(entry.key) + ", \"name\": " +
+                               (entry.name.has_value() ? Json(*entry.name) : "null") + "}"
+                   : entry.name.has_value() ? ValueName(entry.key, *entry.name)
+                                            : Shown(entry.key) + " (key)";
+        });
+        Items("services", left.services, [this](const PlannedPath& service) {
+            return json_ ? Json(service.path) : "the service " + Shown(service.path);
+        });
         out_ += json_ ? "\n  }" : count == 0 ? "  (nothing)\n" : "";
     }
 
