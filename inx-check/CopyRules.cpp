@@ -114,16 +114,11 @@ void CheckDestination(CheckContext& check, const InfLine& line)
     }
 }
 
-// A CopyFiles entry's file name as Windows reads it: the CR that Wine keeps
-// in a value whose quote is never closed is Wine's alone, and the
-// unclosed-quote warning already names it.
+// A CopyFiles entry's file name as Windows reads it; the unclosed-quote
+// warning already names Wine's CR.
 std::string FileName(const CheckContext& check, const InfField& field)
 {
-    std::string name = check.Value(field);
-    if (Somewhere(field.openQuote) && !name.empty() && name.back() == '\r') {
-        name.pop_back();
-    }
-    return name;
+    return AsWindowsReads(field, check.Value(field));
 }
 
 void CheckCopiedFile(CheckContext& check, const InfField& field, const std::string& target,

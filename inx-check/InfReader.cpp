@@ -510,3 +510,11 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
     result.append(text.substr(copied));
     return result;
 }
+
+std::string AsWindowsReads(const InfField& field, std::string text)
+{
+    if (Somewhere(field.openQuote) && !text.empty() && text.back() == '\r') {
+        text.pop_back();
+    }
+    return text;
+}

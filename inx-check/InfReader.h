@@ -110,6 +110,11 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
                               std::vector<InfSubstitution>* pairs = nullptr,
                               std::string (*directory)(long) = nullptr);
 
+// `text`, a field's text as the engine hands it out, as Windows' engine hands
+// it out: the CR that Wine keeps at the end of a field whose quote is never
+// closed is Wine's alone.
+std::string AsWindowsReads(const InfField& field, std::string text);
+
 // Lower-case ASCII copy, for comparing names as the engine does (in a
 // double-byte code page, Inf::Folded).
 std::string LowerAscii(std::string_view view);

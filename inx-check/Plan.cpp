@@ -101,19 +101,15 @@ std::string ResolvedDirectory(long dirid)
     return path.empty() ? std::string(kSystemFolder) + "\\unknown" : path;
 }
 
-// A field as Windows' engine hands it out: the CR that Wine keeps at the end
-// of a field whose quote is never closed is Wine's alone.
+// A field as Windows' engine hands it out, folder numbers resolved.
 std::string Value(const Inf& inf, const InfLine& line, std::size_t i)
 {
     if (i >= line.valueCount) {
         return "";
     }
     const InfField& field = inf.Value(line, i);
-    std::string value = SubstituteStrings(inf, inf.Text(field), nullptr, ResolvedDirectory);
-    if (Somewhere(field.openQuote) && !value.empty() && value.back() == '\r') {
-        value.pop_back();
-    }
-    return value;
+    return AsWindowsReads(field,
+                          SubstituteStrings(inf, inf.Text(field), nullptr, ResolvedDirectory));
 }
 
 // A number field as SetupGetIntField reads it (strtol, base 0, in 32 bits);
