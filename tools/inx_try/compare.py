@@ -82,7 +82,19 @@ def side(planned: Dict[str, str], seen: Dict[str, str]) -> Side:
 
 
 def within(key: str, tops) -> bool:
+    """Whether the folded `key` is one of `tops` or below one."""
     return any(key == top or key.startswith(top + "\\") for top in tops)
+
+
+def made_on_the_way(key: str, planned) -> bool:
+    """Whether the folded `key` is a planned key or above one (the registry
+    makes the keys above a key it makes)."""
+    return any(within(p, [key]) for p in planned)
+
+
+def value_id(entry: dict):
+    """A value as compared: its folded key and name."""
+    return folded_key(entry["key"]), entry["name"].casefold()
 
 
 def written_services(plan: dict) -> Dict[str, str]:
@@ -115,7 +127,7 @@ def install_sides(plan: dict, changes: dict, package: str,
     # The last write of a value is the one that stays.
     planned_values, conditional = {}, set()
     for entry in plan["registry"]:
-        identity = (folded_key(entry["key"]), entry["name"].casefold())
+        identity = value_id(entry)
         earlier = planned_values.get(identity)
         if (entry.get("write") == "append" and earlier is not None and identity not in conditional
                 and isinstance(earlier["data"], list)):
@@ -128,7 +140,7 @@ def install_sides(plan: dict, changes: dict, package: str,
             conditional.add(identity)
         else:
             conditional.discard(identity)
-    seen_values = {(folded_key(e["key"]), e["name"].casefold()): e for e in changes["registry"]}
+    seen_values = {value_id(e): e for e in changes["registry"]}
     # A value written as it already was shows no change.
     unchanged = {k for k, e in planned_values.items()
                  if k not in conditional and k not in seen_values and existing(e)}
@@ -148,19 +160,17 @@ def install_sides(plan: dict, changes: dict, package: str,
     # A key seen is planned when the plan makes it or a key below it.
     planned_keys = [folded_key(k) for k in plan["keys"]] + services
     keys = Side([], [], sorted(k for k in changes["keys"]
-                               if not any(p == folded_key(k) or p.startswith(folded_key(k) + "\\")
-                                          for p in planned_keys)
+                               if not made_on_the_way(folded_key(k), planned_keys)
                                and not within(folded_key(k), services)))
     removed_files = side({folded_path(p): p for p in plan["deletes"]}
                          | {folded_path(r["from"]): r["from"] for r in plan["renames"]},
                          {folded_path(p): p for p in changes.get("files_removed", [])})
     removed_keys = [folded_key(d["key"]) for d in plan["registry_deletes"] if d["name"] is None]
-    removed_values = {(folded_key(d["key"]), d["name"].casefold())
-                      for d in plan["registry_deletes"] if d["name"] is not None}
+    removed_values = {value_id(d) for d in plan["registry_deletes"] if d["name"] is not None}
     removals = Side([], [], sorted(
         value_text(e) for e in changes.get("registry_removed", [])
         if not within(folded_key(e["key"]), removed_keys)
-        and (folded_key(e["key"]), e["name"].casefold()) not in removed_values)
+        and value_id(e) not in removed_values)
         + sorted(f"{k} (key)" for k in changes.get("keys_removed", [])
                  if not within(folded_key(k), removed_keys)))
     touched = {folded_path(path) for directive in plan.get("not_modelled", [])
@@ -182,18 +192,14 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     left above a planned one was made on the way to it."""
     install_keys = [folded_key(k) for k in plan["keys"]]
     # A value written only where missing may have been there before: no leftover then.
-    conditional = {(folded_key(e["key"]), e["name"].casefold()) for e in plan["registry"]
-                   if e.get("write") in CONDITIONAL_WRITES}
-    values = side({(folded_key(e["key"]), e["name"].casefold()): value_text(e)
-                   for e in planned["registry"] if e["name"] is not None
-                   and (folded_key(e["key"]), e["name"].casefold()) not in conditional},
-                  {(folded_key(e["key"]), e["name"].casefold()): value_text(e)
-                   for e in seen["registry"] if e["name"] is not None})
+    conditional = {value_id(e) for e in plan["registry"] if e.get("write") in CONDITIONAL_WRITES}
+    values = side({value_id(e): value_text(e) for e in planned["registry"]
+                   if e["name"] is not None and value_id(e) not in conditional},
+                  {value_id(e): value_text(e) for e in seen["registry"] if e["name"] is not None})
     planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
     keys = Side([], [], sorted(
         f"{e['key']} (key)" for e in seen["registry"] if e["name"] is None
-        and not any(p == folded_key(e["key"]) or p.startswith(folded_key(e["key"]) + "\\")
-                    for p in planned_keys + install_keys)))
+        and not made_on_the_way(folded_key(e["key"]), planned_keys + install_keys)))
     return {
         "files": side({folded_path(p): p for p in planned["files"]},
                       {folded_path(p): p for p in seen["files"]}),
