@@ -441,15 +441,20 @@ class Compare(unittest.TestCase):
             self.assertEqual(compare.disagreements(result), expected, what)
 
     def test_what_uninstalling_leaves_beside_what_was_left(self):
-        plan = {"install": plan_of(keys=["HKEY_CURRENT_USER\\V\\App"]),
-                "left_behind": {"files": ["C:\\a"], "services": ["Svc"], "registry": [
+        # Hand: a service whose key the installation writes with AddReg; Kept:
+        # one it adds and leaves.
+        plan = {"install": plan_of(keys=["HKEY_CURRENT_USER\\V\\App", SERVICES + "Hand"],
+                                   services=["Kept"]),
+                "left_behind": {"files": ["C:\\a"], "services": ["Svc", "Kept"], "registry": [
                     {"key": "HKEY_CURRENT_USER\\Old", "name": None},
                     {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"}]}}
-        seen = {"files": ["C:\\A"], "services": [], "registry": [
+        seen = {"files": ["C:\\A"], "services": ["Hand", "Kept"], "registry": [
             {"key": "HKEY_CURRENT_USER\\V", "name": None},
             {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"},
             {"key": "HKEY_CURRENT_USER\\Other", "name": None}]}
-        result = compare.compare(plan, {"changes": changes_of(), "left_behind": seen})
+        result = compare.compare(plan, {"changes": changes_of(keys=[SERVICES + "Hand"],
+                                                              services=["Hand", "Kept"]),
+                                        "left_behind": seen})
         self.assertEqual(compare.disagreements(result), [
             "left behind, keys: seen, not planned: HKEY_CURRENT_USER\\Other (key)",
             "left behind, services: planned, not seen: Svc"])
