@@ -200,17 +200,16 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     keys = Side([], [], sorted(
         f"{e['key']} (key)" for e in seen["registry"] if e["name"] is None
         and not made_on_the_way(folded_key(e["key"]), planned_keys + install_keys)))
+    # A service written by hand is a key of the system's: the plan cannot
+    # know it was not there before, and does not list it as left.
+    by_hand = set(written_services(plan)) - {s.casefold() for s in planned["services"]}
     return {
         "files": side({folded_path(p): p for p in planned["files"]},
                       {folded_path(p): p for p in seen["files"]}),
         "registry": values,
         "keys": keys,
-        # A service written by hand is a key of the system's: the plan cannot
-        # know it was not there before, and does not list it as left.
         "services": side({s.casefold(): s for s in planned["services"]},
-                         {s.casefold(): s for s in seen["services"]
-                          if s.casefold() not in written_services(plan)
-                          or s.casefold() in {p.casefold() for p in planned["services"]}}),
+                         {s.casefold(): s for s in seen["services"] if s.casefold() not in by_hand}),
     }
 
 
