@@ -5,7 +5,8 @@
 #include <iterator>
 
 CheckContext::CheckContext(const std::string& fileBytes, const std::string* givenFolder,
-                           const Package* packageFolder, const CodePage& codePage)
+                           const Package* packageFolder, const CodePage& codePage,
+                           Windows windows)
     : bytes(fileBytes),
       folder(givenFolder != nullptr ? *givenFolder : kStandInFolder),
       folderGiven(givenFolder != nullptr),
@@ -14,7 +15,7 @@ CheckContext::CheckContext(const std::string& fileBytes, const std::string* give
       rendering(fileBytes, folder),
       inf(ReadInf(rendering.Inf(), page)),
       namesSomething(NamingFields(inf)),
-      plan(MakePlan(inf))
+      plan(MakePlan(inf, windows))
 {
 }
 

@@ -15,7 +15,7 @@
 
 struct CheckContext {
     CheckContext(const std::string& fileBytes, const std::string* givenFolder,
-                 const Package* packageFolder, const CodePage& codePage);
+                 const Package* packageFolder, const CodePage& codePage, Windows windows);
     CheckContext(const CheckContext&) = delete;  // `inf` points into `rendering`
     CheckContext& operator=(const CheckContext&) = delete;
 

@@ -53,8 +53,12 @@ constexpr char kUsage[] =
     "                      services, and what uninstalling leaves (install.inf is then\n"
     "                      written only with --output)\n"
     "  --codepage N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
+    "  --windows 32|64     the Windows install.inf runs on (32 unless given): on 64-bit\n"
+    "                      Windows the 32-bit engine's files and registry writes are\n"
+    "                      redirected (SysWOW64, Program Files (x86), WOW6432Node)\n"
     "  --list-rules        print every rule with what the engine does\n"
     "  --list-folders      print the folder numbers the plan resolves, and their folders\n"
+    "                      (with --windows 64, where files land and the text in a value)\n"
     "  --explain RULE      print one rule, what the engine does, and an INF that gives it\n"
     "  --help, --version\n"
     "Each option's value may also be given as --opt=VALUE; an option is given once.\n"
@@ -73,6 +77,7 @@ struct Request {
     std::vector<bool> disabled = std::vector<bool>(RuleCount(), false);
     Format format = Format::Text;
     const CodePage* codePage = FindCodePage(kDefaultCodePage);
+    Windows windows = Windows::Bits32;
     bool help = false;
     bool version = false;
     bool listRules = false;
@@ -185,6 +190,11 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
                                     : nullptr;
             if (request->codePage == nullptr) {
                 *problem = "--codepage takes an ANSI code page: " + CodePageNumbers();
+                return false;
+            }
+        } else if ((value = OptionValue("--windows", argc, argv, &i, &seen, problem)) != nullptr) {
+            if (!ParseWindows(value, &request->windows)) {
+                *problem = "--windows takes 32 or 64";
                 return false;
             }
         } else if ((value = OptionValue("--disable", argc, argv, &i, nullptr, problem)) !=
@@ -431,7 +441,7 @@ int Check(const Request& request)
     const std::vector<Diagnostic> findings =
         ApplySuppressions(bytes, lines,
                           CheckTemplate(bytes, request.folder != nullptr ? &folder : nullptr,
-                                        &package, *request.codePage, &script),
+                                        &package, *request.codePage, &script, request.windows),
                           request.disabled);
     bool errors = false;
     bool warnings = false;
@@ -452,7 +462,8 @@ int Check(const Request& request)
         !WriteWholeFile(
             nullptr,
             PlanReport(bytes, request.folder != nullptr ? &folder : nullptr, *request.codePage,
-                       request.format == Format::Json ? PlanFormat::Json : PlanFormat::Text))) {
+                       request.format == Format::Json ? PlanFormat::Json : PlanFormat::Text,
+                       request.windows))) {
         Tell(stderr, "inx-check: cannot write to standard output\n");
         return kTrouble;
     }
@@ -474,14 +485,19 @@ int Check(const Request& request)
     return kClean;
 }
 
-// Each folder number of the plan's table and its folder, one to a line.
-std::string FolderList()
+// Each folder number of the plan's table and the folder where its files
+// land on `windows`, one to a line; the text %dirid% gives in a value after
+// it where that differs.
+std::string FolderList(Windows windows)
 {
     std::string list;
     for (const long dirid : DirectoryNumbers()) {
         std::string number = std::to_string(dirid);
         number.insert(0, number.size() < 5 ? 5 - number.size() : 0, ' ');
-        list += number + "  " + DirectoryPath(dirid) + "\n";
+        const std::string text = DirectoryPath(dirid, windows);
+        const std::string landing = FileLocation(text, windows);
+        list += number + "  " + landing + (landing != text ? " (in a value: " + text + ")" : "") +
+                "\n";
     }
     return list;
 }
@@ -501,7 +517,7 @@ int main(int argc, char** argv)
         Tell(stdout, request.help      ? std::string(kUsage)
                      : request.version ? std::string("inx-check ") + INX_TOOLS_VERSION + "\n"
                      : request.explain != nullptr ? RuleExplanation(*request.explain)
-                     : request.listFolders        ? FolderList()
+                     : request.listFolders        ? FolderList(request.windows)
                                                   : RuleList());
         return kClean;
     }

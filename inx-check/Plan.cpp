@@ -7,73 +7,6 @@
 
 namespace {
 
-// The folders of a 32-bit Windows: the engine's own numbers, then 16384 plus
-// a shell folder's CSIDL.
-struct Directory {
-    long dirid;
-    const char* path;
-};
-#define USER "C:\\Users\\<user>"
-#define ROAMING USER "\\AppData\\Roaming\\Microsoft\\Windows"
-#define COMMON "C:\\ProgramData\\Microsoft\\Windows"
-const Directory kDirectories[] = {
-    {1, "<package>"},
-    {10, "C:\\Windows"},
-    {11, "C:\\Windows\\System32"},
-    {12, "C:\\Windows\\System32\\drivers"},
-    {17, "C:\\Windows\\INF"},
-    {18, "C:\\Windows\\Help"},
-    {20, "C:\\Windows\\Fonts"},
-    {21, "C:\\Windows\\System32\\viewers"},
-    {24, "C:\\"},
-    {25, "C:\\Windows"},
-    {30, "C:\\"},
-    {50, "C:\\Windows\\System"},
-    {53, USER},
-    {54, "C:\\"},
-    {16384, USER "\\Desktop"},
-    {16386, ROAMING "\\Start Menu\\Programs"},
-    {16389, USER "\\Documents"},
-    {16390, USER "\\Favorites"},
-    {16391, ROAMING "\\Start Menu\\Programs\\Startup"},
-    {16392, ROAMING "\\Recent"},
-    {16393, ROAMING "\\SendTo"},
-    {16395, ROAMING "\\Start Menu"},
-    {16397, USER "\\Music"},
-    {16398, USER "\\Videos"},
-    {16400, USER "\\Desktop"},
-    {16403, ROAMING "\\Network Shortcuts"},
-    {16404, "C:\\Windows\\Fonts"},
-    {16405, ROAMING "\\Templates"},
-    {16406, COMMON "\\Start Menu"},
-    {16407, COMMON "\\Start Menu\\Programs"},
-    {16408, COMMON "\\Start Menu\\Programs\\Startup"},
-    {16409, "C:\\Users\\Public\\Desktop"},
-    {16410, USER "\\AppData\\Roaming"},
-    {16411, ROAMING "\\Printer Shortcuts"},
-    {16412, USER "\\AppData\\Local"},
-    {16419, "C:\\ProgramData"},
-    {16420, "C:\\Windows"},
-    {16421, "C:\\Windows\\System32"},
-    {16422, "C:\\Program Files"},
-    {16423, USER "\\Pictures"},
-    {16424, USER},
-    {16425, "C:\\Windows\\System32"},
-    {16426, "C:\\Program Files"},
-    {16427, "C:\\Program Files\\Common Files"},
-    {16428, "C:\\Program Files\\Common Files"},
-    {16429, COMMON "\\Templates"},
-    {16430, "C:\\Users\\Public\\Documents"},
-    {16431, COMMON "\\Start Menu\\Programs\\Administrative Tools"},
-    {16432, ROAMING "\\Start Menu\\Programs\\Administrative Tools"},
-    {16437, "C:\\Users\\Public\\Music"},
-    {16438, "C:\\Users\\Public\\Pictures"},
-    {16439, "C:\\Users\\Public\\Videos"},
-    {16440, "C:\\Windows\\Resources"},
-};
-#undef USER
-#undef ROAMING
-#undef COMMON
 
 constexpr char kSystemFolder[] = "C:\\Windows\\System32";
 constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
@@ -92,24 +25,33 @@ constexpr unsigned long kDeleteString = 0x18002;
 constexpr unsigned long kTypeMask = 0xFFFF0001;
 
 // The path the engine substitutes for %dirid%, and puts first in a destination.
+template <Windows windows>
 std::string ResolvedDirectory(long dirid)
 {
     if (dirid == -1 || dirid == 0) {
         return "";
     }
-    const std::string path = DirectoryPath(dirid);
+    const std::string path = DirectoryPath(dirid, windows);
     return path.empty() ? std::string(kSystemFolder) + "\\unknown" : path;
 }
 
+std::string ResolvedDirectory(long dirid, Windows windows)
+{
+    return windows == Windows::Bits64 ? ResolvedDirectory<Windows::Bits64>(dirid)
+                                      : ResolvedDirectory<Windows::Bits32>(dirid);
+}
+
 // A field as Windows' engine hands it out, folder numbers resolved.
-std::string Value(const Inf& inf, const InfLine& line, std::size_t i)
+std::string Value(const Inf& inf, Windows windows, const InfLine& line, std::size_t i)
 {
     if (i >= line.valueCount) {
         return "";
     }
     const InfField& field = inf.Value(line, i);
-    return AsWindowsReads(field,
-                          SubstituteStrings(inf, inf.Text(field), nullptr, ResolvedDirectory));
+    return AsWindowsReads(field, SubstituteStrings(inf, inf.Text(field), nullptr,
+                                                   windows == Windows::Bits64
+                                                       ? ResolvedDirectory<Windows::Bits64>
+                                                       : ResolvedDirectory<Windows::Bits32>));
 }
 
 // A number field as SetupGetIntField reads it (strtol, base 0, in 32 bits);
@@ -182,21 +124,26 @@ std::string InFolder(const std::string& folder, const std::string& file)
 }
 
 // The folder that [DestinationDirs] gives the section `name` (DefaultDestDir
-// for an empty name or one it does not list), or the system folder.
-std::string DestinationFolder(const Inf& inf, const std::string& name)
+// for an empty name or one it does not list), or the system folder: where
+// the engine asks for its files, before any redirection.
+std::string DestinationFolder(const Inf& inf, Windows windows, const std::string& name)
 {
     const InfLine* line = DestinationLine(inf, name);
     long dirid = 0;
-    if (line == nullptr || !IntField(Value(inf, *line, 0), &dirid)) {
+    if (line == nullptr || !IntField(Value(inf, windows, *line, 0), &dirid)) {
         return kSystemFolder;
     }
-    const std::string sub = Value(inf, *line, 1);
-    return sub.empty() ? ResolvedDirectory(dirid) : InFolder(ResolvedDirectory(dirid), sub);
+    const std::string sub = Value(inf, windows, *line, 1);
+    const std::string folder = ResolvedDirectory(dirid, windows);
+    return sub.empty() ? folder : InFolder(folder, sub);
 }
 
 class Planner {
 public:
-    Planner(const Inf& inf, SectionPlan* plan) : inf_(inf), plan_(*plan) {}
+    Planner(const Inf& inf, Windows windows, SectionPlan* plan)
+        : inf_(inf), windows_(windows), plan_(*plan)
+    {
+    }
 
     void Files()
     {
@@ -205,14 +152,15 @@ public:
             inf_, install, "copyfiles", [this](const std::string& name, const InfField& field) {
                 if (name[0] == '@') {
                     const std::string file = name.substr(1);
-                    plan_.files.push_back({PackageSourcePath(inf_, file),
-                                           InFolder(DestinationFolder(inf_, ""), file),
-                                           field.begin});
+                    const std::string folder =
+                        FileLocation(DestinationFolder(inf_, windows_, ""), windows_);
+                    plan_.files.push_back(
+                        {PackageSourcePath(inf_, file), InFolder(folder, file), field.begin});
                     return;
                 }
                 ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
-                    const std::string target = Value(inf_, line, 0);
-                    const std::string source = Value(inf_, line, 1);
+                    const std::string target = Value(inf_, windows_, line, 0);
+                    const std::string source = Value(inf_, windows_, line, 1);
                     if (!target.empty()) {
                         plan_.files.push_back(
                             {PackageSourcePath(inf_, source.empty() ? target : source),
@@ -222,7 +170,7 @@ public:
             });
         ForEachNamed(inf_, install, "delfiles", [this](const std::string& name, const InfField&) {
             ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
-                const std::string file = Value(inf_, line, 0);
+                const std::string file = Value(inf_, windows_, line, 0);
                 if (!file.empty()) {
                     plan_.deletes.push_back({InFolder(folder, file), inf_.Value(line, 0).begin});
                 }
@@ -230,8 +178,8 @@ public:
         });
         ForEachNamed(inf_, install, "renfiles", [this](const std::string& name, const InfField&) {
             ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
-                const std::string to = Value(inf_, line, 0);
-                const std::string from = Value(inf_, line, 1);
+                const std::string to = Value(inf_, windows_, line, 0);
+                const std::string from = Value(inf_, windows_, line, 1);
                 if (!to.empty() && !from.empty()) {
                     plan_.renames.push_back(
                         {InFolder(folder, from), InFolder(folder, to), inf_.Value(line, 0).begin});
@@ -263,7 +211,7 @@ public:
             const std::string directive =
                 line.explicitKey ? LowerAscii(SubstituteStrings(inf_, inf_.Text(inf_.Key(line))))
                                  : "";
-            const std::string name = Value(inf_, line, 0);
+            const std::string name = Value(inf_, windows_, line, 0);
             if (name.empty()) {
                 continue;
             }
@@ -271,7 +219,7 @@ public:
                 plan_.serviceDeletes.push_back({name, inf_.Value(line, 0).begin});
                 continue;
             }
-            const InfSection* section = inf_.Find(Value(inf_, line, 2));
+            const InfSection* section = inf_.Find(Value(inf_, windows_, line, 2));
             if (directive != "addservice" || section == nullptr) {
                 continue;
             }
@@ -280,7 +228,7 @@ public:
                 if (entry.explicitKey &&
                     LowerAscii(SubstituteStrings(inf_, inf_.Text(inf_.Key(entry)))) ==
                         "servicebinary") {
-                    service.binary = Value(inf_, entry, 0);
+                    service.binary = Value(inf_, windows_, entry, 0);
                     break;
                 }
             }
@@ -307,14 +255,15 @@ public:
             if (lowered == "updateinis") {
                 // The INI files it writes: a name alone is in the Windows folder.
                 for (std::size_t i = 0; i < line.valueCount; ++i) {
-                    const InfSection* section = inf_.Find(Value(inf_, line, i));
+                    const InfSection* section = inf_.Find(Value(inf_, windows_, line, i));
                     for (std::size_t l = 0; section != nullptr && l < section->lines.size(); ++l) {
-                        const std::string file = Value(inf_, section->lines[l], 0);
+                        const std::string file = Value(inf_, windows_, section->lines[l], 0);
                         if (!file.empty()) {
-                            unmodelled.touches.push_back(FindCharacter(*inf_.page, file, '\\') ==
-                                                                 std::string::npos
-                                                             ? InFolder(DirectoryPath(10), file)
-                                                             : file);
+                            const bool alone =
+                                FindCharacter(*inf_.page, file, '\\') == std::string::npos;
+                            unmodelled.touches.push_back(FileLocation(
+                                alone ? InFolder(DirectoryPath(10, windows_), file) : file,
+                                windows_));
                         }
                     }
                 }
@@ -329,7 +278,7 @@ private:
     void ForEachFileLine(const std::string& name, Visit visit) const
     {
         const InfSection* section = inf_.Find(name);
-        const std::string folder = DestinationFolder(inf_, name);
+        const std::string folder = FileLocation(DestinationFolder(inf_, windows_, name), windows_);
         for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
             visit(section->lines[i], folder);
         }
@@ -337,13 +286,13 @@ private:
 
     void RegistryLine(const InfLine& line, bool deleting, const std::string& ownKey)
     {
-        const std::string written = Value(inf_, line, 0);
-        const std::string root = LowerAscii(written) == "hkr" ? ownKey : RootName(written);
+        const std::string rootWritten = Value(inf_, windows_, line, 0);
+        const std::string root = LowerAscii(rootWritten) == "hkr" ? ownKey : RootName(rootWritten);
         if (line.valueCount == 0 || root.empty()) {
             return;
         }
         // The registry takes a key's trailing '\' for none.
-        std::string subkey = Value(inf_, line, 1);
+        std::string subkey = Value(inf_, windows_, line, 1);
         while (!subkey.empty() && subkey[LastCharacter(*inf_.page, subkey)] == '\\') {
             subkey.pop_back();
         }
@@ -354,13 +303,18 @@ private:
                 subkey.erase(at + 1, 1);
             }
         }
-        const std::string key = KeyPath(root, subkey);
         long read = 0;
-        const unsigned long flags = IntField(Value(inf_, line, 3), &read)
+        const unsigned long flags = IntField(Value(inf_, windows_, line, 3), &read)
                                         ? static_cast<unsigned long>(read) & 0xFFFFFFFFUL
                                         : 0;
         const InfOffset at = inf_.Value(line, 0).begin;
-        const std::string name = Value(inf_, line, 2);
+        const std::string written = KeyPath(root, subkey);
+        const std::string key = RegistryLocation(written, flags, windows_);
+        const std::string wineKey = WineRegistryLocation(written, flags, windows_);
+        if (!wineKey.empty() && wineDiffers_.insert(inf_.Folded(key)).second) {
+            plan_.wineDiffers.push_back({key, wineKey, at});
+        }
+        const std::string name = Value(inf_, windows_, line, 2);
         if (deleting ? flags != 0 && (flags & kDeleteRegBit) == 0 : (flags & kDeleteRegBit) != 0) {
             return;  // the engine leaves such a line to the other directive
         }
@@ -369,7 +323,7 @@ private:
             if (!name.empty() && (flags & kKeyOnlyCommon) == 0) {
                 removal.name = name;
                 if ((flags & kDeleteString) == kDeleteString) {
-                    removal.string = Value(inf_, line, 4);
+                    removal.string = Value(inf_, windows_, line, 4);
                 }
             }
             plan_.registryDeletes.push_back(removal);
@@ -415,7 +369,7 @@ private:
             if (value.type == kRegMultiSz) {
                 // The engine joins the fields from the fifth on, up to an empty one.
                 for (std::size_t i = 4; i < line.valueCount; ++i) {
-                    const std::string item = Value(inf_, line, i);
+                    const std::string item = Value(inf_, windows_, line, i);
                     if (item.empty()) {
                         break;
                     }
@@ -428,14 +382,14 @@ private:
                     value.write = Write::AppendStrings;
                 }
             } else if (value.type == kRegDword) {
-                value.number = DwordOf(Value(inf_, line, 4));
+                value.number = DwordOf(Value(inf_, windows_, line, 4));
             } else {
-                value.strings.push_back(Value(inf_, line, 4));
+                value.strings.push_back(Value(inf_, windows_, line, 4));
             }
         } else {
             value.binary = true;
             for (std::size_t i = 4; i < line.valueCount; ++i) {
-                const std::string byte = Value(inf_, line, i);
+                const std::string byte = Value(inf_, windows_, line, i);
                 char* end = nullptr;
                 const long number = std::strtol(byte.c_str(), &end, 16);
                 if (byte.empty() || *end != '\0') {
@@ -449,11 +403,13 @@ private:
     }
 
     const Inf& inf_;
+    const Windows windows_;
     SectionPlan& plan_;
-    std::unordered_set<std::string> madeKeys_;  // folded
+    std::unordered_set<std::string> madeKeys_;     // folded
+    std::unordered_set<std::string> wineDiffers_;  // folded
 };
 
-std::optional<SectionPlan> PlanSection(const Inf& inf, const std::string& name)
+std::optional<SectionPlan> PlanSection(const Inf& inf, Windows windows, const std::string& name)
 {
     const InfSection* section = ChosenSection(inf, name);
     if (section == nullptr) {
@@ -462,7 +418,7 @@ std::optional<SectionPlan> PlanSection(const Inf& inf, const std::string& name)
     SectionPlan plan;
     plan.section = section->name;
     plan.header = section->header;
-    Planner planner(inf, &plan);
+    Planner planner(inf, windows, &plan);
     planner.Files();
     planner.Registry(*section, "");
     planner.Services(section->name);
@@ -658,25 +614,6 @@ std::string PackageSourcePath(const Inf& inf, const std::string& name)
     return path.empty() ? name : path + "\\" + name;
 }
 
-std::string DirectoryPath(long dirid)
-{
-    for (const Directory& directory : kDirectories) {
-        if (directory.dirid == dirid) {
-            return directory.path;
-        }
-    }
-    return "";
-}
-
-std::vector<long> DirectoryNumbers()
-{
-    std::vector<long> numbers;
-    for (const Directory& directory : kDirectories) {
-        numbers.push_back(directory.dirid);
-    }
-    return numbers;
-}
-
 const char* RegistryTypeName(unsigned long type)
 {
     static const char* const names[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
@@ -703,11 +640,12 @@ const InfSection* ChosenSection(const Inf& inf, const std::string& name)
     return inf.Find(name);
 }
 
-InstallPlan MakePlan(const Inf& inf)
+InstallPlan MakePlan(const Inf& inf, Windows windows)
 {
     InstallPlan plan;
-    plan.install = PlanSection(inf, "DefaultInstall");
-    plan.uninstall = PlanSection(inf, "DefaultUninstall");
+    plan.windows = windows;
+    plan.install = PlanSection(inf, windows, "DefaultInstall");
+    plan.uninstall = PlanSection(inf, windows, "DefaultUninstall");
     if (!plan.install.has_value()) {
         return plan;
     }

@@ -6,19 +6,12 @@
 #pragma once
 
 #include "inx-check/InfReader.h"
+#include "inx-check/Windows.h"
 
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
-
-// The folder a directory number names on a 32-bit Windows, as the engine
-// resolves it: "C:\Windows\System32" for 11. The user's own folders are under
-// C:\Users\<user>; 01 is the package's folder, "<package>". Empty for a number
-// the table does not hold (the engine then uses <system folder>\unknown).
-std::string DirectoryPath(long dirid);
-// Every number the table holds, in order.
-std::vector<long> DirectoryNumbers();
 
 // Value types as the registry stores them.
 enum : unsigned long {
@@ -89,6 +82,13 @@ struct PlannedService {
     InfOffset at;
 };
 
+// A key that Wine puts elsewhere than Windows does (WineRegistryLocation).
+struct WineDifference {
+    std::string key;
+    std::string wineKey;
+    InfOffset at;
+};
+
 struct NotModelled {
     std::string directive;  // as written
     InfOffset at;
@@ -107,6 +107,7 @@ struct SectionPlan {
     std::vector<PlannedService> services;
     std::vector<PlannedPath> serviceDeletes;  // the service's name
     std::vector<NotModelled> notModelled;
+    std::vector<WineDifference> wineDiffers;  // each key once
 
     bool ChangesAnything() const;
 };
@@ -124,14 +125,15 @@ struct Leftovers {
 };
 
 struct InstallPlan {
+    Windows windows = Windows::Bits32;
     std::optional<SectionPlan> install;    // none: the engine installs nothing
     std::optional<SectionPlan> uninstall;  // [DefaultUninstall], chosen as the install section is
     Leftovers leftBehind;
     std::string uninstallString;  // the UninstallString the installation registers, if any
 };
 
-// The plan for an INF the engine accepts.
-InstallPlan MakePlan(const Inf& inf);
+// The plan for an INF the engine accepts, on `windows`.
+InstallPlan MakePlan(const Inf& inf, Windows windows);
 
 // The section the engine runs for `name` ("DefaultInstall", "DefaultUninstall"):
 // [NAME.NTx86], or else [NAME.NT], each only with a line, or else [NAME].

@@ -21,6 +21,7 @@ public:
         if (json_) {
             out_ = "{\n  \"folder\": " + JsonString(folder) +
                    ",\n  \"folder_given\": " + (check_.folderGiven ? "true" : "false") +
+                   ",\n  \"windows\": " + (plan.windows == Windows::Bits64 ? "64" : "32") +
                    ",\n  \"install\": ";
             Section(accepted ? plan.install : std::nullopt);
             out_ += ",\n  \"uninstall\": ";
@@ -32,6 +33,10 @@ public:
         }
         out_ = "The plan for the folder " + folder +
                (check_.folderGiven ? "" : " (a stand-in: no --path given)") + "\n";
+        if (plan.windows == Windows::Bits64) {
+            out_ += "On 64-bit Windows: the 32-bit engine runs it (install.exe is elevated from its "
+                    "start), its files and registry writes redirected as WoW64 redirects them\n";
+        }
         if (!accepted) {
             return out_ + "The engine refuses this install.inf: it installs nothing.\n";
         }
@@ -197,6 +202,13 @@ private:
                          : "does what the plan does not model: " + Shown(directive.directive) +
                                (touches.empty() ? "" : " (writes " + touches + ")");
         });
+        Items("wine_differs", plan.wineDiffers, [this](const WineDifference& difference) {
+            return json_ ? "{\"key\": " + Json(difference.key) +
+                               ", \"wine_key\": " + Json(difference.wineKey) + "}"
+                         : "(Wine 8 puts " + Shown(difference.key) + " at " +
+                               Shown(difference.wineKey) +
+                               ": it ignores FLG_ADDREG_64BITKEY and redirects no HKCU Classes key)";
+        });
         if (json_) {
             out_ += "\n  }";
         } else if (!plan.ChangesAnything() && plan.notModelled.empty()) {
@@ -236,9 +248,9 @@ private:
 }  // namespace
 
 std::string PlanReport(const std::string& fileBytes, const std::string* folder,
-                       const CodePage& page, PlanFormat format)
+                       const CodePage& page, PlanFormat format, Windows windows)
 {
-    CheckContext check(fileBytes, folder, nullptr, page);
+    CheckContext check(fileBytes, folder, nullptr, page, windows);
     const bool accepted = CheckTemplateBytes(check) && check.rendering.Rendered() &&
                           check.inf.error == InfError::None;
     return PlanWriter(check, format).Write(accepted);

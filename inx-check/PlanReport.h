@@ -3,12 +3,15 @@
 #pragma once
 
 #include "inx-check/CodePage.h"
+#include "inx-check/Windows.h"
 
 #include <string>
 
 enum class PlanFormat { Text, Json };
 
 // The plan for a template file holding `fileBytes`, for the application's
-// `folder` (the stand-in folder when null), read in the code page `page`.
+// `folder` (the stand-in folder when null), read in the code page `page`,
+// on `windows`.
 std::string PlanReport(const std::string& fileBytes, const std::string* folder,
-                       const CodePage& page, PlanFormat format);
+                       const CodePage& page, PlanFormat format,
+                       Windows windows = Windows::Bits32);

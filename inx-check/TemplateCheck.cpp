@@ -7,9 +7,9 @@
 
 std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
                                       const Package* package, const CodePage& page,
-                                      std::optional<std::string>* script)
+                                      std::optional<std::string>* script, Windows windows)
 {
-    CheckContext check(fileBytes, folder, package, page);
+    CheckContext check(fileBytes, folder, package, page, windows);
     if (CheckTemplateBytes(check)) {
         CheckFolderItself(check);
         if (!check.rendering.Rendered()) {

@@ -7,6 +7,7 @@
 #include "inx-check/CodePage.h"
 #include "inx-check/Rendering.h"
 #include "inx-check/Rules.h"
+#include "inx-check/Windows.h"
 
 #include <cstddef>
 #include <optional>
@@ -43,10 +44,12 @@ protected:
 // CopyFiles names are looked for in `package` unless it is null. The bytes
 // are characters of the ANSI code page `page`. When
 // `script` is not null, it receives the install.inf that install.exe writes
-// on Windows for that folder, unless the expansion cannot be made.
+// on Windows for that folder, unless the expansion cannot be made. The
+// findings are those of the plan on `windows`.
 std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::string* folder,
                                       const Package* package, const CodePage& page,
-                                      std::optional<std::string>* script = nullptr);
+                                      std::optional<std::string>* script = nullptr,
+                                      Windows windows = Windows::Bits32);
 
 // 1-based line and column of an offset in a file; lines end at LF.
 struct Position {

@@ -1,6 +1,7 @@
 // The plan's folder table against setupapi: one file installed to each
-// folder number lands where the table says.
-#include "inx-check/Plan.h"
+// folder number lands where the table says, and %number% in a value gives
+// the table's text. In a WoW64 prefix, as on 64-bit Windows.
+#include "inx-check/Windows.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -31,12 +33,35 @@ UINT CALLBACK Quietly(PVOID context, UINT notification, UINT_PTR first, UINT_PTR
     return notification == SPFILENOTIFY_COPYERROR ? FILEOP_SKIP : answer;
 }
 
+// The Windows this test runs on: a 32-bit program under WoW64 is on 64-bit Windows.
+Windows ThisWindows()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? Windows::Bits64
+                                                               : Windows::Bits32;
+}
+
+constexpr char kTextsKey[] = "Software\\InxPlanFolders";
+
+std::string TextWritten(long dirid)
+{
+    char text[MAX_PATH] = "";
+    DWORD size = sizeof text;
+    const std::string name = "D" + std::to_string(dirid);
+    return RegGetValueA(HKEY_CURRENT_USER, kTextsKey, name.c_str(), RRF_RT_REG_SZ, nullptr, text,
+                        &size) == ERROR_SUCCESS
+               ? text
+               : "<missing>";
+}
+
 TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
 {
     const ScratchDirectory scratch;
-    std::string inf = "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n";
+    const Windows windows = ThisWindows();
+    std::string inf =
+        "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\nAddReg=Texts\r\n";
     std::string destinations = "[DestinationDirs]\r\n";
-    std::string sections;
+    std::string sections = "[Texts]\r\n";
     std::vector<long> numbers;
     for (const long dirid : DirectoryNumbers()) {
         if (dirid == 1) {
@@ -48,6 +73,9 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
         inf.append("CopyFiles=").append(name).append("\r\n");
         destinations.append(name).append("=").append(std::to_string(dirid)).append("\r\n");
         sections.append("[").append(name).append("]\r\n").append(file).append("\r\n");
+        sections.insert(sections.find("[Texts]\r\n") + 9,
+                        std::string("HKCU,") + kTextsKey + ",D" + std::to_string(dirid) + ",,%" +
+                            std::to_string(dirid) + "%\r\n");
         numbers.push_back(dirid);
     }
     WriteFileBytes("plan.inf", inf + destinations + sections);
@@ -57,18 +85,92 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
     ASSERT_NE(INVALID_HANDLE_VALUE, hinf);
     void* context = SetupInitDefaultQueueCallbackEx(
         nullptr, static_cast<HWND>(INVALID_HANDLE_VALUE), 0, 0, nullptr);
-    EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, hinf, "DefaultInstall", SPINST_FILES, nullptr,
+    EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, hinf, "DefaultInstall",
+                                            SPINST_FILES | SPINST_REGISTRY, nullptr,
                                             folder.c_str(), SP_COPY_NEWER, Quietly, context,
                                             nullptr, nullptr));
     SetupTermDefaultQueueCallback(context);
     SetupCloseInfFile(hinf);
+    // The planned places as they are, not as this 32-bit program's view redirects them.
+    PVOID redirection = nullptr;
+    const bool redirectionOff =
+        windows == Windows::Bits64 && Wow64DisableWow64FsRedirection(&redirection);
     for (const long dirid : numbers) {
-        const std::string planned = OnThisMachine(DirectoryPath(dirid));
+        const std::string text = OnThisMachine(DirectoryPath(dirid, windows));
+        const std::string planned = FileLocation(text, windows);
         const std::string file = planned + (planned.back() == '\\' ? "" : "\\") + "inx-plan-" +
                                  std::to_string(dirid) + ".txt";
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(file.c_str()))
             << "folder number " << dirid << ": nothing at " << file;
         DeleteFileA(file.c_str());
+        EXPECT_EQ(0, _stricmp(text.c_str(), TextWritten(dirid).c_str()))
+            << "folder number " << dirid << ": planned " << text << ", written "
+            << TextWritten(dirid);
+    }
+    if (redirectionOff) {
+        Wow64RevertWow64FsRedirection(redirection);
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, kTextsKey);
+}
+
+// Where the 32-bit engine's registry writes land, as the plan places them.
+TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
+{
+    if (ThisWindows() != Windows::Bits64) {
+        GTEST_SKIP() << "one registry view on 32-bit Windows";
+    }
+    // Key, flags, and the key as the 64-bit view names it.
+    const struct {
+        const char* key;
+        const char* flags;
+    } writes[] = {
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxPlan.exe", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\.inxplan", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Policies\\InxPlan", ""},
+        {"HKEY_CURRENT_USER\\Software\\InxPlanView", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", "0x4000"},
+        {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", ""},
+    };
+    std::string inf = "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
+                      "AddReg=Writes\r\n[Writes]\r\n";
+    for (const auto& write : writes) {
+        const std::string key = write.key;
+        const std::string root = key.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0 ? "HKLM" : "HKCU";
+        inf += root + "," + key.substr(key.find('\\') + 1) + ",Planned,0x" +
+               (write.flags[0] != '\0' ? std::string(write.flags + 2) : "0") + ",yes\r\n";
+    }
+    const ScratchDirectory scratch;
+    WriteFileBytes("views.inf", inf);
+    const std::string folder = scratch.Path().string();
+    HINF hinf =
+        SetupOpenInfFileA((folder + "\\views.inf").c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hinf);
+    EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, hinf, "DefaultInstall", SPINST_REGISTRY,
+                                            nullptr, nullptr, 0, nullptr, nullptr, nullptr,
+                                            nullptr));
+    SetupCloseInfFile(hinf);
+    for (const auto& write : writes) {
+        const unsigned long flags = std::strtoul(write.flags, nullptr, 16);
+        const std::string planned = RegistryLocation(write.key, flags, Windows::Bits64);
+        const bool machine = planned.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0;
+        const std::string subkey = planned.substr(planned.find('\\') + 1);
+        HKEY key = nullptr;
+        // Read through the 64-bit view, which names every key where it lies.
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                                               subkey.c_str(), 0,
+                                               KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key))
+            << write.key << " planned at " << planned;
+        if (key != nullptr) {
+            EXPECT_EQ(ERROR_SUCCESS,
+                      RegQueryValueExA(key, "Planned", nullptr, nullptr, nullptr, nullptr))
+                << planned;
+            RegCloseKey(key);
+        }
+        RegDeleteKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey.c_str(),
+                        KEY_WOW64_64KEY, 0);
     }
 }
 

@@ -194,8 +194,9 @@ TEST(ProgramResources, OneIconGroup101InEnglishWithOne32x32SixteenColourImage)
 
     std::set<ULONG_PTR> types;
     EnumResourceTypesA(program, CollectType, reinterpret_cast<LONG_PTR>(&types));
-    EXPECT_EQ(std::set<ULONG_PTR>({3 /* RT_ICON */, 14 /* RT_GROUP_ICON */}), types)
-        << "no version record, dialog, menu, string table or manifest";
+    EXPECT_EQ(std::set<ULONG_PTR>({3 /* RT_ICON */, 14 /* RT_GROUP_ICON */, 24 /* RT_MANIFEST */}),
+              types)
+        << "no version record, dialog, menu or string table";
 
     std::set<ULONG_PTR> groups;
     EnumResourceNamesA(program, RT_GROUP_ICON, CollectName, reinterpret_cast<LONG_PTR>(&groups));
@@ -229,6 +230,52 @@ TEST(ProgramResources, OneIconGroup101InEnglishWithOne32x32SixteenColourImage)
     EXPECT_EQ(64, image->biHeight) << "colour and mask, 32 rows each";
     EXPECT_EQ(4, image->biBitCount);
     FreeLibrary(program);
+}
+
+// The manifest Windows reads at start-up: elevated before the first box, so
+// that on 64-bit Windows the verb reaches the 32-bit INF engine; declared for
+// Windows 7 to 11; themed buttons.
+TEST(ProgramResources, ManifestAsksForAdministratorOnEveryWindowsFrom7)
+{
+    HMODULE program = LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, program) << ProgramPath();
+    std::set<ULONG_PTR> names;
+    EnumResourceNamesA(program, RT_MANIFEST, CollectName, reinterpret_cast<LONG_PTR>(&names));
+    EXPECT_EQ(std::set<ULONG_PTR>({1}), names) << "CREATEPROCESS_MANIFEST_RESOURCE_ID alone";
+    HRSRC resource = FindResourceA(program, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    ASSERT_NE(nullptr, resource);
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(program, resource)));
+    ASSERT_NE(nullptr, data);
+    std::string manifest(data, SizeofResource(program, resource));
+    FreeLibrary(program);
+    // Compared without the layout's spaces and line ends.
+    std::string squeezed;
+    for (char c : manifest) {
+        if (!std::isspace(static_cast<unsigned char>(c))) {
+            squeezed += c;
+        }
+    }
+    const auto count = [&squeezed](const std::string& text) {
+        std::size_t found = 0;
+        for (std::size_t at = squeezed.find(text); at != std::string::npos;
+             at = squeezed.find(text, at + 1)) {
+            ++found;
+        }
+        return found;
+    };
+    EXPECT_EQ(0u, squeezed.rfind("<?xmlversion=\"1.0\"encoding=\"UTF-8\"", 0)) << manifest;
+    EXPECT_EQ(1u, count("<requestedExecutionLevellevel=\"requireAdministrator\"uiAccess=\"false\"/>"));
+    EXPECT_EQ(1u, count("<requestedExecutionLevel"));
+    for (const char* id : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",    // Windows 7
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",    // 8
+                           "1f676c76-80e1-4239-95bb-83d0f6d0da78",    // 8.1
+                           "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {  // 10 and 11
+        EXPECT_EQ(1u, count(std::string("<supportedOSId=\"{") + id + "}\"/>")) << id;
+    }
+    EXPECT_EQ(4u, count("<supportedOS"));
+    EXPECT_EQ(1u, count("name=\"Microsoft.Windows.Common-Controls\"version=\"6.0.0.0\""
+                        "processorArchitecture=\"x86\"publicKeyToken=\"6595b64144ccf1df\""));
+    EXPECT_EQ(1u, count("xmlns=\"urn:schemas-microsoft-com:asm.v3\""));
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
 #!/bin/sh
-# Creates a fresh 32-bit Wine prefix for the tests and tries: $1 is its
-# directory. The prefix is a sandbox: wineboot runs with a home of its own,
-# the profile folders it links to $HOME (Desktop, Documents ...) are made
-# real folders inside the prefix, and Wine's menu builder is off, so that
-# nothing a program does in the prefix is written under the user's home.
+# Creates a fresh Wine prefix for the tests and tries: $1 is its directory.
+# WINEARCH picks the Windows: win32 (the default) a 32-bit one, win64 a 64-bit
+# one in which 32-bit programs run under WoW64, as on 64-bit Windows. The
+# prefix is a sandbox: wineboot runs with a home of its own, the profile
+# folders it links to $HOME (Desktop, Documents ...) are made real folders
+# inside the prefix, and Wine's menu builder is off, so that nothing a
+# program does in the prefix is written under the user's home.
 set -eu
 prefix=$1
 rm -rf "$prefix"
 mkdir -p "$(dirname "$prefix")"
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all HOME="$home" \
+export WINEPREFIX="$prefix" WINEARCH="${WINEARCH:-win32}" WINEDEBUG=-all HOME="$home" \
     XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
     WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
 wineboot -i

@@ -1,11 +1,11 @@
 #!/bin/sh
-# Copies a pristine 32-bit Wine prefix to TARGET, making it first when this
-# Wine version and locale have none yet. Pristine prefixes are kept in CACHE,
-# one per Wine version, LC_ALL (which sets the ANSI code page), the host's
-# fonts (Wine registers new ones at its next start: noise in every try) and
-# FORMAT, the way create-prefix.sh makes them (a prefix an older way made is
-# not used). Each is made under a lock of its own, so that two locales' prefixes
-# are made at once.
+# Copies a pristine Wine prefix to TARGET, making it first when this Wine
+# version and locale have none yet. Pristine prefixes are kept in CACHE, one
+# per Wine version, WINEARCH (win32 unless set: 32- or 64-bit Windows), LC_ALL
+# (which sets the ANSI code page), the host's fonts (Wine registers new ones
+# at its next start: noise in every try) and FORMAT, the way create-prefix.sh
+# makes them (a prefix an older way made is not used). Each is made under a
+# lock of its own, so that two kinds' prefixes are made at once.
 # Usage: pristine-prefix.sh CACHE TARGET
 set -eu
 FORMAT=sandbox-1
@@ -14,7 +14,7 @@ target=$2
 here=$(cd "$(dirname "$0")" && pwd)
 version=$(wine --version | tr -c 'A-Za-z0-9.\n-' '_')
 fonts=$(ls -lR /usr/share/fonts /usr/local/share/fonts 2>/dev/null | cksum | cut -d ' ' -f 1)
-pristine=$cache/$version-${LC_ALL:-default}-$FORMAT-$fonts
+pristine=$cache/$version-${WINEARCH:-win32}-${LC_ALL:-default}-$FORMAT-$fonts
 mkdir -p "$cache"
 (
     flock 9

@@ -1,0 +1,46 @@
+// The Windows that runs install.inf, and where that Windows puts what the
+// engine writes. Portable.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A 32-bit Windows, or a 64-bit one. On the latter install.exe, elevated from
+// its start by its manifest, hands install.inf to the 32-bit engine (the
+// shell's verb from an elevated 32-bit program runs SysWOW64's), which runs
+// under WoW64: the same section as on 32-bit Windows, but its files and
+// registry writes are redirected.
+enum class Windows { Bits32, Bits64 };
+
+// "32" or "64"; false for anything else.
+bool ParseWindows(const std::string& text, Windows* windows);
+const char* WindowsName(Windows windows);  // "32-bit Windows", "64-bit Windows"
+
+// The folder a directory number names, as the engine's folder lookup returns
+// it (the text %dirid% gives in a value): "C:\Windows\System32" for 11 on
+// both Windows. The user's own folders are under C:\Users\<user>; 01 is the
+// package's folder, "<package>". Empty for a number the table does not hold
+// (the engine then uses <system folder>\unknown).
+std::string DirectoryPath(long dirid, Windows windows);
+// Every number the table holds, in order.
+std::vector<long> DirectoryNumbers();
+
+// Where a file the engine writes at `path` lands: on 64-bit Windows the file
+// system redirector sends the 32-bit engine's System32 to SysWOW64, but for
+// the few folders it exempts.
+std::string FileLocation(const std::string& path, Windows windows);
+
+// AddReg and DelReg flags that choose a registry view on 64-bit Windows.
+constexpr unsigned long kRegistry64BitKey = 0x1000;  // FLG_ADDREG_64BITKEY
+constexpr unsigned long kRegistry32BitKey = 0x4000;  // FLG_ADDREG_32BITKEY
+
+// The key a registry line with `flags` writes when it names `key` (with the
+// root's full name): on 64-bit Windows the registry redirector puts the
+// 32-bit engine's HKLM\Software under WOW6432Node, but for the keys Windows
+// shares between the views, and a few Classes subkeys under
+// Classes\WOW6432Node; FLG_ADDREG_64BITKEY asks for the 64-bit view.
+std::string RegistryLocation(const std::string& key, unsigned long flags, Windows windows);
+// Where Wine 8's engine puts the same write when that is not where Windows
+// does (empty otherwise): Wine ignores FLG_ADDREG_64BITKEY and keeps the
+// Classes subkeys under HKCU in one view.
+std::string WineRegistryLocation(const std::string& key, unsigned long flags, Windows windows);
