@@ -84,3 +84,18 @@ function(add_locale_prefix name locale)
     set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})
     set(${name} WINEPREFIX=${prefix} LOCPATH=${locales} LC_ALL=${locale}.UTF-8 PARENT_SCOPE)
 endfunction()
+
+# A fixture `name` for a 64-bit (WoW64) prefix of its own, in which the 32-bit
+# test programs run as on 64-bit Windows; sets `name` to the environment that
+# runs a test in it.
+function(add_wow64_prefix name)
+    set(prefix ${CMAKE_BINARY_DIR}/${name})
+    add_test(NAME ${name}_create
+             COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/pristine-prefix.sh ${WINE_PREFIX_CACHE}
+                     ${prefix})
+    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${prefix})
+    set_tests_properties(${name}_create PROPERTIES FIXTURES_SETUP ${name}
+        ENVIRONMENT "${WINE_TEST_ENVIRONMENT};WINEARCH=win64")
+    set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})
+    set(${name} WINEPREFIX=${prefix} WINEARCH=win64 PARENT_SCOPE)
+endfunction()

@@ -225,6 +225,48 @@ TEST_F(InstallExe, PathsOutsideTheCodePageAreRefusedAndOthersInstalledAsStored)
     }
 }
 
+// A text value under HKLM, read through the 64-bit view, which names each key where it lies.
+std::string MachineText64(const char* key, const char* name)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) !=
+        ERROR_SUCCESS) {
+        return "<missing>";
+    }
+    char text[64] = "";
+    DWORD size = sizeof text - 1;
+    const LONG status = RegQueryValueExA(opened, name, nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(opened);
+    return status == ERROR_SUCCESS ? std::string(text, strnlen(text, size)) : "<missing>";
+}
+
+// On 64-bit Windows the verb reaches the 32-bit engine: it runs the x86
+// section, and its HKLM\Software lands under WOW6432Node, where a 32-bit
+// ZI050.EXE looks.
+TEST_F(InstallExe, OnWindows64TheThirtyTwoBitEngineInstalls)
+{
+    char wow64[MAX_PATH];
+    if (GetSystemWow64DirectoryA(wow64, MAX_PATH) == 0) {
+        GTEST_SKIP() << "32-bit Windows";
+    }
+    WriteFileBytes("install.inx",
+                   "[Version]\r\nSignature=\"$Chicago$\"\r\n"
+                   "[DefaultInstall.NTx86]\r\nAddReg=Engine32\r\n"
+                   "[DefaultInstall.NTamd64]\r\nAddReg=Engine64\r\n"
+                   "[Engine32]\r\nHKLM,Software\\InstallTestRecord,Engine,,x86\r\n"
+                   "HKCU,Software\\InstallTestRecord,Dir,,VUZAZURAV\r\n"
+                   "[Engine64]\r\nHKLM,Software\\InstallTestRecord,Engine,,amd64\r\n"
+                   "HKCU,Software\\InstallTestRecord,Dir,,amd64\r\n");
+    ASSERT_EQ(1u, Run({IDYES}).boxes.size());
+    EXPECT_EQ(kAppDirectory, AwaitRecordedDirectory());
+    EXPECT_EQ("x86", MachineText64("Software\\WOW6432Node\\InstallTestRecord", "Engine"));
+    EXPECT_EQ("<missing>", MachineText64("Software\\InstallTestRecord", "Engine"))
+        << "written in the 64-bit view";
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\WOW6432Node\\InstallTestRecord", KEY_WOW64_64KEY,
+                    0);
+}
+
 // Sets an environment variable, which child processes inherit, for the
 // holder's lifetime.
 class ScopedEnvironmentVariable {
@@ -272,7 +314,16 @@ TEST_F(InstallExe, DllsPlantedBesideTheProgramAreNotLoaded)
             uxthemes.push_back(module);
         }
     }
-    EXPECT_EQ(std::vector<std::string>({"C:\\windows\\system32\\uxtheme.dll"}), uxthemes);
+    // Under WoW64 Windows names a 32-bit program's system DLLs as SysWOW64's, Wine as System32's.
+    char system[MAX_PATH] = "";
+    char wow64[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    const bool underWow64 = GetSystemWow64DirectoryA(wow64, MAX_PATH) != 0;
+    ASSERT_EQ(1u, uxthemes.size());
+    EXPECT_TRUE(_stricmp((std::string(system) + "\\uxtheme.dll").c_str(), uxthemes[0].c_str()) == 0 ||
+                (underWow64 &&
+                 _stricmp((std::string(wow64) + "\\uxtheme.dll").c_str(), uxthemes[0].c_str()) == 0))
+        << uxthemes[0];
 }
 
 TEST_F(InstallExe, RefusedLaunchIsReported)
