@@ -70,6 +70,23 @@ class Hives(unittest.TestCase):
                           system + "\\CurrentControlSet\\Services",
                           system + "\\CurrentControlSet\\Services\\Svc"])
 
+    def test_the_32_bit_views_aliases_name_nothing(self):
+        # In a WoW64 prefix the 32-bit view's names of a shared key are links to it.
+        def link(path, target):
+            data = ",".join(f"{byte:02x}" for byte in ("\\Registry\\Machine\\" + target)
+                            .encode("utf-16-le"))
+            return f'[{path}] 1\n#link\n"SymbolicLinkValue"=hex(6):{data}\n\n'
+        hive = ("WINE REGISTRY Version 2\n\n"
+                "[Software\\\\Microsoft\\\\App Paths\\\\Z.EXE] 1\n\"Path\"=\"C:\\\\Z\"\n\n"
+                "[Software\\\\Classes\\\\Wow6432Node\\\\CLSID\\\\{1}] 1\n@=\"c\"\n\n"
+                + link("Software\\\\Wow6432Node\\\\Microsoft\\\\App Paths", "Software\\Microsoft\\App Paths")
+                + link("Software\\\\Wow6432Node\\\\Classes", "Software\\Classes\\Wow6432Node"))
+        machine = "HKEY_LOCAL_MACHINE\\Software\\"
+        self.assertEqual(sorted(key.path for key in read(hive, "HKEY_LOCAL_MACHINE").values()
+                                if key.values),
+                         [machine + "Classes\\Wow6432Node\\CLSID\\{1}",
+                          machine + "Microsoft\\App Paths\\Z.EXE"])
+
     def test_changes_compare_without_case_and_leave_noise_out(self):
         after = (HIVE.replace("Software\\\\App]", "SOFTWARE\\\\APP]").replace('@="def"', '@="other"')
                  .replace('"Count"=dword:0000000a', '"Count"=hex(5):0a,00,00,00')

@@ -148,20 +148,21 @@ def read_prefix(prefix: str) -> Registry:
 
 
 def resolve_links(registry: Registry) -> Registry:
-    """Keys shown under the names Windows gives them: a symbolic link key
-    (CurrentControlSet) names what lies under its target, and the link
-    itself is left out."""
+    """Keys shown under the names Windows gives them: CurrentControlSet, a
+    symbolic link key, names what lies under its target; any other link (the
+    32-bit view's aliases of the keys both views share, in a WoW64 prefix)
+    names nothing, as a key's name is where it lies. Links are left out."""
     renames = []
     for folded, key in list(registry.items()):
         link = key.values.get("symboliclinkvalue")
         if link is None or link.type != REG_LINK:
             continue
+        del registry[folded]
         target = link.data.decode("utf-16-le", "replace").rstrip("\0")
         prefix = "\\registry\\machine\\"
-        if not target.casefold().startswith(prefix) or not folded.startswith("hkey_local_machine\\"):
-            continue
-        renames.append(("hkey_local_machine\\" + target[len(prefix):].casefold(), key.path))
-        del registry[folded]
+        if (target.casefold().startswith(prefix) and folded.startswith("hkey_local_machine\\")
+                and folded.rpartition("\\")[2] == "currentcontrolset"):
+            renames.append(("hkey_local_machine\\" + target[len(prefix):].casefold(), key.path))
     for target, link_path in renames:
         for folded in [k for k in registry if k == target or k.startswith(target + "\\")]:
             key = registry.pop(folded)
