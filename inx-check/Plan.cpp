@@ -10,7 +10,8 @@ namespace {
 
 constexpr char kSystemFolder[] = "C:\\Windows\\System32";
 constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
-constexpr char kUninstallList[] = "\\software\\microsoft\\windows\\currentversion\\uninstall\\";
+// The list of installed programs, read in both registry views on 64-bit Windows.
+constexpr char kUninstallList[] = "\\microsoft\\windows\\currentversion\\uninstall\\";
 
 // AddReg and DelReg flags.
 constexpr unsigned long kBinaryValueType = 0x1;
@@ -437,8 +438,9 @@ std::string ValueId(const Inf& inf, const std::string& key, const std::string& n
 bool OwnKey(const Inf& inf, const std::string& key)
 {
     const std::string folded = inf.Folded(key);
-    for (const char* software :
-         {"hkey_current_user\\software\\", "hkey_local_machine\\software\\"}) {
+    for (const char* software : {"hkey_current_user\\software\\",
+                                 "hkey_local_machine\\software\\wow6432node\\",
+                                 "hkey_local_machine\\software\\"}) {
         const std::string top = software;
         if (folded.compare(0, top.size(), top) != 0) {
             continue;
@@ -654,7 +656,12 @@ InstallPlan MakePlan(const Inf& inf, Windows windows)
     for (const PlannedValue& value : plan.install->registry) {
         const std::string key = inf.Folded(value.key);
         const std::size_t list = key.find(kUninstallList);
-        if (list != std::string::npos &&
+        const auto endsWith = [&key, list](const std::string& end) {
+            return list >= end.size() && key.compare(list - end.size(), end.size(), end) == 0;
+        };
+        const bool underSoftware = list != std::string::npos &&
+                                   (endsWith("\\software") || endsWith("\\software\\wow6432node"));
+        if (underSoftware &&
             key.find('\\', list + sizeof kUninstallList - 1) == std::string::npos &&
             inf.Folded(value.name) == "uninstallstring" && !value.strings.empty() &&
             (value.type == kRegSz || value.type == kRegExpandSz)) {

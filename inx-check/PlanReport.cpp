@@ -205,9 +205,8 @@ private:
         Items("wine_differs", plan.wineDiffers, [this](const WineDifference& difference) {
             return json_ ? "{\"key\": " + Json(difference.key) +
                                ", \"wine_key\": " + Json(difference.wineKey) + "}"
-                         : "(Wine 8 puts " + Shown(difference.key) + " at " +
-                               Shown(difference.wineKey) +
-                               ": it ignores FLG_ADDREG_64BITKEY and redirects no HKCU Classes key)";
+                         : "differs under Wine 8, which writes " + Shown(difference.key) +
+                               " at " + Shown(difference.wineKey);
         });
         if (json_) {
             out_ += "\n  }";

@@ -162,6 +162,18 @@ std::string WithNode(const std::string& key, std::size_t at)
     return key.substr(0, at) + "\\" + kWow64Node + key.substr(at);
 }
 
+// Where the Classes key that `lowered` lies under ends; 0 when under none.
+std::size_t ClassesEnd(const std::string& lowered)
+{
+    for (const char* classes : {"hkey_classes_root", "hkey_local_machine\\software\\classes",
+                                "hkey_current_user\\software\\classes"}) {
+        if (const std::size_t at = Under(lowered, classes)) {
+            return at;
+        }
+    }
+    return 0;
+}
+
 // A Classes key seen from the 32-bit view; `at` is where Classes ends.
 std::string ClassesLocation(const std::string& key, std::size_t at)
 {
@@ -225,14 +237,8 @@ std::string RegistryLocation(const std::string& key, unsigned long flags, Window
         return key;
     }
     const std::string lowered = LowerAscii(key);
-    if (std::size_t at = Under(lowered, "hkey_classes_root")) {
+    if (const std::size_t at = ClassesEnd(lowered)) {
         return ClassesLocation(key, at);
-    }
-    for (const char* classes :
-         {"hkey_local_machine\\software\\classes", "hkey_current_user\\software\\classes"}) {
-        if (std::size_t at = Under(lowered, classes)) {
-            return ClassesLocation(key, at);
-        }
     }
     const std::size_t at = Under(lowered, "hkey_local_machine\\software");
     if (at == 0 || (lowered.size() > at && UnderAny(lowered.substr(at + 1), kSharedSoftware))) {
@@ -246,8 +252,13 @@ std::string WineRegistryLocation(const std::string& key, unsigned long flags, Wi
     if (windows != Windows::Bits64) {
         return "";
     }
-    const bool userClasses = Under(LowerAscii(key), "hkey_current_user\\software\\classes") != 0;
-    const std::string wine =
-        userClasses ? key : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
+    const std::string lowered = LowerAscii(key);
+    const std::size_t classes = ClassesEnd(lowered);
+    // Wine keeps HKCU's Classes in one view, and shares AppID as it shares most of Classes.
+    const bool oneView = Under(lowered, "hkey_current_user") != 0 ||
+                         (lowered.size() > classes && Under(lowered.substr(classes + 1), "appid"));
+    const std::string wine = classes != 0 && oneView
+                                 ? key
+                                 : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
     return wine != RegistryLocation(key, flags, windows) ? wine : "";
 }

@@ -41,6 +41,6 @@ constexpr unsigned long kRegistry32BitKey = 0x4000;  // FLG_ADDREG_32BITKEY
 // Classes\WOW6432Node; FLG_ADDREG_64BITKEY asks for the 64-bit view.
 std::string RegistryLocation(const std::string& key, unsigned long flags, Windows windows);
 // Where Wine 8's engine puts the same write when that is not where Windows
-// does (empty otherwise): Wine ignores FLG_ADDREG_64BITKEY and keeps the
-// Classes subkeys under HKCU in one view.
+// does (empty otherwise): Wine ignores FLG_ADDREG_64BITKEY, keeps the
+// Classes subkeys under HKCU in one view and shares Classes\AppID.
 std::string WineRegistryLocation(const std::string& key, unsigned long flags, Windows windows);
