@@ -55,6 +55,8 @@ void CheckFields(CheckContext& check);
 void CheckPairs(CheckContext& check);
 // The install section the shell's verb runs, and its directives.
 void CheckInstallSection(CheckContext& check);
+// Whether Windows 10 1903 and later hand the INF to the driver installer instead.
+void CheckDriverRoute(CheckContext& check);
 // The CopyFiles sections of one install section, each destination checked once.
 class CopyChecks {
 public:

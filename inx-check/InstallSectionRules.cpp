@@ -86,6 +86,37 @@ void ForEachDirective(const Inf& inf, const InfSection& install, Visit visit)
 
 }  // namespace
 
+// Windows 10 1903 and later take an INF for a primitive driver when its
+// [Version] names Class, ClassGuid and Provider, it has no [Manufacturer] and
+// its install sections are all architecture-decorated.
+void CheckDriverRoute(CheckContext& check)
+{
+    const Inf& inf = check.inf;
+    const InfSection* version = inf.Find("Version");
+    const InfSection* install = inf.Find("DefaultInstall.NTx86");
+    if (version == nullptr || install == nullptr || inf.Find("Manufacturer") != nullptr ||
+        inf.Find("DefaultInstall") != nullptr || inf.Find("DefaultInstall.NT") != nullptr) {
+        return;
+    }
+    std::size_t named = 0;
+    for (const char* key : {"class", "classguid", "provider"}) {
+        const auto given = [&](const InfLine& line) {
+            return line.explicitKey && line.valueCount > 0 &&
+                   LowerAscii(check.Value(inf.Key(line))) == key &&
+                   !check.Value(inf.Value(line, 0)).empty();
+        };
+        named += std::any_of(version->lines.begin(), version->lines.end(), given) ? 1U : 0U;
+    }
+    if (named == 3) {
+        check.Add(Rule::DriverRoute, install->header,
+                  "Windows 10 1903 and later hand this INF to the driver installer, not to the "
+                  "engine: Class, ClassGuid and Provider in [Version], no [Manufacturer] and only "
+                  "architecture-decorated install sections make it a primitive driver, which "
+                  "installs only as a signed driver package; " +
+                      Quoted("[" + install->name + "]") + " is not run as written");
+    }
+}
+
 const InfSection* ChosenInstallSection(const Inf& inf)
 {
     return ChosenSection(inf, "DefaultInstall");

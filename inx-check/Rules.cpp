@@ -151,6 +151,22 @@ const RuleInfo kRules[] = {
      "The engine runs the most decorated install section it finds and ignores the others.",
      {HEAD "AddReg=R\n[DefaultInstall.NTx86]\nAddReg=R\n[R]\n" DIR_VALUE},
      {CLEAN}},
+    {Rule::DriverRoute,
+     E,
+     "driver-route",
+     "Windows 10 1903 and later install the INF as a driver package",
+     "An INF whose [Version] names Class, ClassGuid and Provider, that has no [Manufacturer] "
+     "section and whose install sections are all architecture-decorated ([DefaultInstall.NTx86] "
+     "and no plain [DefaultInstall]) is a primitive driver to Windows 10 1903 and later: the "
+     "shell's verb hands it to the driver installer, which copies it into the driver store "
+     "only as a signed driver package and does not run the install section as the engine "
+     "would. Older Windows and Wine run the section. Leave Class and ClassGuid out of an "
+     "INF that installs software, or add a plain [DefaultInstall].",
+     {"[Version]\nSignature=\"$Windows NT$\"\nClass=Extension\n"
+      "ClassGuid={e2f84ce7-8efa-411c-aa69-97454ca4cb57}\nProvider=Vendor\n"
+      "[DefaultInstall.NTx86]\nAddReg=R\n[R]\n" DIR_VALUE},
+     {"[Version]\nSignature=\"$Windows NT$\"\nProvider=Vendor\n"
+      "[DefaultInstall.NTx86]\nAddReg=R\n[R]\n" DIR_VALUE}},
     {Rule::UnclosedQuote,
      W,
      "unclosed-quote",

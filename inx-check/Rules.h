@@ -32,6 +32,7 @@ enum class Rule {
     TextBeforeSection,
     NoInstallSection,
     IgnoredInstallSection,
+    DriverRoute,
     // fields and strings
     UnclosedQuote,
     LineJoined,

@@ -50,6 +50,11 @@ std::string With(const std::string& from, const std::string& to, std::string tex
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
+// kClean with the [Version] of a driver package.
+const std::string kDriverLike =
+    With("Signature=\"$Chicago$\"\r\n", "Signature=\"$Windows NT$\"\r\nClass=Extension\r\n"
+         "ClassGuid={e2f84ce7-8efa-411c-aa69-97454ca4cb57}\r\nProvider=Vendor\r\n");
+
 // "LINE:COLUMN severity: text" for each finding; what uninstalling leaves
 // only when asked for.
 std::vector<std::string> Findings(const std::string& bytes, const std::string* folder = nullptr,
@@ -212,6 +217,29 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With("\"$Chicago$\"", "%Sig%") + strings,
          {"2:11 error: the signature '%Sig%' is not substituted"}},
         {"a signature in another case", With("$Chicago$", "$WINDOWS NT$"), {}},
+        {"a primitive driver to Windows 10: Class, ClassGuid, Provider, only decorated sections",
+         With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike),
+         {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer [driver-route]"}},
+        {"a Class from [Strings] counts",
+         With("Class=Extension", "Class=%C%", With("[DefaultInstall]", "[DefaultInstall.NTx86]",
+                                                   kDriverLike)) + "[Strings]\r\nC=Extension\r\n",
+         {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer"}},
+        {"no ClassGuid", With("ClassGuid=", "Guid=", With("[DefaultInstall]",
+                                                         "[DefaultInstall.NTx86]", kDriverLike)),
+         {}},
+        {"an empty Provider", With("Provider=Vendor", "Provider=", With("[DefaultInstall]",
+                                                         "[DefaultInstall.NTx86]", kDriverLike)),
+         {}},
+        {"a plain [DefaultInstall] beside the decorated one",
+         With("[DefaultInstall]", "[DefaultInstall.NTx86]\r\nAddReg=Reg\r\n[DefaultInstall]",
+              kDriverLike),
+         {"8:1 warning: [DefaultInstall] is ignored"}},
+        {"[DefaultInstall.NT] beside it", With("[DefaultInstall]", "[DefaultInstall.NT]",
+                                               kDriverLike),
+         {}},
+        {"a [Manufacturer] section",
+         With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike) + "[Manufacturer]\r\n",
+         {}},
         {"a missing section",
          With("AddReg=Reg", "AddReg=Rge"),
          {"5:8 warning: [Rge] does not exist: the engine skips this AddReg"}},

@@ -143,9 +143,45 @@ plan_agrees no-uninstall
 last_line no-uninstall "FAILED: install.inf has no [DefaultUninstall] section to uninstall with"
 
 # C:\USERS\PUBLIC is Wine's drive_c/users/Public, not a folder beside it.
+# The matrix tries every folder on both Windows.
 try sample-matrix 0 "$source_dir/tools/demo" --matrix --path 'C:\USERS\PUBLIC\ZI050'
-[ "$(grep -c '  1         0  OK$' "$scratch/sample-matrix.log")" -eq 9 ] ||
-    fail "the sample's matrix has not 9 rows with its file under the folder"
+[ "$(grep -c '      32       1         0  OK$' "$scratch/sample-matrix.log")" -eq 9 ] &&
+    [ "$(grep -c '      64       1         0  OK$' "$scratch/sample-matrix.log")" -eq 9 ] ||
+    fail "the sample's matrix has not 9 rows on each Windows with its file under the folder"
+last_line sample-matrix "OK: all 18 tries"
+
+# On 64-bit Windows the 32-bit engine runs the x86 section: a system DLL in
+# SysWOW64, Program Files (x86) and its Common Files, HKLM\Software under
+# WOW6432Node, App Paths shared, a CLSID under Classes\WOW6432Node; on 32-bit
+# Windows the same package where 32-bit Windows puts it. Each as planned.
+package reach64 "$head"$'[DefaultInstall.NTx86]\r\nCopyFiles=App,Sys,Prog,Common\r\n'\
+$'AddReg=Reg,Engine32\r\n[DefaultInstall.NTamd64]\r\nCopyFiles=App\r\nAddReg=Reg,Engine64\r\n'\
+$'[DefaultUninstall.NTx86]\r\nDelFiles=App,Sys,Prog,Common\r\nDelReg=Unreg\r\n'\
+$'[DestinationDirs]\r\nApp=-1,VUZAZURAV\r\nSys=11\r\nProg=16422,Reach64\r\n'\
+$'Common=16427,Reach64\r\n[App]\r\nreach64.ini,f.txt\r\n[Sys]\r\nreach64.dll,f.txt\r\n'\
+$'[Prog]\r\nreach64.txt,f.txt\r\n[Common]\r\nreach64c.txt,f.txt\r\n'\
+$'[Reg]\r\nHKLM,Software\\Reach64,Sys,,%11%\\reach64.dll\r\n'\
+$'HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Reach64.exe,Path,,VUZAZURAV\r\n'\
+$'HKCR,CLSID\\{5EAC4064-0000-4000-8000-000000000064}\\InprocServer32,,,%11%\\reach64.dll\r\n'\
+$'[Engine32]\r\nHKLM,Software\\Reach64,Engine,,x86\r\n[Engine64]\r\nHKLM,Software\\Reach64,Engine,,amd64\r\n'\
+$'[Unreg]\r\nHKLM,Software\\Reach64\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Reach64.exe\r\n'\
+$'HKCR,CLSID\\{5EAC4064-0000-4000-8000-000000000064}\r\n'
+try reach64 0 "$scratch/reach64" --windows 64 --uninstall
+plan_agrees reach64
+for line in '== Files created or changed: 1 under C:\Program Files (x86)\ZI050, 3 elsewhere' \
+    '   C:\windows\syswow64\reach64.dll (5 bytes)' \
+    '   C:\Program Files (x86)\Common Files\Reach64\reach64c.txt (5 bytes)' \
+    '   HKEY_LOCAL_MACHINE\Software\Wow6432Node\Reach64: "Engine" = REG_SZ "x86"' \
+    '   HKEY_LOCAL_MACHINE\Software\Wow6432Node\Reach64: "Sys" = REG_SZ "C:\windows\system32\reach64.dll"' \
+    '   HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\Reach64.exe: "Path" = REG_SZ "C:\Program Files (x86)\ZI050"' \
+    '   HKEY_LOCAL_MACHINE\Software\Classes\Wow6432Node\CLSID\{5EAC4064-0000-4000-8000-000000000064}' \
+    '== Left behind by the uninstallation: 0'; do
+    expect_line "$scratch/reach64.log" "$line"
+done
+try reach32 0 "$scratch/reach64" --windows 32 --uninstall
+plan_agrees reach32
+expect_line "$scratch/reach32.log" '   C:\windows\system32\reach64.dll (5 bytes)'
+expect_line "$scratch/reach32.log" '   HKEY_LOCAL_MACHINE\Software\Reach64: "Engine" = REG_SZ "x86"'
 
 # Its own INSTALL.EXE (here a program that shows no box) is the one tried, and
 # an install.inf left in the folder is not taken for one written.
@@ -173,10 +209,10 @@ left=$(grep -l -s -F "$scratch/tmp" /proc/[0-9]*/environ 2>/dev/null | grep -v "
 
 package fixed "$head"$'[DefaultInstall]\r\nCopyFiles=Files\r\nAddReg=Reg\r\n[DestinationDirs]\r\n'\
 $'Files=-1,C:\\Fixed\r\n[Files]\r\nf.txt\r\n[Reg]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
-try fixed 1 "$scratch/fixed" --matrix
-[ "$(grep -c '  0         1  no file landed in ' "$scratch/fixed.log")" -eq 8 ] ||
+try fixed 1 "$scratch/fixed" --matrix --windows 64
+[ "$(grep -c '      64       0         1  no file landed in ' "$scratch/fixed.log")" -eq 8 ] ||
     fail "not every row of the fixed folder's matrix shows its file elsewhere"
-last_line fixed "FAILED: 8 of 8 folders"
+last_line fixed "FAILED: 8 of 8 tries"
 
 # Reaches the user's desktop and documents, HKCU\Control Panel and
 # HKCU\Environment, HKLM\SYSTEM and a service; its uninstallation keeps the

@@ -242,10 +242,10 @@ class Report(unittest.TestCase):
         self.assertEqual(report.last_lines("a\n\nb\r\nc\nd\n", 3), "b / c / d")
 
     def test_table(self):
-        table = report.format_table([("C:\\" + "x" * 50, 1, 0, "-", "OK")], uninstall=False)
+        table = report.format_table([("C:\\" + "x" * 50, 64, 1, 0, "-", "OK")], uninstall=False)
         self.assertEqual(table.split("\n")[1:3], [
-            "folder                                         under elsewhere  verdict",
-            "C:\\" + "x" * 41 + "       1         0  OK"])
+            "folder                                       windows   under elsewhere  verdict",
+            "C:\\" + "x" * 41 + "      64       1         0  OK"])
         self.assertIn(" leftovers  verdict", report.format_table([], uninstall=True))
 
     def test_screenshot_as_png(self):
@@ -307,11 +307,12 @@ class ReportFolder(unittest.TestCase):
 class CommandLine(unittest.TestCase):
     def test_requests(self):
         cases = [
-            (["pkg"], ("pkg", [], False, False, False, False, None, 1252)),
+            (["pkg"], ("pkg", [], False, False, False, False, None, 1252, None)),
             (["--report=r", "--path", "C:\\A", "--path=C:\\B", "pkg", "--matrix", "--codepage",
-              "936", "--uninstall", "--keep", "--headless"],
-             ("pkg", ["C:\\A", "C:\\B"], True, True, True, True, "r", 936)),
-            (["pkg", "--codepage=65001"], ("pkg", [], False, False, False, False, None, 65001)),
+              "936", "--uninstall", "--keep", "--headless", "--windows", "64"],
+             ("pkg", ["C:\\A", "C:\\B"], True, True, True, True, "r", 936, 64)),
+            (["pkg", "--codepage=65001", "--windows=32"],
+             ("pkg", [], False, False, False, False, None, 65001, 32)),
         ]
         for arguments, expected in cases:
             self.assertEqual(tuple(cli.parse_request(arguments)), expected, arguments)
@@ -321,7 +322,9 @@ class CommandLine(unittest.TestCase):
                  (["a", "--report=x", "--report", "y"], "--report is given more than once"),
                  (["a", "--codepage=1252", "--codepage=1251"], "more than once"),
                  (["a", "--matrix", "--matrix"], "more than once"),
-                 (["a", "--codepage=1"], "unknown code page"), (["a", "--code=936"], "unrecognized")]
+                 (["a", "--codepage=1"], "unknown code page"), (["a", "--code=936"], "unrecognized"),
+                 (["a", "--windows=16"], "unknown Windows"), (["a", "--windows=064"], "unknown"),
+                 (["a", "--windows=64", "--windows=32"], "more than once")]
         for arguments, message in cases:
             with self.assertRaises(cli.UsageError, msg=arguments) as raised:
                 cli.parse_request(arguments)
@@ -330,11 +333,25 @@ class CommandLine(unittest.TestCase):
     def test_help_lists_every_option(self):
         text = cli.make_parser("inx-try", "1").format_help()
         for option in ("--path", "--matrix", "--uninstall", "--headless", "--keep", "--report",
-                       "--codepage", "--version", "--help"):
+                       "--codepage", "--windows", "--version", "--help"):
             self.assertIn(option, text)
         with self.assertRaises(cli.HelpShown), contextlib.redirect_stdout(io.StringIO()) as out:
             cli.parse_request(["--version"], "inx-try", "2.1.0")
         self.assertEqual(out.getvalue(), "inx-try 2.1.0\n")
+
+
+    def test_tries_each_folder_on_each_windows_asked_for(self):
+        folders = ["C:\\A", "C:\\B"]
+        cases = [
+            (["pkg"], [("C:\\Program Files\\ZI050", 32)]),
+            (["pkg", "--windows=64"], [("C:\\Program Files (x86)\\ZI050", 64)]),
+            (["pkg", "--path=C:\\P", "--windows=64"], [("C:\\P", 64)]),
+            (["pkg", "--matrix"], [("C:\\A", 32), ("C:\\B", 32), ("C:\\A", 64), ("C:\\B", 64)]),
+            (["pkg", "--matrix", "--windows=64", "--path=C:\\P"],
+             [("C:\\A", 64), ("C:\\B", 64), ("C:\\P", 64)]),
+        ]
+        for arguments, expected in cases:
+            self.assertEqual(cli.tries(cli.parse_request(arguments), folders), expected, arguments)
 
 
 class JsonReport(unittest.TestCase):
@@ -450,6 +467,19 @@ class Compare(unittest.TestCase):
                         [value("HKEY_CURRENT_USER\\K", "", "Z:\\pkg\\x.dll"),
                          value(SERVICES + "Svc\\Parameters", "P", 1, "REG_DWORD")],
                         services=["Svc"]), []),
+            ("a key Wine 8 puts elsewhere is compared where Windows puts it; only that key",
+             dict(plan_of(registry=[value("HKEY_LOCAL_MACHINE\\Software\\V64", "N", "1"),
+                                    value("HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\V", "N", "1")],
+                          keys=["HKEY_LOCAL_MACHINE\\Software\\V64"]),
+                  wine_differs=[{"key": "HKEY_LOCAL_MACHINE\\Software\\V64",
+                                 "wine_key": "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\V64"}]),
+             changes_of(registry=[value("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\V64", "N", "1"),
+                                  value("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\V64x", "N", "1"),
+                                  value("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\V", "N", "1")],
+                        keys=["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\V64\\Sub"]),
+             ['install, registry: seen, not planned: '
+              'HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\V64x: "N" = REG_SZ "1"',
+              "install, keys: seen, not planned: HKEY_LOCAL_MACHINE\\Software\\V64\\Sub"]),
         ]
         existed = {("HKEY_CURRENT_USER\\K", "Same")}
         for what, plan, changes, expected in cases:

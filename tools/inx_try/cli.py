@@ -1,9 +1,11 @@
 """inx-try's command line, parsed into a plain request."""
 
 import argparse
-from typing import List, NamedTuple, Optional
+from typing import List, NamedTuple, Optional, Tuple
 
-DEFAULT_FOLDER = "C:\\Program Files\\ZI050"
+# Where a 32-bit ZI050.EXE installs by default, on each Windows.
+DEFAULT_FOLDERS = {32: "C:\\Program Files\\ZI050", 64: "C:\\Program Files (x86)\\ZI050"}
+WINDOWS = (32, 64)
 # The ANSI code pages a try can run under, and the locale that gives each in Wine.
 CODE_PAGE_LOCALES = {
     874: "th_TH", 1250: "pl_PL", 1251: "ru_RU", 1252: "C", 1253: "el_GR", 1254: "tr_TR",
@@ -29,6 +31,7 @@ class Request(NamedTuple):
     keep: bool
     report: Optional[str]
     codepage: int
+    windows: Optional[int]  # 32 or 64; None when not given
 
 
 class Parser(argparse.ArgumentParser):
@@ -69,20 +72,31 @@ def code_page(text: str) -> int:
     return int(text)
 
 
+def windows_kind(text: str) -> int:
+    if text not in ("32", "64"):
+        raise argparse.ArgumentTypeError(f"unknown Windows {text!r} (known: 32, 64)")
+    return int(text)
+
+
 def make_parser(command: str, version: str) -> Parser:
     parser = Parser(prog=command, description=(
         "Tries an install.exe package for real under Wine: installs it in a sandboxed "
-        "32-bit prefix where ZI050.EXE is registered at a folder, and reports install.inf, "
+        "prefix of a 32- or 64-bit Windows where ZI050.EXE is registered at a folder, and "
+        "reports install.inf, "
         "every box shown and everything the installation changed on drive C: and in the "
         "registry."), allow_abbrev=False)
     parser.add_argument("package", metavar="FOLDER",
                         help="the package: install.inx and the files it installs")
     parser.add_argument("--path", metavar="DIR", action="append", default=[],
-                        help=f"the application's folder (default {DEFAULT_FOLDER}); "
-                             "may be given more than once, each tried")
+                        help=f"the application's folder (default {DEFAULT_FOLDERS[32]}, on "
+                             f"64-bit Windows {DEFAULT_FOLDERS[64]}); may be given more than "
+                             "once, each tried")
+    parser.add_argument("--windows", metavar="32|64", action=Once, type=windows_kind,
+                        help="the Windows tried: 32-bit (the default), or 64-bit, where "
+                             "install.exe's 32-bit engine runs under WoW64 (a win64 prefix)")
     parser.add_argument("--matrix", action=OnceFlag,
-                        help="try once per folder that users really have, two at a time, "
-                             "and end with a table")
+                        help="try once per folder that users really have, on both Windows "
+                             "unless --windows names one, two at a time, and end with a table")
     parser.add_argument("--uninstall", action=OnceFlag,
                         help="then uninstall as the user would and report what is left behind")
     parser.add_argument("--headless", action=OnceFlag,
@@ -100,6 +114,17 @@ def make_parser(command: str, version: str) -> Parser:
     return parser
 
 
+def tries(request: Request, matrix_folders: List[str]) -> List[Tuple[str, int]]:
+    """Each try the request asks for, a folder on a Windows (32 or 64): the
+    matrix's folders on both Windows unless --windows names one."""
+    if request.matrix:
+        kinds = [request.windows] if request.windows else list(WINDOWS)
+    else:
+        kinds = [request.windows or 32]
+    paths = (matrix_folders if request.matrix else []) + request.paths
+    return [(path, kind) for kind in kinds for path in paths or [DEFAULT_FOLDERS[kind]]]
+
+
 def parse_request(arguments: List[str], command: str = "inx-try",
                   version: str = "") -> Request:
     """The request the arguments make; UsageError when they make none,
@@ -107,4 +132,5 @@ def parse_request(arguments: List[str], command: str = "inx-try",
     options = make_parser(command, version).parse_args(arguments)
     return Request(package=options.package, paths=options.path, matrix=options.matrix,
                    uninstall=options.uninstall, headless=options.headless, keep=options.keep,
-                   report=options.report, codepage=options.codepage or 1252)
+                   report=options.report, codepage=options.codepage or 1252,
+                   windows=options.windows)

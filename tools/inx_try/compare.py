@@ -10,7 +10,10 @@ changes and are not counted against the plan: a key that existed already, a
 value written only where it is missing or present, a list appended to, a
 file copied into the package's own folder (not on drive C:). A value written
 as it already was is planned and seen. A file that a directive the plan does
-not model writes (UpdateInis' INI files) is not held against it."""
+not model writes (UpdateInis' INI files) is not held against it. A key that
+Wine 8 puts elsewhere than Windows does (the plan's wine_differs: a
+FLG_ADDREG_64BITKEY line, a Classes key of HKCU or AppID on 64-bit Windows)
+is compared where Windows puts it, and named as Wine's difference."""
 
 import re
 from typing import Callable, Dict, List, NamedTuple, Optional
@@ -213,6 +216,34 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     }
 
 
+def as_windows_places(seen: Optional[dict], differs: List[dict]) -> Optional[dict]:
+    """What a try saw, each key that Wine puts elsewhere than Windows (the
+    plan's wine_differs) named where Windows puts it."""
+    if seen is None or not differs:
+        return seen
+    moves = [(folded_key(d["wine_key"]), d["key"]) for d in differs]
+
+    def moved(key: str) -> str:
+        folded = folded_key(key)
+        for wine, windows in moves:
+            if within(folded, [wine]):
+                return windows + key[len(key) - (len(folded) - len(wine)):]
+        return key
+
+    def entries(items):
+        return [dict(item, key=moved(item["key"])) if isinstance(item, dict) else moved(item)
+                for item in items]
+    return {name: entries(items) if name in ("registry", "keys", "registry_removed", "keys_removed")
+            else items for name, items in seen.items()}
+
+
+def wine_differences(plan: dict) -> List[str]:
+    """Each key the plan places where Wine 8 does not, as a line."""
+    install = plan.get("install") or {}
+    return [f"{d['key']}: Windows puts it there, Wine 8 at {d['wine_key']}"
+            for d in install.get("wine_differs", [])]
+
+
 def compare(plan: dict, report: dict, package: str = "<package>",
             existing: Callable[[dict], bool] = lambda entry: False) -> Dict[str, Dict[str, Side]]:
     """The install plan beside the try's changes, and, when the try
@@ -221,10 +252,15 @@ def compare(plan: dict, report: dict, package: str = "<package>",
     whether a planned value was there before, as planned."""
     plan = with_package(plan, package)
     result = {}
-    if plan.get("install") is not None:
-        result["install"] = install_sides(plan["install"], report["changes"], package, existing)
-    if report.get("left_behind") is not None and plan.get("install") is not None:
-        result["left behind"] = left_sides(plan["left_behind"], report["left_behind"],
+    if plan.get("install") is None:
+        return result
+    differs = plan["install"].get("wine_differs", [])
+    result["install"] = install_sides(plan["install"],
+                                      as_windows_places(report["changes"], differs),
+                                      package, existing)
+    if report.get("left_behind") is not None:
+        result["left behind"] = left_sides(plan["left_behind"],
+                                           as_windows_places(report["left_behind"], differs),
                                            plan["install"])
     return result
 

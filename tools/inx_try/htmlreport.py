@@ -52,7 +52,8 @@ def report_html(report: dict, package: str, folder: str, plan_result: Optional[d
     verdict = report["verdict"]
     ok = verdict == "OK"
     body = [f"<h1>inx-try: {escape(package)}</h1>",
-            f"<p>The application's folder: <code>{escape(folder)}</code></p>",
+            f"<p>The application's folder: <code>{escape(folder)}</code>, on "
+            f"{report.get('windows', 32)}-bit Windows</p>",
             f'<p class="verdict {"ok" if ok else "failed"}">'
             f"{'OK' if ok else 'FAILED: ' + escape(verdict)}</p>",
             "<h2>Message boxes</h2>", boxes_html(report["boxes"])]

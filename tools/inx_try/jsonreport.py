@@ -66,9 +66,10 @@ def left_entry(left: Optional[list]) -> Optional[dict]:
     return {"files": files, "registry": registry, "services": service_names(keys)}
 
 
-def report_dict(verdict: str, boxes: list, changes: dict, left: Optional[dict]) -> dict:
-    return {"verdict": verdict, "status": 0 if verdict == "OK" else 1, "boxes": boxes,
-            "changes": changes, "left_behind": left}
+def report_dict(verdict: str, windows: int, boxes: list, changes: dict,
+                left: Optional[dict]) -> dict:
+    return {"verdict": verdict, "status": 0 if verdict == "OK" else 1, "windows": windows,
+            "boxes": boxes, "changes": changes, "left_behind": left}
 
 
 def as_text(report: dict) -> str:

@@ -42,10 +42,8 @@ class Run:
         if not os.path.isfile(os.path.join(request.package, "install.inx")):
             raise Failure(f"{request.package} holds no install.inx")
         self.package = os.path.realpath(request.package)
-        self.paths = (MATRIX_FOLDERS if request.matrix else []) + request.paths
-        if not self.paths:
-            self.paths = [cli.DEFAULT_FOLDER]
-        self.matrix = len(self.paths) > 1
+        self.tries = cli.tries(request, MATRIX_FOLDERS)
+        self.matrix = len(self.tries) > 1
         self.echo = not self.matrix
         self.processes = Processes()
         self.codepage = request.codepage
@@ -54,7 +52,7 @@ class Run:
         # (C:\Programme\Müller on the Linux file system), and the ANSI code
         # page of the locale (1252 under C.UTF-8). The menu builder is off:
         # it would write shortcuts and file types under $HOME.
-        self.env = dict(os.environ, LC_ALL="C.UTF-8", WINEARCH="win32", WINEDEBUG="-all",
+        self.env = dict(os.environ, LC_ALL="C.UTF-8", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
         self.env.pop("LANGUAGE", None)
         self.scratch = None
@@ -77,7 +75,8 @@ class Run:
         self.env.update(LOCPATH=locales, LC_ALL=f"{locale}.UTF-8")
 
     def start(self) -> int:
-        self.layout.check_tools(cli.CODE_PAGE_LOCALES[self.codepage] != "C")
+        self.layout.check_tools(cli.CODE_PAGE_LOCALES[self.codepage] != "C",
+                                any(kind == 64 for _, kind in self.tries))
         self.results = self.layout.results_for(self.package)
         prepare_report_folder(self.results, self.package)
         self.layout.build_tools(self.processes, os.path.join(self.results, "build.log"))
@@ -85,7 +84,8 @@ class Run:
         self.scratch = tempfile.mkdtemp(prefix="inx-try-")
         if not self.matrix:
             print(f"== Report: {self.results}/report.txt", flush=True)
-            return 0 if Try(self, self.paths[0], self.results,
+            folder, kind = self.tries[0]
+            return 0 if Try(self, folder, kind, self.results,
                             os.path.join(self.scratch, "try")).run() == "OK" else 1
         # Each try has a prefix, and so a Wine server, and a display of its own: two run at once.
         print_lock = threading.Lock()
@@ -93,27 +93,28 @@ class Run:
         def one(index):
             if self.processes.stopping:
                 raise Interrupted()
+            folder, kind = self.tries[index]
             with print_lock:
-                print(f"== Try {index + 1} of {len(self.paths)}: {self.paths[index]}", flush=True)
+                print(f"== Try {index + 1} of {len(self.tries)}: {folder} on {kind}-bit Windows",
+                      flush=True)
             output = os.path.join(self.results, str(index + 1))
             prepare_report_folder(output, self.package)
-            attempt = Try(self, self.paths[index], output,
+            attempt = Try(self, folder, kind, output,
                           os.path.join(self.scratch, f"try-{index + 1}"))
             verdict = attempt.run()
-            return (self.paths[index], attempt.under, attempt.elsewhere, attempt.leftovers,
-                    verdict)
+            return (folder, kind, attempt.under, attempt.elsewhere, attempt.leftovers, verdict)
         with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-            rows = list(pool.map(one, range(len(self.paths))))
+            rows = list(pool.map(one, range(len(self.tries))))
         table = format_table(rows, self.request.uninstall)
         with open(os.path.join(self.results, "table.txt"), "w", encoding="utf-8") as saved:
             saved.write(table)
         sys.stdout.write(table)
         print(f"reports: {self.results}/N/report.txt")
-        failed = sum(1 for row in rows if row[4] != "OK")
+        failed = sum(1 for row in rows if row[-1] != "OK")
         if failed:
-            print(f"FAILED: {failed} of {len(self.paths)} folders")
+            print(f"FAILED: {failed} of {len(self.tries)} tries")
             return 1
-        print(f"OK: all {len(self.paths)} folders")
+        print(f"OK: all {len(self.tries)} tries")
         return 0
 
     def clean_up(self) -> None:

@@ -60,11 +60,13 @@ def engine_box_verdict(boxes: List[Box], during: str) -> str:
 
 
 def format_table(rows, uninstall: bool) -> str:
-    """The matrix table: (folder, under, elsewhere, leftovers, verdict) rows."""
-    lines = ["", f"{'folder':<{TABLE_FOLDER_WIDTH}} {'under':>7} {'elsewhere':>9}"
+    """The matrix table: (folder, windows, under, elsewhere, leftovers,
+    verdict) rows, `windows` 32 or 64."""
+    lines = ["", f"{'folder':<{TABLE_FOLDER_WIDTH}} {'windows':>7} {'under':>7} {'elsewhere':>9}"
              + (f" {'leftovers':>9}" if uninstall else "") + "  verdict"]
-    for folder, under, elsewhere, leftovers, verdict in rows:
-        lines.append(f"{folder[:TABLE_FOLDER_WIDTH]:<{TABLE_FOLDER_WIDTH}} {under:>7} {elsewhere:>9}"
+    for folder, windows, under, elsewhere, leftovers, verdict in rows:
+        lines.append(f"{folder[:TABLE_FOLDER_WIDTH]:<{TABLE_FOLDER_WIDTH}} {windows:>7} "
+                     f"{under:>7} {elsewhere:>9}"
                      + (f" {leftovers:>9}" if uninstall else "") + f"  {verdict}")
     return "\n".join(lines) + "\n"
 

@@ -17,10 +17,17 @@ from .wine import Failure
 
 APP_PATHS_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE"
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-# The list of installed programs: the machine's and the user's.
-UNINSTALL_LISTS = {root + "\\" + UNINSTALL_KEY.casefold()
-                   for root in ("hkey_local_machine", "hkey_current_user")}
+# The list of installed programs: the machine's (in both views on 64-bit
+# Windows) and the user's.
+UNINSTALL_LISTS = {root + "\\" + UNINSTALL_KEY.casefold().replace("software\\", view, 1)
+                   for root in ("hkey_local_machine", "hkey_current_user")
+                   for view in ("software\\", "software\\wow6432node\\")}
 NLS_KEY = "hkey_local_machine\\system\\currentcontrolset\\control\\nls\\codepage"
+WINDOWS_TRIED = {
+    32: "Windows: 32-bit (a win32 prefix)",
+    64: "Windows: 64-bit (a WoW64 prefix: install.exe's 32-bit engine, SysWOW64, "
+        "Program Files (x86), WOW6432Node)",
+}
 # How long Wine's own programs get to shut down after ours before the
 # server is ended by force.
 SERVER_END_SECONDS = 30
@@ -82,9 +89,10 @@ class State:
 class Try:
     """The package installed for one folder, in a scratch folder of its own."""
 
-    def __init__(self, run, folder: str, output: str, scratch: str):
+    def __init__(self, run, folder: str, windows: int, output: str, scratch: str):
         self.run_ = run
         self.folder = folder
+        self.windows = windows  # 32 or 64
         self.output = output
         self.scratch = scratch
         self.prefix = os.path.join(scratch, "prefix")
@@ -95,7 +103,7 @@ class Try:
         self.display: Optional[subprocess.Popen] = None
         # Wine's children see a home of the try's own: nothing reaches the user's.
         home = os.path.join(scratch, "home")
-        self.env = dict(run.env, WINEPREFIX=self.prefix, HOME=home,
+        self.env = dict(run.env, WINEPREFIX=self.prefix, WINEARCH=f"win{windows}", HOME=home,
                         XDG_CONFIG_HOME=os.path.join(home, ".config"),
                         XDG_DATA_HOME=os.path.join(home, ".local", "share"),
                         XDG_CACHE_HOME=os.path.join(home, ".cache"))
@@ -255,7 +263,8 @@ class Try:
         """inx-check's plan for the package and the folder, to set beside
         what the try sees."""
         status, output = self.command(self.run_.layout.inx_check, "--plan", "--format=json",
-                                      "--codepage", str(self.run_.codepage), "--path", self.folder,
+                                      "--codepage", str(self.run_.codepage),
+                                      "--windows", str(self.windows), "--path", self.folder,
                                       os.path.join(self.work, "install.inx"), name="inx-check-plan",
                                       capture=True, check=False)
         try:
@@ -288,6 +297,12 @@ class Try:
                  f"{len(differences)} not")
         for line in differences:
             self.say("   " + line)
+        wine = compare.wine_differences(self.plan)
+        if wine:
+            self.say(f"== Where Wine 8 differs from Windows, compared where Windows puts it: "
+                     f"{len(wine)}")
+            for line in wine:
+                self.say("   " + line)
         return compare.as_json(result)
 
     def installed_inf(self) -> Optional[str]:
@@ -358,6 +373,7 @@ class Try:
         return count, registry
 
     def install(self) -> str:
+        self.say(f"== {WINDOWS_TRIED[self.windows]}")
         self.say(f"== ZI050.EXE registered at {self.folder}, in a copy of the pristine prefix")
         self.make_prefix()
         program = self.copy_package()
@@ -468,7 +484,8 @@ class Try:
                      f"{self.changes} changes")
         else:
             self.say(f"FAILED: {verdict}")
-        report = jsonreport.report_dict(verdict, self.box_entries, self.changes_json, left)
+        report = jsonreport.report_dict(verdict, self.windows, self.box_entries,
+                                        self.changes_json, left)
         report["plan"] = plan
         for name, text in (("report.txt", "\n".join(self.lines)),
                            ("report.json", jsonreport.as_text(report).rstrip("\n")),

@@ -95,6 +95,10 @@ def kill_group(group: int) -> None:
         pass
 
 
+# Where Debian's wine64 keeps its loader, off PATH: a 64-bit (WoW64) prefix needs it.
+DEBIAN_WINE64 = "/usr/lib/wine/wine64"
+
+
 class Layout:
     """Where the tools, the pristine prefixes and the reports are."""
 
@@ -135,9 +139,11 @@ class Layout:
             return os.path.join(self.reports, f"{name}-{cksum(package.encode())}")
         return os.path.abspath(self.reports or f"inx-try-{name}")
 
-    def check_tools(self, locale_needed: bool) -> None:
+    def check_tools(self, locale_needed: bool, windows64: bool = False) -> None:
         needed = [("wine", "wine"), ("wineserver", "wine"), ("Xvfb", "xvfb"),
                   ("flock", "util-linux")]
+        missing_wine64 = windows64 and not (shutil.which("wine64")
+                                            or os.path.isfile(DEBIAN_WINE64))
         if locale_needed:
             needed.append(("localedef", "locales"))
         if not self.checkout:
@@ -145,7 +151,8 @@ class Layout:
         if self.checkout:
             needed = [("cmake", "cmake"), ("make", "make"),
                       ("i686-w64-mingw32-g++-posix", "g++-mingw-w64-i686-posix")] + needed
-        missing = sorted({package for command, package in needed if shutil.which(command) is None})
+        missing = sorted({package for command, package in needed if shutil.which(command) is None}
+                         | ({"wine64"} if missing_wine64 else set()))
         if missing:
             install = ("bash tools/install-packages.sh --only " if self.checkout
                        else "apt-get install ")
