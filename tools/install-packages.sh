@@ -12,7 +12,7 @@ else
         cmake make ccache g++ googletest libgtest-dev libbenchmark-dev
         g++-mingw-w64-i686-posix binutils-mingw-w64-i686
         clang-14 lld-14 lld llvm-14 libclang-rt-14-dev clang-tidy-14 clang-format-14 cppcheck
-        wine wine32:i386 xvfb xauth python3 python3-jsonschema osslsigncode openssl locales
+        wine wine32:i386 wine64 xvfb xauth python3 python3-jsonschema osslsigncode openssl locales
         scdoc man-db dpkg-dev debhelper lintian reprotest disorderfs chromium
         "$@"
     )
