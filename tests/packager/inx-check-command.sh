@@ -230,5 +230,19 @@ expect 2 "--plan as SARIF" "$inx_check" --plan --format=sarif clean.inx
 expect 2 "JSON without --plan" "$inx_check" --format=json clean.inx
 expect 2 "--plan twice" "$inx_check" --plan --plan clean.inx
 
+# 64-bit Windows: the folders where files land and the text in a value, the
+# plan for that Windows in JSON, and only 32 or 64, once.
+expect 0 "--list-folders --windows 64" "$inx_check" --list-folders --windows 64
+grep -qxF '   11  C:\Windows\SysWOW64 (in a value: C:\Windows\System32)' out &&
+    grep -qxF '16422  C:\Program Files (x86)' out && grep -qxF '   10  C:\Windows' out ||
+    fail "--list-folders --windows 64"
+expect 0 "--list-folders" "$inx_check" --list-folders --windows=32
+grep -qxF '   11  C:\Windows\System32' out || fail "--list-folders --windows=32"
+expect 0 "--plan --windows 64" "$inx_check" --plan --format=json --windows 64 clean.inx
+python3 -c 'import json, sys; p = json.load(open(sys.argv[1])); assert p["windows"] == 64 and \
+p["install"]["wine_differs"] == [], p' out || fail "the plan for 64-bit Windows in JSON"
+expect 2 "--windows 16" "$inx_check" --windows 16 clean.inx
+expect 2 "--windows twice" "$inx_check" --windows 64 --windows=64 clean.inx
+
 [ "$failures" -eq 0 ] && echo "inx-check behaves as a command should"
 exit $((failures > 0))

@@ -123,6 +123,9 @@ class Uninstall(unittest.TestCase):
             ([(entry.replace("HKEY_LOCAL_MACHINE", "HKEY_USERS\\.DEFAULT"),
                self.value(hives.REG_SZ, "x"))], ("", False)),
             ([(entry + "\\Deeper", self.value(hives.REG_SZ, "x"))], ("", False)),
+            # A 32-bit installer's entry on 64-bit Windows, which the list shows too.
+            ([(entry.replace("Software", "Software\\Wow6432Node"), self.value(hives.REG_SZ, "y"))],
+             ("y", False)),
             ([(entry, self.value(hives.REG_SZ, "x", "DisplayName"))], ("", False)),
             ([(entry, hives.Value("UninstallString", hives.REG_BINARY, b"x"))], ("", False)),
         ]
