@@ -5,8 +5,7 @@
 #include <iterator>
 
 CheckContext::CheckContext(const std::string& fileBytes, const std::string* givenFolder,
-                           const Package* packageFolder, const CodePage& codePage,
-                           Windows windows)
+                           const Package* packageFolder, const CodePage& codePage, Windows windows)
     : bytes(fileBytes),
       folder(givenFolder != nullptr ? *givenFolder : kStandInFolder),
       folderGiven(givenFolder != nullptr),

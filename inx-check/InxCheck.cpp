@@ -496,8 +496,11 @@ std::string FolderList(Windows windows)
         number.insert(0, number.size() < 5 ? 5 - number.size() : 0, ' ');
         const std::string text = DirectoryPath(dirid, windows);
         const std::string landing = FileLocation(text, windows);
-        list += number + "  " + landing + (landing != text ? " (in a value: " + text + ")" : "") +
-                "\n";
+        list.append(number).append("  ").append(landing);
+        if (landing != text) {
+            list.append(" (in a value: ").append(text).append(")");
+        }
+        list += '\n';
     }
     return list;
 }

@@ -7,7 +7,6 @@
 
 namespace {
 
-
 constexpr char kSystemFolder[] = "C:\\Windows\\System32";
 constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 // The list of installed programs, read in both registry views on 64-bit Windows.
@@ -49,10 +48,10 @@ std::string Value(const Inf& inf, Windows windows, const InfLine& line, std::siz
         return "";
     }
     const InfField& field = inf.Value(line, i);
-    return AsWindowsReads(field, SubstituteStrings(inf, inf.Text(field), nullptr,
-                                                   windows == Windows::Bits64
-                                                       ? ResolvedDirectory<Windows::Bits64>
-                                                       : ResolvedDirectory<Windows::Bits32>));
+    return AsWindowsReads(
+        field, SubstituteStrings(inf, inf.Text(field), nullptr,
+                                 windows == Windows::Bits64 ? ResolvedDirectory<Windows::Bits64>
+                                                            : ResolvedDirectory<Windows::Bits32>));
 }
 
 // A number field as SetupGetIntField reads it (strtol, base 0, in 32 bits);
@@ -438,9 +437,9 @@ std::string ValueId(const Inf& inf, const std::string& key, const std::string& n
 bool OwnKey(const Inf& inf, const std::string& key)
 {
     const std::string folded = inf.Folded(key);
-    for (const char* software : {"hkey_current_user\\software\\",
-                                 "hkey_local_machine\\software\\wow6432node\\",
-                                 "hkey_local_machine\\software\\"}) {
+    for (const char* software :
+         {"hkey_current_user\\software\\", "hkey_local_machine\\software\\wow6432node\\",
+          "hkey_local_machine\\software\\"}) {
         const std::string top = software;
         if (folded.compare(0, top.size(), top) != 0) {
             continue;

@@ -34,8 +34,9 @@ public:
         out_ = "The plan for the folder " + folder +
                (check_.folderGiven ? "" : " (a stand-in: no --path given)") + "\n";
         if (plan.windows == Windows::Bits64) {
-            out_ += "On 64-bit Windows: the 32-bit engine runs it (install.exe is elevated from its "
-                    "start), its files and registry writes redirected as WoW64 redirects them\n";
+            out_ +=
+                "On 64-bit Windows: the 32-bit engine runs it (install.exe is elevated from its "
+                "start), its files and registry writes redirected as WoW64 redirects them\n";
         }
         if (!accepted) {
             return out_ + "The engine refuses this install.inf: it installs nothing.\n";
@@ -205,8 +206,8 @@ private:
         Items("wine_differs", plan.wineDiffers, [this](const WineDifference& difference) {
             return json_ ? "{\"key\": " + Json(difference.key) +
                                ", \"wine_key\": " + Json(difference.wineKey) + "}"
-                         : "differs under Wine 8, which writes " + Shown(difference.key) +
-                               " at " + Shown(difference.wineKey);
+                         : "differs under Wine 8, which writes " + Shown(difference.key) + " at " +
+                               Shown(difference.wineKey);
         });
         if (json_) {
             out_ += "\n  }";

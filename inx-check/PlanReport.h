@@ -13,5 +13,4 @@ enum class PlanFormat { Text, Json };
 // `folder` (the stand-in folder when null), read in the code page `page`,
 // on `windows`.
 std::string PlanReport(const std::string& fileBytes, const std::string* folder,
-                       const CodePage& page, PlanFormat format,
-                       Windows windows = Windows::Bits32);
+                       const CodePage& page, PlanFormat format, Windows windows = Windows::Bits32);

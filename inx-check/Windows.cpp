@@ -80,8 +80,8 @@ const Directory kDirectories[] = {
 
 constexpr char kSystem32[] = "c:\\windows\\system32";
 // The folders under System32 that the file system redirector leaves alone.
-const char* const kNotRedirected[] = {"catroot", "catroot2", "driverstore", "drivers\\etc",
-                                      "logfiles", "spool"};
+const char* const kNotRedirected[] = {"catroot",      "catroot2", "driverstore",
+                                      "drivers\\etc", "logfiles", "spool"};
 
 // Under HKLM\Software, the keys both views share (Windows 7 and later).
 const char* const kSharedSoftware[] = {
@@ -255,10 +255,10 @@ std::string WineRegistryLocation(const std::string& key, unsigned long flags, Wi
     const std::string lowered = LowerAscii(key);
     const std::size_t classes = ClassesEnd(lowered);
     // Wine keeps HKCU's Classes in one view, and shares AppID as it shares most of Classes.
-    const bool oneView = Under(lowered, "hkey_current_user") != 0 ||
-                         (lowered.size() > classes && Under(lowered.substr(classes + 1), "appid"));
-    const std::string wine = classes != 0 && oneView
-                                 ? key
-                                 : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
+    const bool oneView =
+        Under(lowered, "hkey_current_user") != 0 ||
+        (lowered.size() > classes && Under(lowered.substr(classes + 1), "appid") != 0);
+    const std::string wine =
+        classes != 0 && oneView ? key : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
     return wine != RegistryLocation(key, flags, windows) ? wine : "";
 }

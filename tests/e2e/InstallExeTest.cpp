@@ -235,8 +235,8 @@ std::string MachineText64(const char* key, const char* name)
     }
     char text[64] = "";
     DWORD size = sizeof text - 1;
-    const LONG status = RegQueryValueExA(opened, name, nullptr, nullptr,
-                                         reinterpret_cast<BYTE*>(text), &size);
+    const LONG status =
+        RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
     RegCloseKey(opened);
     return status == ERROR_SUCCESS ? std::string(text, strnlen(text, size)) : "<missing>";
 }
@@ -320,9 +320,10 @@ TEST_F(InstallExe, DllsPlantedBesideTheProgramAreNotLoaded)
     GetSystemDirectoryA(system, MAX_PATH);
     const bool underWow64 = GetSystemWow64DirectoryA(wow64, MAX_PATH) != 0;
     ASSERT_EQ(1u, uxthemes.size());
-    EXPECT_TRUE(_stricmp((std::string(system) + "\\uxtheme.dll").c_str(), uxthemes[0].c_str()) == 0 ||
-                (underWow64 &&
-                 _stricmp((std::string(wow64) + "\\uxtheme.dll").c_str(), uxthemes[0].c_str()) == 0))
+    EXPECT_TRUE(
+        _stricmp((std::string(system) + "\\uxtheme.dll").c_str(), uxthemes[0].c_str()) == 0 ||
+        (underWow64 &&
+         _stricmp((std::string(wow64) + "\\uxtheme.dll").c_str(), uxthemes[0].c_str()) == 0))
         << uxthemes[0];
 }
 

@@ -37,8 +37,8 @@ UINT CALLBACK Quietly(PVOID context, UINT notification, UINT_PTR first, UINT_PTR
 Windows ThisWindows()
 {
     BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? Windows::Bits64
-                                                               : Windows::Bits32;
+    return IsWow64Process(GetCurrentProcess(), &wow64) != FALSE && wow64 != FALSE ? Windows::Bits64
+                                                                                  : Windows::Bits32;
 }
 
 constexpr char kTextsKey[] = "Software\\InxPlanFolders";
@@ -73,9 +73,9 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
         inf.append("CopyFiles=").append(name).append("\r\n");
         destinations.append(name).append("=").append(std::to_string(dirid)).append("\r\n");
         sections.append("[").append(name).append("]\r\n").append(file).append("\r\n");
-        sections.insert(sections.find("[Texts]\r\n") + 9,
-                        std::string("HKCU,") + kTextsKey + ",D" + std::to_string(dirid) + ",,%" +
-                            std::to_string(dirid) + "%\r\n");
+        sections.insert(sections.find("[Texts]\r\n") + 9, std::string("HKCU,") + kTextsKey + ",D" +
+                                                              std::to_string(dirid) + ",,%" +
+                                                              std::to_string(dirid) + "%\r\n");
         numbers.push_back(dirid);
     }
     WriteFileBytes("plan.inf", inf + destinations + sections);
@@ -86,15 +86,14 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
     void* context = SetupInitDefaultQueueCallbackEx(
         nullptr, static_cast<HWND>(INVALID_HANDLE_VALUE), 0, 0, nullptr);
     EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, hinf, "DefaultInstall",
-                                            SPINST_FILES | SPINST_REGISTRY, nullptr,
-                                            folder.c_str(), SP_COPY_NEWER, Quietly, context,
-                                            nullptr, nullptr));
+                                            SPINST_FILES | SPINST_REGISTRY, nullptr, folder.c_str(),
+                                            SP_COPY_NEWER, Quietly, context, nullptr, nullptr));
     SetupTermDefaultQueueCallback(context);
     SetupCloseInfFile(hinf);
     // The planned places as they are, not as this 32-bit program's view redirects them.
     PVOID redirection = nullptr;
     const bool redirectionOff =
-        windows == Windows::Bits64 && Wow64DisableWow64FsRedirection(&redirection);
+        windows == Windows::Bits64 && Wow64DisableWow64FsRedirection(&redirection) != FALSE;
     for (const long dirid : numbers) {
         const std::string text = OnThisMachine(DirectoryPath(dirid, windows));
         const std::string planned = FileLocation(text, windows);
@@ -125,17 +124,21 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
         const char* flags;
     } writes[] = {
         {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView", ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxPlan.exe", ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxPlan.exe",
+         ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan",
+         ""},
         {"HKEY_LOCAL_MACHINE\\Software\\Classes\\.inxplan", ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}",
+         ""},
         {"HKEY_LOCAL_MACHINE\\Software\\Policies\\InxPlan", ""},
         {"HKEY_CURRENT_USER\\Software\\InxPlanView", ""},
         {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", "0x4000"},
         {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", ""},
     };
-    std::string inf = "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
-                      "AddReg=Writes\r\n[Writes]\r\n";
+    std::string inf =
+        "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
+        "AddReg=Writes\r\n[Writes]\r\n";
     for (const auto& write : writes) {
         const std::string key = write.key;
         const std::string root = key.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0 ? "HKLM" : "HKCU";
@@ -159,9 +162,9 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
         const std::string subkey = planned.substr(planned.find('\\') + 1);
         HKEY key = nullptr;
         // Read through the 64-bit view, which names every key where it lies.
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                                               subkey.c_str(), 0,
-                                               KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key))
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey.c_str(), 0,
+                                KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key))
             << write.key << " planned at " << planned;
         if (key != nullptr) {
             EXPECT_EQ(ERROR_SUCCESS,

@@ -214,20 +214,28 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
 TEST(Plan, OnWindows64AsWow64RedirectsThem)
 {
     const std::string files =
-        kHead + "CopyFiles=S,E,C,X,P,M,W\nAddReg=T\n[DestinationDirs]\nE=12,etc\nC=11,catroot2\n"
-                "X=11,catroot2x\nP=16422\nM=16427\nW=16425\n[S]\ns.dll\n[E]\ne.txt\n[C]\nc.cat\n"
-                "[X]\nx.txt\n[P]\np.exe\n[M]\nm.dll\n[W]\nw.dll\n"
-                "[T]\nHKCU,Software\\App,Dirs,,\"%11%|%16425%|%16422%\"\n";
+        kHead +
+        "CopyFiles=S,E,C,X,P,M,W\nAddReg=T\n[DestinationDirs]\nE=12,etc\nC=11,catroot2\n"
+        "X=11,catroot2x\nP=16422\nM=16427\nW=16425\n[S]\ns.dll\n[E]\ne.txt\n[C]\nc.cat\n"
+        "[X]\nx.txt\n[P]\np.exe\n[M]\nm.dll\n[W]\nw.dll\n"
+        "[T]\nHKCU,Software\\App,Dirs,,\"%11%|%16425%|%16422%\"\n";
     const std::string registry =
-        kHead + "AddReg=R\n[R]\nHKLM,Software\\Vendor,V,,1\nHKLM,Software,Top,,1\n"
-                "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\A.EXE,Path,,1\n"
-                "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths2,V,,1\n"
-                "HKCR,CLSID\\{1},,,1\nHKCR,CLSIDX,,,1\nHKLM,Software\\Classes\\.ext,,,1\n"
-                "HKCU,Software\\Classes\\Interface\\{2},,,1\nHKCU,Software\\Vendor,V,,1\n"
-                "HKLM,System\\CurrentControlSet\\Control\\Vendor,V,,1\n"
-                "HKLM,Software\\Vendor64,V,0x1000,1\nHKLM,Software\\Vendor32,V,0x4000,1\n"
-                "HKLM,Software\\WOW6432Node\\Node,V,,1\n";
+        kHead +
+        "AddReg=R\n[R]\nHKLM,Software\\Vendor,V,,1\nHKLM,Software,Top,,1\n"
+        "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\A.EXE,Path,,1\n"
+        "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths2,V,,1\n"
+        "HKCR,CLSID\\{1},,,1\nHKCR,CLSIDX,,,1\nHKLM,Software\\Classes\\.ext,,,1\n"
+        "HKCU,Software\\Classes\\Interface\\{2},,,1\nHKCU,Software\\Vendor,V,,1\n"
+        "HKLM,System\\CurrentControlSet\\Control\\Vendor,V,,1\n"
+        "HKLM,Software\\Vendor64,V,0x1000,1\nHKLM,Software\\Vendor32,V,0x4000,1\n"
+        "HKLM,Software\\WOW6432Node\\Node,V,,1\n";
     const std::string machine = "  writes HKEY_LOCAL_MACHINE\\Software\\";
+    const std::string classes = "  writes HKEY_CLASSES_ROOT\\";
+    const std::string wine = "  differs under Wine 8, which writes ";
+    const std::string node = "  HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\";
+    const std::string user = "  writes HKEY_CURRENT_USER\\Software\\";
+    const std::string system = "  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\";
+    const std::string dirs = "  writes HKEY_CURRENT_USER\\Software\\App: \"Dirs\" = REG_SZ ";
     ExpectPlans({
         {"the system folder is SysWOW64, but for the folders the redirector exempts; Program "
          "Files (x86); a value keeps the lookup's text",
@@ -239,16 +247,15 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
           "  copies p.exe to C:\\Program Files (x86)\\p.exe  (line 22)",
           "  copies m.dll to C:\\Program Files (x86)\\Common Files\\m.dll  (line 24)",
           "  copies w.dll to C:\\Windows\\SysWOW64\\w.dll  (line 26)",
-          "  writes HKEY_CURRENT_USER\\Software\\App: \"Dirs\" = REG_SZ "
-          "\"C:\\Windows\\System32|C:\\Windows\\SysWOW64|C:\\Program Files (x86)\"  (line 28)"},
+          dirs +
+              "\"C:\\Windows\\System32|C:\\Windows\\SysWOW64|C:\\Program Files (x86)\"  (line 28)"},
          {},
          Windows::Bits64},
         {"the same on 32-bit Windows",
          files,
          {"  copies s.dll to C:\\Windows\\System32\\s.dll  (line 14)",
           "  copies p.exe to C:\\Program Files\\p.exe  (line 22)",
-          "  writes HKEY_CURRENT_USER\\Software\\App: \"Dirs\" = REG_SZ "
-          "\"C:\\Windows\\System32|C:\\Windows\\System32|C:\\Program Files\"  (line 28)"},
+          dirs + "\"C:\\Windows\\System32|C:\\Windows\\System32|C:\\Program Files\"  (line 28)"},
          {"SysWOW64", "(x86)"}},
         {"HKLM\\Software under WOW6432Node but for the shared keys and most of Classes; "
          "FLG_ADDREG_64BITKEY the 64-bit view, and where Wine differs",
@@ -259,21 +266,19 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
                     "\"1\"  (line 8)",
           machine + "WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths2: \"V\" = "
                     "REG_SZ \"1\"  (line 9)",
-          "  writes HKEY_CLASSES_ROOT\\WOW6432Node\\CLSID\\{1}: (default) = REG_SZ \"1\"  (line 10)",
-          "  writes HKEY_CLASSES_ROOT\\CLSIDX: (default) = REG_SZ \"1\"  (line 11)",
+          classes + "WOW6432Node\\CLSID\\{1}: (default) = REG_SZ \"1\"  (line 10)",
+          classes + "CLSIDX: (default) = REG_SZ \"1\"  (line 11)",
           machine + "Classes\\.ext: (default) = REG_SZ \"1\"  (line 12)",
-          "  writes HKEY_CURRENT_USER\\Software\\Classes\\WOW6432Node\\Interface\\{2}: (default) "
-          "= REG_SZ \"1\"  (line 13)",
-          "  writes HKEY_CURRENT_USER\\Software\\Vendor: \"V\" = REG_SZ \"1\"  (line 14)",
-          "  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Vendor: \"V\" = "
-          "REG_SZ \"1\"  (line 15)",
+          user + "Classes\\WOW6432Node\\Interface\\{2}: (default) = REG_SZ \"1\"  (line 13)",
+          user + "Vendor: \"V\" = REG_SZ \"1\"  (line 14)",
+          system + "Vendor: \"V\" = REG_SZ \"1\"  (line 15)",
           machine + "Vendor64: \"V\" = REG_SZ \"1\"  (line 16)",
           machine + "WOW6432Node\\Vendor32: \"V\" = REG_SZ \"1\"  (line 17)",
           machine + "WOW6432Node\\Node: \"V\" = REG_SZ \"1\"  (line 18)",
-          "  differs under Wine 8, which writes HKEY_LOCAL_MACHINE\\Software\\Vendor64 at "
-          "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Vendor64  (line 16)",
-          "  differs under Wine 8, which writes HKEY_CURRENT_USER\\Software\\Classes\\WOW6432Node"
-          "\\Interface\\{2} at HKEY_CURRENT_USER\\Software\\Classes\\Interface\\{2}  (line 13)"},
+          wine + "HKEY_LOCAL_MACHINE\\Software\\Vendor64 at HKEY_LOCAL_MACHINE\\Software\\" +
+              "WOW6432Node\\Vendor64  (line 16)",
+          wine + "HKEY_CURRENT_USER\\Software\\Classes\\WOW6432Node\\Interface\\{2} at " +
+              "HKEY_CURRENT_USER\\Software\\Classes\\Interface\\{2}  (line 13)"},
          {"WOW6432Node\\WOW6432Node", "Vendor32 at", "CLSID\\{1} at"},
          Windows::Bits64},
         {"the uninstallation deletes the redirected key; the list of installed programs in the "
@@ -282,11 +287,10 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
                  "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
                  "UninstallString,,\"rundll32.exe x.dll\"\n"
                  "[DefaultUninstall]\nDelReg=D\n[D]\nHKLM,Software\\Vendor\n",
-         {"Uninstalling leaves behind 3:",
-          "  HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Kept (key)  (line 7)",
-          "  HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Kept: \"V\"  (line 7)",
-          "  HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
-          "Uninstall\\App: \"UninstallString\"  (line 8)"},
+         {"Uninstalling leaves behind 3:", node + "Kept (key)  (line 7)",
+          node + "Kept: \"V\"  (line 7)",
+          node +
+              "Microsoft\\Windows\\CurrentVersion\\Uninstall\\App: \"UninstallString\"  (line 8)"},
          {"Software\\Vendor"},
          Windows::Bits64},
         {"no uninstall section, an UninstallString registered in the 32-bit view",

@@ -52,7 +52,8 @@ std::string With(const std::string& from, const std::string& to, std::string tex
 
 // kClean with the [Version] of a driver package.
 const std::string kDriverLike =
-    With("Signature=\"$Chicago$\"\r\n", "Signature=\"$Windows NT$\"\r\nClass=Extension\r\n"
+    With("Signature=\"$Chicago$\"\r\n",
+         "Signature=\"$Windows NT$\"\r\nClass=Extension\r\n"
          "ClassGuid={e2f84ce7-8efa-411c-aa69-97454ca4cb57}\r\nProvider=Vendor\r\n");
 
 // "LINE:COLUMN severity: text" for each finding; what uninstalling leaves
@@ -219,23 +220,27 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a signature in another case", With("$Chicago$", "$WINDOWS NT$"), {}},
         {"a primitive driver to Windows 10: Class, ClassGuid, Provider, only decorated sections",
          With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike),
-         {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer [driver-route]"}},
+         {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer "
+          "[driver-route]"}},
         {"a Class from [Strings] counts",
-         With("Class=Extension", "Class=%C%", With("[DefaultInstall]", "[DefaultInstall.NTx86]",
-                                                   kDriverLike)) + "[Strings]\r\nC=Extension\r\n",
+         With("Class=Extension", "Class=%C%",
+              With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike)) +
+             "[Strings]\r\nC=Extension\r\n",
          {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer"}},
-        {"no ClassGuid", With("ClassGuid=", "Guid=", With("[DefaultInstall]",
-                                                         "[DefaultInstall.NTx86]", kDriverLike)),
+        {"no ClassGuid",
+         With("ClassGuid=", "Guid=",
+              With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike)),
          {}},
-        {"an empty Provider", With("Provider=Vendor", "Provider=", With("[DefaultInstall]",
-                                                         "[DefaultInstall.NTx86]", kDriverLike)),
+        {"an empty Provider",
+         With("Provider=Vendor",
+              "Provider=", With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike)),
          {}},
         {"a plain [DefaultInstall] beside the decorated one",
          With("[DefaultInstall]", "[DefaultInstall.NTx86]\r\nAddReg=Reg\r\n[DefaultInstall]",
               kDriverLike),
          {"8:1 warning: [DefaultInstall] is ignored"}},
-        {"[DefaultInstall.NT] beside it", With("[DefaultInstall]", "[DefaultInstall.NT]",
-                                               kDriverLike),
+        {"[DefaultInstall.NT] beside it",
+         With("[DefaultInstall]", "[DefaultInstall.NT]", kDriverLike),
          {}},
         {"a [Manufacturer] section",
          With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike) + "[Manufacturer]\r\n",

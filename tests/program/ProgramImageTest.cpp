@@ -251,7 +251,7 @@ TEST(ProgramResources, ManifestAsksForAdministratorOnEveryWindowsFrom7)
     // Compared without the layout's spaces and line ends.
     std::string squeezed;
     for (char c : manifest) {
-        if (!std::isspace(static_cast<unsigned char>(c))) {
+        if (std::isspace(static_cast<unsigned char>(c)) == 0) {
             squeezed += c;
         }
     }
@@ -264,11 +264,12 @@ TEST(ProgramResources, ManifestAsksForAdministratorOnEveryWindowsFrom7)
         return found;
     };
     EXPECT_EQ(0u, squeezed.rfind("<?xmlversion=\"1.0\"encoding=\"UTF-8\"", 0)) << manifest;
-    EXPECT_EQ(1u, count("<requestedExecutionLevellevel=\"requireAdministrator\"uiAccess=\"false\"/>"));
+    EXPECT_EQ(1u,
+              count("<requestedExecutionLevellevel=\"requireAdministrator\"uiAccess=\"false\"/>"));
     EXPECT_EQ(1u, count("<requestedExecutionLevel"));
-    for (const char* id : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",    // Windows 7
-                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",    // 8
-                           "1f676c76-80e1-4239-95bb-83d0f6d0da78",    // 8.1
+    for (const char* id : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",     // Windows 7
+                           "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",     // 8
+                           "1f676c76-80e1-4239-95bb-83d0f6d0da78",     // 8.1
                            "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {  // 10 and 11
         EXPECT_EQ(1u, count(std::string("<supportedOSId=\"{") + id + "}\"/>")) << id;
     }
