@@ -301,6 +301,12 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
          {},
          Windows::Bits64},
     });
+    // Each key Wine places elsewhere is said once, however many lines write it.
+    const std::vector<std::string> lines =
+        PlanLines(registry + "HKLM,Software\\Vendor64,W,0x1000,2\n", Windows::Bits64);
+    EXPECT_EQ(2, std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                  return line.rfind("  differs under Wine 8", 0) == 0;
+              }));
 }
 
 }  // namespace
