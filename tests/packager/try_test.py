@@ -3,6 +3,7 @@ differences, the file snapshots' differences and the under/elsewhere split,
 the verdicts, the report folder's guard, the command line, the uninstaller
 lookup and the screenshots' PNG."""
 import contextlib
+import fcntl
 import io
 import os
 import struct
@@ -12,7 +13,8 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
-from inx_try import cli, compare, files, hives, jsonreport, noise, report, trial, wine  # noqa: E402
+from inx_try import (cli, compare, files, hives, jsonreport, main, noise, report,  # noqa: E402
+                     trial, wine)
 
 HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
         "#arch=win32\n\n"
@@ -355,6 +357,20 @@ class CommandLine(unittest.TestCase):
         ]
         for arguments, expected in cases:
             self.assertEqual(cli.tries(cli.parse_request(arguments), folders), expected, arguments)
+
+
+class Pristines(unittest.TestCase):
+    def test_only_a_half_made_prefix_that_nobody_is_making_is_stopped(self):
+        with tempfile.TemporaryDirectory() as cache:
+            for name in ("ready", "abandoned", "in-the-making"):
+                os.makedirs(os.path.join(cache, name, "prefix"))
+            open(os.path.join(cache, "ready", "ready"), "w").close()
+            with open(os.path.join(cache, "in-the-making.lock"), "a") as held:
+                fcntl.flock(held, fcntl.LOCK_EX)
+                self.assertEqual(list(main.abandoned_pristines(cache)),
+                                 [os.path.join(cache, "abandoned", "prefix")])
+            self.assertEqual(len(list(main.abandoned_pristines(cache))), 2)
+            self.assertEqual(list(main.abandoned_pristines(os.path.join(cache, "none"))), [])
 
 
 class JsonReport(unittest.TestCase):

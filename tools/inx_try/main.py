@@ -124,18 +124,34 @@ class Run:
         self.processes.end_all()
         if self.scratch is None:
             return
-        prefixes = [os.path.join(self.scratch, name, "prefix") for name in os.listdir(self.scratch)]
-        cache = self.layout.prefix_cache
-        if os.path.isdir(cache):
-            prefixes += [os.path.join(cache, name, "prefix") for name in os.listdir(cache)
-                         if os.path.isdir(os.path.join(cache, name, "prefix"))
-                         and not os.path.exists(os.path.join(cache, name, "ready"))]
         stop = os.path.join(self.layout.wine_scripts, "stop-prefix.sh")
-        for prefix in prefixes:
+
+        def stop_prefix(prefix: str) -> None:
             if os.path.isdir(prefix):
                 subprocess.run([stop, prefix], env=dict(self.env, WINEPREFIX=prefix),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        for name in os.listdir(self.scratch):
+            stop_prefix(os.path.join(self.scratch, name, "prefix"))
+        for prefix in abandoned_pristines(self.layout.prefix_cache):
+            stop_prefix(prefix)
         shutil.rmtree(self.scratch, ignore_errors=True)
+
+
+def abandoned_pristines(cache: str):
+    """Each pristine prefix in `cache` left half made that nobody is making
+    now (its lock is free: another run may be making one), held locked
+    while the caller stops it."""
+    for name in sorted(os.listdir(cache)) if os.path.isdir(cache) else []:
+        pristine = os.path.join(cache, name)
+        if (not os.path.isdir(os.path.join(pristine, "prefix"))
+                or os.path.exists(os.path.join(pristine, "ready"))):
+            continue
+        with open(pristine + ".lock", "a", encoding="utf-8") as lock:
+            try:
+                fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except BlockingIOError:
+                continue
+            yield os.path.join(pristine, "prefix")
 
 
 def main(arguments, version: str) -> int:

@@ -20,8 +20,10 @@ mkdir -p "$cache"
     flock 9
     if [ ! -f "$pristine/ready" ]; then
         rm -rf "$pristine"
-        "$here/create-prefix.sh" "$pristine/prefix" >&2
-        "$here/stop-prefix.sh" "$pristine/prefix"
+        # Wine's processes do not inherit the lock: it is held while this
+        # shell makes the prefix, and free once it has ended.
+        "$here/create-prefix.sh" "$pristine/prefix" >&2 9>&-
+        "$here/stop-prefix.sh" "$pristine/prefix" 9>&-
         touch "$pristine/ready"
     fi
 ) 9>"$pristine.lock"
