@@ -35,10 +35,12 @@ std::string ResolvedDirectory(long dirid)
     return path.empty() ? std::string(kSystemFolder) + "\\unknown" : path;
 }
 
-std::string ResolvedDirectory(long dirid, Windows windows)
+// The resolver SubstituteStrings takes, for `windows`.
+using Resolver = std::string (*)(long);
+Resolver ResolverFor(Windows windows)
 {
-    return windows == Windows::Bits64 ? ResolvedDirectory<Windows::Bits64>(dirid)
-                                      : ResolvedDirectory<Windows::Bits32>(dirid);
+    return windows == Windows::Bits64 ? ResolvedDirectory<Windows::Bits64>
+                                      : ResolvedDirectory<Windows::Bits32>;
 }
 
 // A field as Windows' engine hands it out, folder numbers resolved.
@@ -48,10 +50,8 @@ std::string Value(const Inf& inf, Windows windows, const InfLine& line, std::siz
         return "";
     }
     const InfField& field = inf.Value(line, i);
-    return AsWindowsReads(
-        field, SubstituteStrings(inf, inf.Text(field), nullptr,
-                                 windows == Windows::Bits64 ? ResolvedDirectory<Windows::Bits64>
-                                                            : ResolvedDirectory<Windows::Bits32>));
+    return AsWindowsReads(field,
+                          SubstituteStrings(inf, inf.Text(field), nullptr, ResolverFor(windows)));
 }
 
 // A number field as SetupGetIntField reads it (strtol, base 0, in 32 bits);
@@ -124,18 +124,18 @@ std::string InFolder(const std::string& folder, const std::string& file)
 }
 
 // The folder that [DestinationDirs] gives the section `name` (DefaultDestDir
-// for an empty name or one it does not list), or the system folder: where
-// the engine asks for its files, before any redirection.
+// for an empty name or one it does not list), or the system folder, as
+// `windows` redirects it: where the engine's files land.
 std::string DestinationFolder(const Inf& inf, Windows windows, const std::string& name)
 {
     const InfLine* line = DestinationLine(inf, name);
     long dirid = 0;
     if (line == nullptr || !IntField(Value(inf, windows, *line, 0), &dirid)) {
-        return kSystemFolder;
+        return FileLocation(kSystemFolder, windows);
     }
     const std::string sub = Value(inf, windows, *line, 1);
-    const std::string folder = ResolvedDirectory(dirid, windows);
-    return sub.empty() ? folder : InFolder(folder, sub);
+    const std::string folder = ResolverFor(windows)(dirid);
+    return FileLocation(sub.empty() ? folder : InFolder(folder, sub), windows);
 }
 
 class Planner {
@@ -152,8 +152,7 @@ public:
             inf_, install, "copyfiles", [this](const std::string& name, const InfField& field) {
                 if (name[0] == '@') {
                     const std::string file = name.substr(1);
-                    const std::string folder =
-                        FileLocation(DestinationFolder(inf_, windows_, ""), windows_);
+                    const std::string folder = DestinationFolder(inf_, windows_, "");
                     plan_.files.push_back(
                         {PackageSourcePath(inf_, file), InFolder(folder, file), field.begin});
                     return;
@@ -278,7 +277,7 @@ private:
     void ForEachFileLine(const std::string& name, Visit visit) const
     {
         const InfSection* section = inf_.Find(name);
-        const std::string folder = FileLocation(DestinationFolder(inf_, windows_, name), windows_);
+        const std::string folder = DestinationFolder(inf_, windows_, name);
         for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
             visit(section->lines[i], folder);
         }

@@ -148,6 +148,12 @@ std::size_t Under(const std::string& lowered, const std::string& top)
     return under ? top.size() : 0;
 }
 
+// What `lowered` holds below its first `at` characters and the '\' after them.
+std::string Below(const std::string& lowered, std::size_t at)
+{
+    return lowered.size() > at ? lowered.substr(at + 1) : "";
+}
+
 // True when `lowered` (relative to a root) is or lies under one of `keys`.
 template <std::size_t N>
 bool UnderAny(const std::string& lowered, const char* const (&keys)[N])
@@ -177,11 +183,7 @@ std::size_t ClassesEnd(const std::string& lowered)
 // A Classes key seen from the 32-bit view; `at` is where Classes ends.
 std::string ClassesLocation(const std::string& key, std::size_t at)
 {
-    if (key.size() <= at) {
-        return key;
-    }
-    const std::string below = LowerAscii(key.substr(at + 1));
-    return UnderAny(below, kRedirectedClasses) ? WithNode(key, at) : key;
+    return UnderAny(Below(LowerAscii(key), at), kRedirectedClasses) ? WithNode(key, at) : key;
 }
 
 }  // namespace
@@ -193,11 +195,6 @@ bool ParseWindows(const std::string& text, Windows* windows)
         return true;
     }
     return false;
-}
-
-const char* WindowsName(Windows windows)
-{
-    return windows == Windows::Bits64 ? "64-bit Windows" : "32-bit Windows";
 }
 
 std::string DirectoryPath(long dirid, Windows windows)
@@ -224,8 +221,7 @@ std::string FileLocation(const std::string& path, Windows windows)
 {
     const std::string lowered = LowerAscii(path);
     const std::size_t end = Under(lowered, kSystem32);
-    if (windows != Windows::Bits64 || end == 0 ||
-        (lowered.size() > end && UnderAny(lowered.substr(end + 1), kNotRedirected))) {
+    if (windows != Windows::Bits64 || end == 0 || UnderAny(Below(lowered, end), kNotRedirected)) {
         return path;
     }
     return path.substr(0, end - 8) + "SysWOW64" + path.substr(end);
@@ -241,7 +237,7 @@ std::string RegistryLocation(const std::string& key, unsigned long flags, Window
         return ClassesLocation(key, at);
     }
     const std::size_t at = Under(lowered, "hkey_local_machine\\software");
-    if (at == 0 || (lowered.size() > at && UnderAny(lowered.substr(at + 1), kSharedSoftware))) {
+    if (at == 0 || UnderAny(Below(lowered, at), kSharedSoftware)) {
         return key;
     }
     return WithNode(key, at);
@@ -256,8 +252,7 @@ std::string WineRegistryLocation(const std::string& key, unsigned long flags, Wi
     const std::size_t classes = ClassesEnd(lowered);
     // Wine keeps HKCU's Classes in one view, and shares AppID as it shares most of Classes.
     const bool oneView =
-        Under(lowered, "hkey_current_user") != 0 ||
-        (lowered.size() > classes && Under(lowered.substr(classes + 1), "appid") != 0);
+        Under(lowered, "hkey_current_user") != 0 || Under(Below(lowered, classes), "appid") != 0;
     const std::string wine =
         classes != 0 && oneView ? key : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
     return wine != RegistryLocation(key, flags, windows) ? wine : "";

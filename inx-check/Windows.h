@@ -14,7 +14,6 @@ enum class Windows { Bits32, Bits64 };
 
 // "32" or "64"; false for anything else.
 bool ParseWindows(const std::string& text, Windows* windows);
-const char* WindowsName(Windows windows);  // "32-bit Windows", "64-bit Windows"
 
 // The folder a directory number names, as the engine's folder lookup returns
 // it (the text %dirid% gives in a value): "C:\Windows\System32" for 11 on
@@ -30,9 +29,9 @@ std::vector<long> DirectoryNumbers();
 // the few folders it exempts.
 std::string FileLocation(const std::string& path, Windows windows);
 
-// AddReg and DelReg flags that choose a registry view on 64-bit Windows.
+// The AddReg and DelReg flag that chooses the 64-bit registry view
+// (FLG_ADDREG_32BITKEY, 0x4000, names the 32-bit engine's own view).
 constexpr unsigned long kRegistry64BitKey = 0x1000;  // FLG_ADDREG_64BITKEY
-constexpr unsigned long kRegistry32BitKey = 0x4000;  // FLG_ADDREG_32BITKEY
 
 // The key a registry line with `flags` writes when it names `key` (with the
 // root's full name): on 64-bit Windows the registry redirector puts the

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -118,23 +117,21 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
     if (ThisWindows() != Windows::Bits64) {
         GTEST_SKIP() << "one registry view on 32-bit Windows";
     }
-    // Key, flags, and the key as the 64-bit view names it.
+    // Each key as the INF names it, and the line's flags.
     const struct {
         const char* key;
-        const char* flags;
+        unsigned long flags;
     } writes[] = {
-        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView", ""},
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView", 0},
         {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxPlan.exe",
-         ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan",
-         ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\.inxplan", ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}",
-         ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\Policies\\InxPlan", ""},
-        {"HKEY_CURRENT_USER\\Software\\InxPlanView", ""},
-        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", "0x4000"},
-        {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", ""},
+         0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\.inxplan", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Policies\\InxPlan", 0},
+        {"HKEY_CURRENT_USER\\Software\\InxPlanView", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", 0x4000},
+        {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", 0},
     };
     std::string inf =
         "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
@@ -142,8 +139,8 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
     for (const auto& write : writes) {
         const std::string key = write.key;
         const std::string root = key.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0 ? "HKLM" : "HKCU";
-        inf += root + "," + key.substr(key.find('\\') + 1) + ",Planned,0x" +
-               (write.flags[0] != '\0' ? std::string(write.flags + 2) : "0") + ",yes\r\n";
+        inf += root + "," + key.substr(key.find('\\') + 1) + ",Planned," +
+               std::to_string(write.flags) + ",yes\r\n";
     }
     const ScratchDirectory scratch;
     WriteFileBytes("views.inf", inf);
@@ -156,8 +153,7 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
                                             nullptr));
     SetupCloseInfFile(hinf);
     for (const auto& write : writes) {
-        const unsigned long flags = std::strtoul(write.flags, nullptr, 16);
-        const std::string planned = RegistryLocation(write.key, flags, Windows::Bits64);
+        const std::string planned = RegistryLocation(write.key, write.flags, Windows::Bits64);
         const bool machine = planned.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0;
         const std::string subkey = planned.substr(planned.find('\\') + 1);
         HKEY key = nullptr;

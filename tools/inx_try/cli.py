@@ -73,7 +73,7 @@ def code_page(text: str) -> int:
 
 
 def windows_kind(text: str) -> int:
-    if text not in ("32", "64"):
+    if text not in [str(kind) for kind in WINDOWS]:
         raise argparse.ArgumentTypeError(f"unknown Windows {text!r} (known: 32, 64)")
     return int(text)
 

@@ -95,8 +95,13 @@ def kill_group(group: int) -> None:
         pass
 
 
-# Where Debian's wine64 keeps its loader, off PATH: a 64-bit (WoW64) prefix needs it.
-DEBIAN_WINE64 = "/usr/lib/wine/wine64"
+# Commands that Debian keeps off PATH, and where: wine64, which a 64-bit
+# (WoW64) prefix needs.
+OFF_PATH = {"wine64": "/usr/lib/wine/wine64"}
+
+
+def found(command: str) -> bool:
+    return shutil.which(command) is not None or os.path.isfile(OFF_PATH.get(command, ""))
 
 
 class Layout:
@@ -142,8 +147,8 @@ class Layout:
     def check_tools(self, locale_needed: bool, windows64: bool = False) -> None:
         needed = [("wine", "wine"), ("wineserver", "wine"), ("Xvfb", "xvfb"),
                   ("flock", "util-linux")]
-        missing_wine64 = windows64 and not (shutil.which("wine64")
-                                            or os.path.isfile(DEBIAN_WINE64))
+        if windows64:
+            needed.append(("wine64", "wine64"))
         if locale_needed:
             needed.append(("localedef", "locales"))
         if not self.checkout:
@@ -151,8 +156,7 @@ class Layout:
         if self.checkout:
             needed = [("cmake", "cmake"), ("make", "make"),
                       ("i686-w64-mingw32-g++-posix", "g++-mingw-w64-i686-posix")] + needed
-        missing = sorted({package for command, package in needed if shutil.which(command) is None}
-                         | ({"wine64"} if missing_wine64 else set()))
+        missing = sorted({package for command, package in needed if not found(command)})
         if missing:
             install = ("bash tools/install-packages.sh --only " if self.checkout
                        else "apt-get install ")
