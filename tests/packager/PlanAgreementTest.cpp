@@ -111,7 +111,33 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
     RegDeleteTreeA(HKEY_CURRENT_USER, kTextsKey);
 }
 
-// Where the 32-bit engine's registry writes land, as the plan places them.
+// Whether `subkey` of `root` lies where it is named, through no symbolic link
+// (a WoW64 prefix names some shared keys through links), as the 64-bit view
+// names it.
+bool LiesAt(HKEY root, const std::string& subkey)
+{
+    for (std::size_t end = subkey.find('\\');; end = subkey.find('\\', end + 1)) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(root, subkey.substr(0, end).c_str(), REG_OPTION_OPEN_LINK,
+                          KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+            return false;
+        }
+        DWORD type = REG_NONE;
+        const bool link = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr,
+                                           nullptr) == ERROR_SUCCESS &&
+                          type == REG_LINK;
+        RegCloseKey(key);
+        if (link) {
+            return false;
+        }
+        if (end == std::string::npos) {
+            return true;
+        }
+    }
+}
+
+// Where the 32-bit engine's registry writes land, as the plan places them, and
+// where Wine's engine puts the keys that the plan says Wine puts elsewhere.
 TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
 {
     if (ThisWindows() != Windows::Bits64) {
@@ -132,6 +158,10 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
         {"HKEY_CURRENT_USER\\Software\\InxPlanView", 0},
         {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", 0x4000},
         {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", 0},
+        // Where Wine 8 differs from Windows, as the plan says it does.
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView64", 0x1000},
+        {"HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000002}", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\{1A2B3C4D-0000-0000-0000-000000000003}", 0},
     };
     std::string inf =
         "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
@@ -153,9 +183,14 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
                                             nullptr));
     SetupCloseInfFile(hinf);
     for (const auto& write : writes) {
-        const std::string planned = RegistryLocation(write.key, write.flags, Windows::Bits64);
+        // Under Wine, Wine's place where the plan names one, Windows' otherwise.
+        const std::string wine = WineRegistryLocation(write.key, write.flags, Windows::Bits64);
+        const std::string planned =
+            wine.empty() ? RegistryLocation(write.key, write.flags, Windows::Bits64) : wine;
         const bool machine = planned.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0;
         const std::string subkey = planned.substr(planned.find('\\') + 1);
+        EXPECT_TRUE(LiesAt(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey))
+            << write.key << " does not lie at " << planned;
         HKEY key = nullptr;
         // Read through the 64-bit view, which names every key where it lies.
         EXPECT_EQ(ERROR_SUCCESS,
