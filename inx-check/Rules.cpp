@@ -152,7 +152,7 @@ const RuleInfo kRules[] = {
      {HEAD "AddReg=R\n[DefaultInstall.NTx86]\nAddReg=R\n[R]\n" DIR_VALUE},
      {CLEAN}},
     {Rule::DriverRoute,
-     E,
+     W,
      "driver-route",
      "Windows 10 1903 and later install the INF as a driver package",
      "An INF whose [Version] names Class, ClassGuid and Provider, that has no [Manufacturer] "

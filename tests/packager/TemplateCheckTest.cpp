@@ -220,13 +220,13 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"a signature in another case", With("$Chicago$", "$WINDOWS NT$"), {}},
         {"a primitive driver to Windows 10: Class, ClassGuid, Provider, only decorated sections",
          With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike),
-         {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer "
+         {"6:1 warning: Windows 10 1903 and later hand this INF to the driver installer "
           "[driver-route]"}},
         {"a Class from [Strings] counts",
          With("Class=Extension", "Class=%C%",
               With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike)) +
              "[Strings]\r\nC=Extension\r\n",
-         {"6:1 error: Windows 10 1903 and later hand this INF to the driver installer"}},
+         {"6:1 warning: Windows 10 1903 and later hand this INF to the driver installer"}},
         {"no ClassGuid",
          With("ClassGuid=", "Guid=",
               With("[DefaultInstall]", "[DefaultInstall.NTx86]", kDriverLike)),
