@@ -94,22 +94,24 @@ class Hives(unittest.TestCase):
                  .replace('"Count"=dword:0000000a', '"Count"=hex(5):0a,00,00,00')
                  .replace('"Count"', '"count"').replace('"Blob"=hex:01,ff\n', "")
                  .replace("[Software\\\\App\\\\Empty] 1796690428\n",
-                          "[Software\\\\New] 1\n\n[Software\\\\Noisy] 1\n\"N\"=dword:1\n"))
-        changes = hives.registry_changes(read(HIVE), read(after),
-                                         hives.Noise(frozenset({"hkey_current_user\\software\\noisy"}),
-                                                     frozenset({("hkey_current_user\\software\\noisy",
-                                                                 "n")})))
-        self.assertEqual(changes.keys_added, ["HKEY_CURRENT_USER\\Software\\New"])
-        self.assertEqual(changes.keys_removed, ["HKEY_CURRENT_USER\\Software\\App\\Empty"])
-        self.assertEqual([hives.value_text(*item) for item in changes.values_set],
-                         ['HKEY_CURRENT_USER\\SOFTWARE\\APP: (default) = REG_SZ "other"',
-                          'HKEY_CURRENT_USER\\SOFTWARE\\APP: "count" = REG_DWORD_BIG_ENDIAN hex:0a,00,00,00'])
-        quiet = hives.registry_changes(read(after), read(HIVE), hives.Noise(
-            frozenset({"hkey_current_user\\software\\noisy"}),
-            frozenset({("hkey_current_user\\software\\noisy", "n")})))
-        self.assertEqual(quiet.keys_removed, ["HKEY_CURRENT_USER\\Software\\New"])
-        self.assertEqual([hives.value_text(*item) for item in changes.values_removed],
-                         ['HKEY_CURRENT_USER\\Software\\App: "Blob" = REG_BINARY hex:01,ff'])
+                          "[Software\\\\New] 1\n\n[Software\\\\Noisy] 1\n\"N\"=dword:1\n"
+                          "\n[Software\\\\Noisy\\\\Deep] 1\n\"D\"=dword:1\n"))
+        noisy = "hkey_current_user\\software\\noisy"
+        measured = hives.Noise(frozenset({noisy, noisy + "\\deep"}),
+                               frozenset({(noisy, "n"), (noisy + "\\deep", "d")}))
+        for noise in (measured, hives.Noise(subtrees=frozenset({noisy})),
+                      hives.Noise(subtrees=frozenset({"hkey_current_user\\software\\no"})).union(measured)):
+            with self.subTest(noise=noise):
+                changes = hives.registry_changes(read(HIVE), read(after), noise)
+                self.assertEqual(changes.keys_added, ["HKEY_CURRENT_USER\\Software\\New"])
+                self.assertEqual(changes.keys_removed, ["HKEY_CURRENT_USER\\Software\\App\\Empty"])
+                self.assertEqual([hives.value_text(*item) for item in changes.values_set],
+                                 ['HKEY_CURRENT_USER\\SOFTWARE\\APP: (default) = REG_SZ "other"',
+                                  'HKEY_CURRENT_USER\\SOFTWARE\\APP: "count" = REG_DWORD_BIG_ENDIAN hex:0a,00,00,00'])
+                quiet = hives.registry_changes(read(after), read(HIVE), noise)
+                self.assertEqual(quiet.keys_removed, ["HKEY_CURRENT_USER\\Software\\New"])
+                self.assertEqual([hives.value_text(*item) for item in changes.values_removed],
+                                 ['HKEY_CURRENT_USER\\Software\\App: "Blob" = REG_BINARY hex:01,ff'])
 
 
 class Uninstall(unittest.TestCase):

@@ -221,10 +221,25 @@ def value_string(value: Optional[Value]) -> Optional[str]:
 
 
 class Noise(NamedTuple):
-    """What Wine changes on its own (measured, see noise.py): folded key
-    paths, and (folded key path, folded value name) pairs."""
+    """What Wine changes on its own (see noise.py): folded key paths, (folded
+    key path, folded value name) pairs, and folded key paths under which
+    every key and value is Wine's."""
     keys: frozenset = frozenset()
     values: frozenset = frozenset()
+    subtrees: frozenset = frozenset()
+
+    def has_key(self, folded: str) -> bool:
+        return folded in self.keys or self.in_subtree(folded)
+
+    def has_value(self, folded: str, name: str) -> bool:
+        return (folded, name) in self.values or self.in_subtree(folded)
+
+    def in_subtree(self, folded: str) -> bool:
+        return any(folded == top or folded.startswith(top + "\\") for top in self.subtrees)
+
+    def union(self, other: "Noise") -> "Noise":
+        return Noise(self.keys | other.keys, self.values | other.values,
+                     self.subtrees | other.subtrees)
 
 
 class Changes(NamedTuple):
@@ -236,8 +251,8 @@ class Changes(NamedTuple):
 
 def registry_changes(before: Registry, after: Registry, noise: Noise = Noise()) -> Changes:
     """What changed from `before` to `after`, sorted, without Wine's noise."""
-    keys_added = sorted(after[k].path for k in after if k not in before and k not in noise.keys)
-    keys_removed = sorted(before[k].path for k in before if k not in after and k not in noise.keys)
+    keys_added = sorted(after[k].path for k in after if k not in before and not noise.has_key(k))
+    keys_removed = sorted(before[k].path for k in before if k not in after and not noise.has_key(k))
     values_set, values_removed = [], []
     for folded, key in after.items():
         old = before.get(folded)
@@ -246,12 +261,12 @@ def registry_changes(before: Registry, after: Registry, noise: Noise = Noise()) 
                 continue
             if old is not None and name in old.values and old.values[name][1:] == value[1:]:
                 continue  # the name's case alone changed
-            if (folded, name) not in noise.values:
+            if not noise.has_value(folded, name):
                 values_set.append((key.path, value))
     for folded, key in before.items():
         new = after.get(folded)
         for name, value in key.values.items():
-            if (new is None or name not in new.values) and (folded, name) not in noise.values:
+            if (new is None or name not in new.values) and not noise.has_value(folded, name):
                 values_removed.append((key.path, value))
     order = lambda item: (item[0].casefold(), item[1].name.casefold())
     return Changes(keys_added, keys_removed, sorted(values_set, key=order),

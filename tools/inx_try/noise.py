@@ -1,8 +1,8 @@
 """What Wine changes in a prefix on its own, measured once per pristine
 prefix: an INF that does nothing is installed in a copy of it, as a try
 installs, and every key, value and file that changed is Wine's noise, left
-out of every report made from that prefix. (Wine 8 rewrites its display
-adapter's class keys at each start, for one.)"""
+out of every report made from that prefix. What Wine 8 is known to change
+only now and then is added to what one measurement saw."""
 
 import fcntl
 import json
@@ -15,6 +15,16 @@ from . import hives
 
 NOOP_INF = '[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\n'
 NOISE_FILE = "noise.json"
+
+_CLASS = "hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
+_DISPLAY = _CLASS + "{4d36e968-e325-11ce-bfc1-08002be10318}"
+_MONITOR = _CLASS + "{4d36e96e-e325-11ce-bfc1-08002be10318}"
+# Wine 8 rewrites its display adapter's and monitor's class keys at some
+# starts of a prefix and not at others, and makes HKCU\Console when a
+# console starts for the first time.
+WINE_OWN = hives.Noise(values=frozenset({(_DISPLAY, ""), (_DISPLAY + "\\0000", "driverdatedata"),
+                                         (_MONITOR, "")}),
+                       subtrees=frozenset({"hkey_current_user\\console"}))
 
 
 class Noise:
@@ -74,4 +84,5 @@ def noise_of(pristine: str, scratch: str, prepare: Callable[[str], None],
             os.replace(saved + ".new", saved)
             shutil.rmtree(scratch, ignore_errors=True)
     with open(saved, encoding="utf-8") as text:
-        return Noise.from_json(text.read())
+        noise = Noise.from_json(text.read())
+    return Noise(noise.registry.union(WINE_OWN), noise.files)

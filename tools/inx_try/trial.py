@@ -59,12 +59,12 @@ def leftovers(before, installed, after, noise: hives.Noise) -> list:
                   if folded in installed.files and folded not in before.files)
     for folded, key in sorted(after.registry.items()):
         old = before.registry.get(folded)
-        if folded in installed.registry and old is None and folded not in noise.keys:
+        if folded in installed.registry and old is None and not noise.has_key(folded):
             left.append((key.path + " (key)", (key.path, None)))
         for name, value in key.values.items():
             if (folded in installed.registry and name in installed.registry[folded].values
                     and (old is None or name not in old.values)
-                    and (folded, name) not in noise.values):
+                    and not noise.has_value(folded, name)):
                 left.append((hives.value_text(key.path, value), (key.path, value)))
     return left
 
