@@ -46,18 +46,6 @@ std::size_t CheckContext::FolderIn(const InfField& field) const
                : kNowhere;
 }
 
-DirectoryKnown KnowsDirectory(long dirid)
-{
-    static const long system[] = {-1, 1,  10, 11, 12, 13, 17, 18, 20, 21,
-                                  23, 24, 25, 30, 50, 51, 52, 53, 54, 55};
-    if (std::find(std::begin(system), std::end(system), dirid) != std::end(system) ||
-        (dirid >= 16384 && dirid <= 16447)) {
-        return DirectoryKnown::Yes;
-    }
-    return dirid > kLastProgramDirid && dirid <= 66004 ? DirectoryKnown::WindowsOnly
-                                                       : DirectoryKnown::No;
-}
-
 bool IsNumber(const std::string& text, long* number)
 {
     if (text.empty()) {

@@ -55,6 +55,7 @@ void CheckFields(CheckContext& check);
 void CheckPairs(CheckContext& check);
 // The install section the shell's verb runs, and its directives.
 void CheckInstallSection(CheckContext& check);
+void CheckServices(CheckContext& check);
 // Whether Windows 10 1903 and later hand the INF to the driver installer instead.
 void CheckDriverRoute(CheckContext& check);
 // The CopyFiles sections of one install section, each destination checked once.
@@ -83,9 +84,6 @@ const InfSection* ChosenInstallSection(const Inf& inf);
 // section or registry key.
 std::vector<bool> NamingFields(const Inf& inf);
 
-// The directory numbers that Microsoft documents for [DestinationDirs].
-enum class DirectoryKnown { Yes, WindowsOnly, No };
-DirectoryKnown KnowsDirectory(long dirid);
 // A program's own directory numbers, which an INF run by the shell never defines.
 inline constexpr long kFirstProgramDirid = 0x8000;
 inline constexpr long kLastProgramDirid = 65999;

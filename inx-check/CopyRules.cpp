@@ -77,8 +77,8 @@ void CheckDestination(CheckContext& check, const InfLine& line)
                   dirid.begin,
                   "directory " + written +
                       (known == DirectoryKnown::No
-                           ? " is not one Windows knows: the engine copies into an 'unknown' "
-                             "folder under the system folder"
+                           ? " names no folder that Windows' engine knows: it copies into an "
+                             "'unknown' folder under the system folder"
                            : " is known to Windows but not to Wine's INF engine"));
         return;
     }

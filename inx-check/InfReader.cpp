@@ -75,8 +75,8 @@ private:
                 }
                 inf_.signature = inf_.Text(inf_.Value(line, 0));
                 const std::string signature = LowerAscii(inf_.signature);
-                if (signature == "$windows nt$" || signature == "$chicago$" ||
-                    signature == "$windows 95$") {
+                // Wine also takes "$Windows 95$"; Windows takes no other.
+                if (signature == "$windows nt$" || signature == "$chicago$") {
                     return;
                 }
                 inf_.error = InfError::UnknownSignature;
@@ -499,6 +499,11 @@ std::string SubstituteStrings(const Inf& inf, std::string_view text,
             pair.dirid = number;
             replacement =
                 directory != nullptr ? directory(number) : "<DIRID " + std::to_string(number) + ">";
+            // A folder's own trailing '\' goes when the text goes on with one ("%24%\Demo").
+            if (!replacement.empty() && replacement.back() == '\\' && close + 1 < text.size() &&
+                text[close + 1] == '\\') {
+                replacement.pop_back();
+            }
         }
         result += replacement;
         if (pairs != nullptr) {

@@ -59,7 +59,7 @@ enum class InfError {
     TextBeforeFirstSection,  // only when there is no [Strings] section
     UnclosedSectionName,     // '[' without ']' on its line
     SectionNameTooLong,      // over kLongestInfSectionName characters
-    // No [Version] Signature of $Windows NT$, $Chicago$ or $Windows 95$:
+    // No [Version] Signature of $Windows NT$ or $Chicago$:
     NoVersionSection,
     NoSignature,       // [Version] has no Signature line
     UnknownSignature,  // the first Signature line names another (errorAt is its value)

@@ -190,7 +190,9 @@ bool CheckInfAccepted(CheckContext& check)
             Rule::NoSignature, at,
             "the signature " + Quoted(inf.signature) +
                 (inf.signature.find('%') != std::string::npos ? " is not substituted: write it out"
-                                                              : " is not one the engine knows") +
+                 : LowerAscii(inf.signature) == "$windows 95$"
+                     ? " is one Wine's engine takes and Windows' does not"
+                     : " is not one the engine knows") +
                 signatureNeeded);
         break;
     case InfError::None:
@@ -202,6 +204,17 @@ bool CheckInfAccepted(CheckContext& check)
                   "it only because there is a [Strings] section");
     }
     return true;
+}
+
+void CheckServices(CheckContext& check)
+{
+    const std::optional<SectionPlan>& install = check.plan.install;
+    if (install.has_value() && install->serviceRefused.has_value()) {
+        const RefusedService& refused = *install->serviceRefused;
+        check.Add(Rule::ServiceRefused, refused.at,
+                  "the engine refuses the service " + Quoted(refused.name) + ": " + refused.why +
+                      "; it adds no service and runs no later AddService or DelService line");
+    }
 }
 
 void CheckInstallSection(CheckContext& check)

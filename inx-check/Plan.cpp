@@ -1,121 +1,16 @@
 #include "inx-check/Plan.h"
 
+#include "inx-check/Leftovers.h"
+#include "inx-check/PlanFields.h"
+#include "inx-check/RegistryPlan.h"
+
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <iterator>
 
 namespace {
 
-constexpr char kSystemFolder[] = "C:\\Windows\\System32";
-constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 // The list of installed programs, read in both registry views on 64-bit Windows.
 constexpr char kUninstallList[] = "\\microsoft\\windows\\currentversion\\uninstall\\";
-
-// AddReg and DelReg flags.
-constexpr unsigned long kBinaryValueType = 0x1;
-constexpr unsigned long kNoClobber = 0x2;
-constexpr unsigned long kDeleteValue = 0x4;
-constexpr unsigned long kAppend = 0x8;
-constexpr unsigned long kKeyOnly = 0x10;
-constexpr unsigned long kOverwriteOnly = 0x20;
-constexpr unsigned long kKeyOnlyCommon = 0x2000;
-constexpr unsigned long kDeleteRegBit = 0x8000;
-constexpr unsigned long kDeleteString = 0x18002;
-constexpr unsigned long kTypeMask = 0xFFFF0001;
-
-// The path the engine substitutes for %dirid%, and puts first in a destination.
-template <Windows windows>
-std::string ResolvedDirectory(long dirid)
-{
-    if (dirid == -1 || dirid == 0) {
-        return "";
-    }
-    const std::string path = DirectoryPath(dirid, windows);
-    return path.empty() ? std::string(kSystemFolder) + "\\unknown" : path;
-}
-
-// The resolver SubstituteStrings takes, for `windows`.
-using Resolver = std::string (*)(long);
-Resolver ResolverFor(Windows windows)
-{
-    return windows == Windows::Bits64 ? ResolvedDirectory<Windows::Bits64>
-                                      : ResolvedDirectory<Windows::Bits32>;
-}
-
-// A field as Windows' engine hands it out, folder numbers resolved.
-std::string Value(const Inf& inf, Windows windows, const InfLine& line, std::size_t i)
-{
-    if (i >= line.valueCount) {
-        return "";
-    }
-    const InfField& field = inf.Value(line, i);
-    return AsWindowsReads(field,
-                          SubstituteStrings(inf, inf.Text(field), nullptr, ResolverFor(windows)));
-}
-
-// A number field as SetupGetIntField reads it (strtol, base 0, in 32 bits);
-// false when it is none.
-bool IntField(const std::string& text, long* number)
-{
-    if (text.empty()) {
-        return false;
-    }
-    char* end = nullptr;
-    const long long read = std::strtoll(text.c_str(), &end, 0);
-    *number = static_cast<long>(std::clamp<long long>(read, INT32_MIN, INT32_MAX));
-    return *end == '\0';
-}
-
-// A REG_DWORD's text as wcstoul reads it: base 0, up to the first character
-// that is no digit, a minus sign wrapping around, saturated at 32 bits.
-unsigned long DwordOf(const std::string& text)
-{
-    const char* at = text.c_str();
-    while (*at == ' ' || *at == '\t') {
-        ++at;
-    }
-    const bool negative = *at == '-';
-    char* end = nullptr;
-    const unsigned long long read = std::strtoull(negative || *at == '+' ? at + 1 : at, &end, 0);
-    const unsigned long value =
-        read > 0xFFFFFFFFULL ? 0xFFFFFFFFUL : static_cast<unsigned long>(read);
-    return negative && read <= 0xFFFFFFFFULL ? (0x100000000ULL - value) & 0xFFFFFFFFUL : value;
-}
-
-std::string RootName(const std::string& written)
-{
-    const std::string root = LowerAscii(written);
-    return root == "hklm"   ? "HKEY_LOCAL_MACHINE"
-           : root == "hkcu" ? "HKEY_CURRENT_USER"
-           : root == "hkcr" ? "HKEY_CLASSES_ROOT"
-           : root == "hku"  ? "HKEY_USERS"
-                            : "";
-}
-
-std::string KeyPath(const std::string& root, const std::string& subkey)
-{
-    return subkey.empty() ? root : root + "\\" + subkey;
-}
-
-// Each directive line of `section` named `directive` (any case): every
-// section it names, with the line.
-template <typename Visit>
-void ForEachNamed(const Inf& inf, const InfSection& section, const char* directive, Visit visit)
-{
-    for (const InfLine& line : section.lines) {
-        if (!line.explicitKey ||
-            LowerAscii(SubstituteStrings(inf, inf.Text(inf.Key(line)))) != directive) {
-            continue;
-        }
-        for (std::size_t i = 0; i < line.valueCount; ++i) {
-            const std::string name = SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
-            if (!name.empty()) {
-                visit(name, inf.Value(line, i));
-            }
-        }
-    }
-}
 
 // `file` in `folder`, with one '\' between them, as the engine joins them.
 std::string InFolder(const std::string& folder, const std::string& file)
@@ -130,24 +25,35 @@ std::string DestinationFolder(const Inf& inf, Windows windows, const std::string
 {
     const InfLine* line = DestinationLine(inf, name);
     long dirid = 0;
-    if (line == nullptr || !IntField(Value(inf, windows, *line, 0), &dirid)) {
+    if (line == nullptr || !IntField(HandedOut(inf, windows, *line, 0), &dirid)) {
         return FileLocation(kSystemFolder, windows);
     }
-    const std::string sub = Value(inf, windows, *line, 1);
-    const std::string folder = ResolverFor(windows)(dirid);
+    const std::string sub = HandedOut(inf, windows, *line, 1);
+    const std::string folder = ResolvedDirectory(dirid, windows);
     return FileLocation(sub.empty() ? folder : InFolder(folder, sub), windows);
+}
+
+// The first line of `section` with the key `name` (lower case), as the
+// engine finds it; nullptr when there is none.
+const InfLine* KeyedLine(const Inf& inf, const InfSection& section, const char* name)
+{
+    for (const InfLine& line : section.lines) {
+        if (line.HasKey() && LowerAscii(inf.Text(inf.Key(line))) == name) {
+            return &line;
+        }
+    }
+    return nullptr;
 }
 
 class Planner {
 public:
     Planner(const Inf& inf, Windows windows, SectionPlan* plan)
-        : inf_(inf), windows_(windows), plan_(*plan)
+        : inf_(inf), windows_(windows), plan_(*plan), registry_(*inf.page, windows, plan)
     {
     }
 
-    void Files()
+    void Files(const InfSection& install)
     {
-        const InfSection& install = *inf_.Find(plan_.section);
         ForEachNamed(
             inf_, install, "copyfiles", [this](const std::string& name, const InfField& field) {
                 if (name[0] == '@') {
@@ -158,8 +64,8 @@ public:
                     return;
                 }
                 ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
-                    const std::string target = Value(inf_, windows_, line, 0);
-                    const std::string source = Value(inf_, windows_, line, 1);
+                    const std::string target = HandedOut(inf_, windows_, line, 0);
+                    const std::string source = HandedOut(inf_, windows_, line, 1);
                     if (!target.empty()) {
                         plan_.files.push_back(
                             {PackageSourcePath(inf_, source.empty() ? target : source),
@@ -169,7 +75,7 @@ public:
             });
         ForEachNamed(inf_, install, "delfiles", [this](const std::string& name, const InfField&) {
             ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
-                const std::string file = Value(inf_, windows_, line, 0);
+                const std::string file = HandedOut(inf_, windows_, line, 0);
                 if (!file.empty()) {
                     plan_.deletes.push_back({InFolder(folder, file), inf_.Value(line, 0).begin});
                 }
@@ -177,8 +83,8 @@ public:
         });
         ForEachNamed(inf_, install, "renfiles", [this](const std::string& name, const InfField&) {
             ForEachFileLine(name, [this](const InfLine& line, const std::string& folder) {
-                const std::string to = Value(inf_, windows_, line, 0);
-                const std::string from = Value(inf_, windows_, line, 1);
+                const std::string to = HandedOut(inf_, windows_, line, 0);
+                const std::string from = HandedOut(inf_, windows_, line, 1);
                 if (!to.empty() && !from.empty()) {
                     plan_.renames.push_back(
                         {InFolder(folder, from), InFolder(folder, to), inf_.Value(line, 0).begin});
@@ -194,69 +100,75 @@ public:
             ForEachNamed(inf_, owner, deleting ? "delreg" : "addreg",
                          [&](const std::string& name, const InfField&) {
                              const InfSection* section = inf_.Find(name);
-                             for (std::size_t i = 0;
-                                  section != nullptr && i < section->lines.size(); ++i) {
-                                 RegistryLine(section->lines[i], deleting, ownKey);
+                             if (section != nullptr) {
+                                 registry_.Plan(ReadRegistryLines(inf_, windows_, *section, ownKey),
+                                                deleting);
                              }
                          });
         }
     }
 
+    // The AddService lines, then the DelService lines. A service the engine
+    // refuses ends both: no later line of either is run.
     void Services(const std::string& installName)
     {
         const InfSection* services = inf_.Find(installName + ".Services");
-        for (std::size_t i = 0; services != nullptr && i < services->lines.size(); ++i) {
-            const InfLine& line = services->lines[i];
-            const std::string directive =
-                line.explicitKey ? LowerAscii(SubstituteStrings(inf_, inf_.Text(inf_.Key(line))))
-                                 : "";
-            const std::string name = Value(inf_, windows_, line, 0);
-            if (name.empty()) {
-                continue;
+        if (services == nullptr) {
+            return;
+        }
+        for (const InfLine& line : services->lines) {
+            if (DirectiveOf(inf_, line) != "addservice" || line.valueCount < 3) {
+                continue;  // the engine skips a line without a name or a section
             }
-            if (directive == "delservice") {
-                plan_.serviceDeletes.push_back({name, inf_.Value(line, 0).begin});
-                continue;
-            }
-            const InfSection* section = inf_.Find(Value(inf_, windows_, line, 2));
-            if (directive != "addservice" || section == nullptr) {
-                continue;
-            }
+            const std::string name = HandedOut(inf_, windows_, line, 0);
+            const std::string sectionName = HandedOut(inf_, windows_, line, 2);
+            const InfSection* section = inf_.Find(sectionName);
             PlannedService service{name, kServicesKey + name, "", inf_.Value(line, 0).begin};
-            for (const InfLine& entry : section->lines) {
-                if (entry.explicitKey &&
-                    LowerAscii(SubstituteStrings(inf_, inf_.Text(inf_.Key(entry)))) ==
-                        "servicebinary") {
-                    service.binary = Value(inf_, windows_, entry, 0);
-                    break;
-                }
+            std::string refused = "names [" + sectionName + "], which does not exist";
+            if (name.empty()) {
+                refused = "has no name";
+            } else if (section != nullptr) {
+                refused = ServiceSectionLacks(*section, &service.binary);
+            }
+            if (section == nullptr || !refused.empty()) {
+                plan_.serviceRefused = RefusedService{name, refused, inf_.Value(line, 0).begin};
+                return;
             }
             plan_.services.push_back(service);
             Registry(*section, service.key);
+            EventLog(line, name);
+        }
+        for (const InfLine& line : services->lines) {
+            if (DirectiveOf(inf_, line) != "delservice" || line.valueCount == 0) {
+                continue;
+            }
+            const std::string name = HandedOut(inf_, windows_, line, 0);
+            if (name.empty()) {
+                return;  // the engine cannot open a service without a name, and stops
+            }
+            plan_.serviceDeletes.push_back({name, inf_.Value(line, 0).begin});
         }
     }
 
-    void Unmodelled()
+    void Unmodelled(const InfSection& install)
     {
         static const char* const known[] = {
-            "updateinis",          "updateinifields",     "ini2reg", "logconf", "registerdlls",
-            "unregisterdlls",      "profileitems",        "bitreg",  "copyinf", "winefakedlls",
-            "runpresetupcommands", "runpostsetupcommands"};
-        const InfSection& install = *inf_.Find(plan_.section);
+            "updateinis",          "updateinifields",      "ini2reg", "logconf", "registerdlls",
+            "unregisterdlls",      "profileitems",         "bitreg",  "copyinf", "winefakedlls",
+            "runpresetupcommands", "runpostsetupcommands", "include"};
         for (const InfLine& line : install.lines) {
-            const std::string directive =
-                line.explicitKey ? SubstituteStrings(inf_, inf_.Text(inf_.Key(line))) : "";
-            const std::string lowered = LowerAscii(directive);
+            const std::string lowered = DirectiveOf(inf_, line);
             if (std::find(std::begin(known), std::end(known), lowered) == std::end(known)) {
                 continue;
             }
-            NotModelled unmodelled{directive, inf_.Key(line).begin, {}};
+            NotModelled unmodelled{
+                SubstituteStrings(inf_, inf_.Text(inf_.Key(line))), inf_.Key(line).begin, {}};
             if (lowered == "updateinis") {
                 // The INI files it writes: a name alone is in the Windows folder.
                 for (std::size_t i = 0; i < line.valueCount; ++i) {
-                    const InfSection* section = inf_.Find(Value(inf_, windows_, line, i));
+                    const InfSection* section = inf_.Find(HandedOut(inf_, windows_, line, i));
                     for (std::size_t l = 0; section != nullptr && l < section->lines.size(); ++l) {
-                        const std::string file = Value(inf_, windows_, section->lines[l], 0);
+                        const std::string file = HandedOut(inf_, windows_, section->lines[l], 0);
                         if (!file.empty()) {
                             const bool alone =
                                 FindCharacter(*inf_.page, file, '\\') == std::string::npos;
@@ -283,129 +195,54 @@ private:
         }
     }
 
-    void RegistryLine(const InfLine& line, bool deleting, const std::string& ownKey)
+    // What a service section lacks that the engine needs (a number for each of
+    // ServiceType, StartType and ErrorControl, and a ServiceBinary line); ""
+    // when it lacks nothing, with the binary in `binary`.
+    std::string ServiceSectionLacks(const InfSection& section, std::string* binary) const
     {
-        const std::string rootWritten = Value(inf_, windows_, line, 0);
-        const std::string root = LowerAscii(rootWritten) == "hkr" ? ownKey : RootName(rootWritten);
-        if (line.valueCount == 0 || root.empty()) {
+        for (const char* needed : {"servicetype", "starttype", "errorcontrol"}) {
+            const InfLine* line = KeyedLine(inf_, section, needed);
+            long number = 0;
+            if (line == nullptr || !IntField(HandedOut(inf_, windows_, *line, 0), &number, true)) {
+                return "[" + section.name + "] has no number for " + NeededName(needed);
+            }
+        }
+        const InfLine* line = KeyedLine(inf_, section, "servicebinary");
+        if (line == nullptr || line->valueCount == 0) {
+            return "[" + section.name + "] has no ServiceBinary";
+        }
+        *binary = HandedOut(inf_, windows_, *line, 0);
+        return "";
+    }
+
+    static std::string NeededName(const std::string& lowered)
+    {
+        return lowered == "servicetype" ? "ServiceType"
+               : lowered == "starttype" ? "StartType"
+                                        : "ErrorControl";
+    }
+
+    // An AddService line's event-log section (its fourth field): Windows
+    // writes it under the event log's key; Wine 8 does not.
+    void EventLog(const InfLine& line, const std::string& service)
+    {
+        const std::string section = HandedOut(inf_, windows_, line, 3);
+        if (section.empty()) {
             return;
         }
-        // The registry takes a key's trailing '\' for none.
-        std::string subkey = Value(inf_, windows_, line, 1);
-        while (!subkey.empty() && subkey[LastCharacter(*inf_.page, subkey)] == '\\') {
-            subkey.pop_back();
-        }
-        // Nor does it read an empty name between two: "a\\\\b" is "a\\b" (seen under Wine).
-        for (std::size_t at = FindCharacter(*inf_.page, subkey, '\\'); at != std::string::npos;
-             at = FindCharacter(*inf_.page, subkey, '\\', at + 1)) {
-            while (at + 1 < subkey.size() && subkey[at + 1] == '\\') {
-                subkey.erase(at + 1, 1);
-            }
-        }
-        long read = 0;
-        const unsigned long flags = IntField(Value(inf_, windows_, line, 3), &read)
-                                        ? static_cast<unsigned long>(read) & 0xFFFFFFFFUL
-                                        : 0;
-        const InfOffset at = inf_.Value(line, 0).begin;
-        const std::string written = KeyPath(root, subkey);
-        const std::string key = RegistryLocation(written, flags, windows_);
-        const std::string wineKey = WineRegistryLocation(written, flags, windows_);
-        if (!wineKey.empty() && wineDiffers_.insert(inf_.Folded(key)).second) {
-            plan_.wineDiffers.push_back({key, wineKey, at});
-        }
-        const std::string name = Value(inf_, windows_, line, 2);
-        if (deleting ? flags != 0 && (flags & kDeleteRegBit) == 0 : (flags & kDeleteRegBit) != 0) {
-            return;  // the engine leaves such a line to the other directive
-        }
-        if (deleting || (flags & kDeleteValue) != 0) {
-            PlannedRegistryDelete removal{key, std::nullopt, std::nullopt, at};
-            if (!name.empty() && (flags & kKeyOnlyCommon) == 0) {
-                removal.name = name;
-                if ((flags & kDeleteString) == kDeleteString) {
-                    removal.string = Value(inf_, windows_, line, 4);
-                }
-            }
-            plan_.registryDeletes.push_back(removal);
-            return;
-        }
-        if (madeKeys_.insert(inf_.Folded(key)).second) {
-            plan_.keys.push_back({key, at});
-        }
-        if ((flags & (kKeyOnly | kKeyOnlyCommon)) != 0) {
-            return;
-        }
-        PlannedValue value;
-        value.key = key;
-        value.name = name;
-        value.at = at;
-        value.write = (flags & kNoClobber) != 0       ? Write::IfMissing
-                      : (flags & kOverwriteOnly) != 0 ? Write::IfPresent
-                                                      : Write::Set;
-        switch (flags & kTypeMask) {
-        case 0x00000000:
-            value.type = kRegSz;
-            break;
-        case 0x00010000:
-            value.type = kRegMultiSz;
-            break;
-        case 0x00020000:
-            value.type = kRegExpandSz;
-            break;
-        case 0x00000001:
-            value.type = kRegBinary;
-            break;
-        case 0x00010001:
-            value.type = kRegDword;
-            break;
-        case 0x00020001:
-            value.type = kRegNone;
-            break;
-        default:
-            value.type = flags >> 16;
-            break;
-        }
-        if ((flags & kBinaryValueType) == 0 || (value.type == kRegDword && line.valueCount == 5)) {
-            if (value.type == kRegMultiSz) {
-                // The engine joins the fields from the fifth on, up to an empty one.
-                for (std::size_t i = 4; i < line.valueCount; ++i) {
-                    const std::string item = Value(inf_, windows_, line, i);
-                    if (item.empty()) {
-                        break;
-                    }
-                    value.strings.push_back(item);
-                }
-                if ((flags & kAppend) != 0) {
-                    if (value.strings.empty()) {
-                        return;  // nothing to append: the value is not touched
-                    }
-                    value.write = Write::AppendStrings;
-                }
-            } else if (value.type == kRegDword) {
-                value.number = DwordOf(Value(inf_, windows_, line, 4));
-            } else {
-                value.strings.push_back(Value(inf_, windows_, line, 4));
-            }
-        } else {
-            value.binary = true;
-            for (std::size_t i = 4; i < line.valueCount; ++i) {
-                const std::string byte = Value(inf_, windows_, line, i);
-                char* end = nullptr;
-                const long number = std::strtol(byte.c_str(), &end, 16);
-                if (byte.empty() || *end != '\0') {
-                    value.bytes.clear();  // the engine reads none of it
-                    break;
-                }
-                value.bytes += static_cast<char>(number & 0xFF);
-            }
-        }
-        plan_.registry.push_back(value);
+        const std::string log = HandedOut(inf_, windows_, line, 4);
+        const std::string name = HandedOut(inf_, windows_, line, 5);
+        plan_.notModelled.push_back(
+            {"AddService event log [" + section + "]",
+             inf_.Value(line, 3).begin,
+             {kServicesKey + std::string("EventLog\\") + (log.empty() ? "System" : log) + "\\" +
+              (name.empty() ? service : name)}});
     }
 
     const Inf& inf_;
     const Windows windows_;
     SectionPlan& plan_;
-    std::unordered_set<std::string> madeKeys_;     // folded
-    std::unordered_set<std::string> wineDiffers_;  // folded
+    RegistryPlanner registry_;
 };
 
 std::optional<SectionPlan> PlanSection(const Inf& inf, Windows windows, const std::string& name)
@@ -418,126 +255,31 @@ std::optional<SectionPlan> PlanSection(const Inf& inf, Windows windows, const st
     plan.section = section->name;
     plan.header = section->header;
     Planner planner(inf, windows, &plan);
-    planner.Files();
-    planner.Registry(*section, "");
+    for (const InfSection* run : SectionsRun(inf, *section)) {
+        planner.Files(*run);
+        planner.Registry(*run, "");
+        if (run != section) {
+            plan.wineSkips.push_back({run->name, run->header});
+        }
+    }
     planner.Services(section->name);
-    planner.Unmodelled();
+    planner.Unmodelled(*section);
     return plan;
 }
 
-// A value's key and name, folded, as one name.
-std::string ValueId(const Inf& inf, const std::string& key, const std::string& name)
-{
-    return inf.Folded(key) + '\n' + inf.Folded(name);
-}
-
-// A key of the package's own, under Software but not Windows' or Wine's: only
-// such a key is known not to have been there before the installation.
-bool OwnKey(const Inf& inf, const std::string& key)
-{
-    const std::string folded = inf.Folded(key);
-    for (const char* software :
-         {"hkey_current_user\\software\\", "hkey_local_machine\\software\\wow6432node\\",
-          "hkey_local_machine\\software\\"}) {
-        const std::string top = software;
-        if (folded.compare(0, top.size(), top) != 0) {
-            continue;
-        }
-        const std::string vendor =
-            folded.substr(top.size(), folded.find('\\', top.size()) - top.size());
-        static const char* const shared[] = {"microsoft",   "classes", "wine", "policies",
-                                             "wow6432node", "clients", ""};
-        return std::find(std::begin(shared), std::end(shared), vendor) == std::end(shared);
-    }
-    return false;
-}
-
-Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPlan* uninstall)
-{
-    // What the uninstallation takes away.
-    NameSet removedFiles;
-    NameSet removedKeys;
-    NameSet removedValues;
-    NameSet removedStrings;  // of a list: the value's id, then the string
-    NameSet deletedServices;
-    if (uninstall != nullptr) {
-        for (const PlannedPath& file : uninstall->deletes) {
-            removedFiles.insert(inf.Folded(file.path));
-        }
-        for (const PlannedRename& rename : uninstall->renames) {
-            removedFiles.insert(inf.Folded(rename.from));
-        }
-        for (const PlannedRegistryDelete& removal : uninstall->registryDeletes) {
-            if (!removal.name.has_value()) {
-                removedKeys.insert(inf.Folded(removal.key));
-            } else if (!removal.string.has_value()) {
-                removedValues.insert(ValueId(inf, removal.key, *removal.name));
-            } else {
-                removedStrings.insert(ValueId(inf, removal.key, *removal.name) + '\n' +
-                                      inf.Folded(*removal.string));
-            }
-        }
-        for (const PlannedPath& service : uninstall->serviceDeletes) {
-            deletedServices.insert(inf.Folded(service.path));
-            removedKeys.insert(inf.Folded(kServicesKey + service.path));  // with all under it
-        }
-    }
-    Leftovers left;
-    NameSet listed;  // each leftover once: files, keys and values by their folded names
-    const auto add = [&](const SectionPlan& plan, bool installing) {
-        // A file copied or renamed into place.
-        std::vector<PlannedPath> made;
-        for (const PlannedFile& file : plan.files) {
-            made.push_back({file.destination, file.at});
-        }
-        for (const PlannedRename& rename : plan.renames) {
-            made.push_back({rename.to, rename.at});
-        }
-        for (const PlannedPath& file : made) {
-            const std::string folded = inf.Folded(file.path);
-            if ((!installing || removedFiles.count(folded) == 0) &&
-                listed.insert("file\n" + folded).second) {
-                left.files.push_back(file);
-            }
-        }
-        for (const PlannedKey& key : plan.keys) {
-            const std::string folded = inf.Folded(key.key);
-            if (OwnKey(inf, key.key) &&
-                (!installing || !UnderKeys(inf, key.key, removedKeys, true)) &&
-                listed.insert("key\n" + folded).second) {
-                left.registry.push_back({key.key, std::nullopt, key.at});
-            }
-        }
-        for (const PlannedValue& value : plan.registry) {
-            const std::string id = ValueId(inf, value.key, value.name);
-            // Strings appended to a list are taken away string by string.
-            const bool stringsRemoved =
-                value.write == Write::AppendStrings &&
-                std::all_of(value.strings.begin(), value.strings.end(),
-                            [&](const std::string& item) {
-                                return removedStrings.count(id + '\n' + inf.Folded(item)) != 0;
-                            });
-            const bool removed = UnderKeys(inf, value.key, removedKeys, true) ||
-                                 removedValues.count(id) != 0 || stringsRemoved;
-            if (value.write != Write::IfPresent && (!installing || !removed) &&
-                listed.insert("value\n" + id).second) {
-                left.registry.push_back({value.key, value.name, value.at});
-            }
-        }
-        for (const PlannedService& service : plan.services) {
-            if (!installing || deletedServices.count(inf.Folded(service.name)) == 0) {
-                left.services.push_back({service.name, service.at});
-            }
-        }
-    };
-    add(install, true);
-    if (uninstall != nullptr) {
-        add(*uninstall, false);  // what the uninstallation itself adds stays too
-    }
-    return left;
-}
-
 }  // namespace
+
+std::vector<const InfSection*> SectionsRun(const Inf& inf, const InfSection& install)
+{
+    std::vector<const InfSection*> run{&install};
+    ForEachNamed(inf, install, "needs", [&](const std::string& name, const InfField&) {
+        const InfSection* needed = inf.Find(name);
+        if (needed != nullptr && std::find(run.begin(), run.end(), needed) == run.end()) {
+            run.push_back(needed);
+        }
+    });
+    return run;
+}
 
 bool UnderKeys(const Inf& inf, const std::string& key, const NameSet& keys, bool itself)
 {
@@ -614,12 +356,21 @@ std::string PackageSourcePath(const Inf& inf, const std::string& name)
     return path.empty() ? name : path + "\\" + name;
 }
 
-const char* RegistryTypeName(unsigned long type)
+std::string RegistryTypeName(unsigned long type)
 {
-    static const char* const names[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
-                                        "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
-                                        "REG_LINK",   "REG_MULTI_SZ"};
-    return type < std::size(names) ? names[type] : "REG_UNKNOWN";
+    static const char* const names[] = {"REG_NONE",
+                                        "REG_SZ",
+                                        "REG_EXPAND_SZ",
+                                        "REG_BINARY",
+                                        "REG_DWORD",
+                                        "REG_DWORD_BIG_ENDIAN",
+                                        "REG_LINK",
+                                        "REG_MULTI_SZ",
+                                        "REG_RESOURCE_LIST",
+                                        "REG_FULL_RESOURCE_DESCRIPTOR",
+                                        "REG_RESOURCE_REQUIREMENTS_LIST",
+                                        "REG_QWORD"};
+    return type < std::size(names) ? names[type] : "type " + std::to_string(type);
 }
 
 bool SectionPlan::ChangesAnything() const

@@ -22,8 +22,10 @@ enum : unsigned long {
     kRegDword = 4,
     kRegLink = 6,
     kRegMultiSz = 7,
+    kRegQword = 11,
 };
-const char* RegistryTypeName(unsigned long type);
+// "REG_SZ" and the like; "type N" for a number no type has.
+std::string RegistryTypeName(unsigned long type);
 
 struct PlannedFile {
     std::string source;  // relative to the package's folder
@@ -56,8 +58,10 @@ struct PlannedValue {
     unsigned long type = kRegSz;
     std::vector<std::string> strings;  // REG_SZ, REG_EXPAND_SZ, REG_LINK: one; REG_MULTI_SZ: each
     unsigned long number = 0;          // REG_DWORD
-    std::string bytes;                 // any other type, or any type given as bytes
+    std::string bytes;                 // given as bytes: those the engine read
     bool binary = false;               // given as bytes (FLG_ADDREG_BINVALUETYPE)
+    bool bytesKnown = true;            // false: a field held more than a byte, and the
+                                       // engine writes as many bytes as fields, unread
     Write write = Write::Set;
     InfOffset at;
 };
@@ -89,6 +93,14 @@ struct WineDifference {
     InfOffset at;
 };
 
+// An AddService line the engine refuses: it runs no later AddService or
+// DelService line of the section.
+struct RefusedService {
+    std::string name;
+    std::string why;  // "has no name", "[S] has no ServiceBinary", ...
+    InfOffset at;
+};
+
 struct NotModelled {
     std::string directive;  // as written
     InfOffset at;
@@ -102,12 +114,14 @@ struct SectionPlan {
     std::vector<PlannedPath> deletes;
     std::vector<PlannedRename> renames;
     std::vector<PlannedValue> registry;
-    std::vector<PlannedKey> keys;  // every key an AddReg line opens or makes
+    std::vector<PlannedKey> keys;  // every key an AddReg line makes (unless it exists)
     std::vector<PlannedRegistryDelete> registryDeletes;
     std::vector<PlannedService> services;
     std::vector<PlannedPath> serviceDeletes;  // the service's name
+    std::optional<RefusedService> serviceRefused;
     std::vector<NotModelled> notModelled;
     std::vector<WineDifference> wineDiffers;  // each key once
+    std::vector<PlannedPath> wineSkips;       // sections Needs= runs, which Wine 8 does not
 
     bool ChangesAnything() const;
 };
@@ -138,6 +152,10 @@ InstallPlan MakePlan(const Inf& inf, Windows windows);
 // The section the engine runs for `name` ("DefaultInstall", "DefaultUninstall"):
 // [NAME.NTx86], or else [NAME.NT], each only with a line, or else [NAME].
 const InfSection* ChosenSection(const Inf& inf, const std::string& name);
+
+// The sections the engine runs for the install section `install`: itself,
+// then each that its Needs= lines name (Windows; Wine 8 runs none of those).
+std::vector<const InfSection*> SectionsRun(const Inf& inf, const InfSection& install);
 
 // Names folded as the engine compares them (Inf::Folded).
 using NameSet = std::unordered_set<std::string>;

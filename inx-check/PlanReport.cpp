@@ -4,6 +4,8 @@
 #include "inx-check/Report.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -92,36 +94,123 @@ private:
         }
     }
 
+    // A value's data as a try reads it back: text for the string types, a
+    // list for REG_MULTI_SZ, a number for a REG_DWORD of four bytes, else
+    // the bytes stored (text given for another type is stored as UTF-16).
     std::string Data(const PlannedValue& value) const
     {
-        std::string text;
+        if (!value.bytesKnown) {
+            return json_ ? "null" : "(bytes the engine never read)";
+        }
+        const bool text =
+            value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegLink;
         if (!value.binary && value.type == kRegDword) {
             return std::to_string(value.number);
         }
-        if (value.type == kRegDword && value.bytes.size() == 4) {
+        if (!value.binary && (text || value.type == kRegMultiSz)) {
+            return Strings(value.strings, value.type == kRegMultiSz);
+        }
+        const std::string bytes = value.binary ? value.bytes : Utf16Bytes(value.strings.front());
+        if (value.type == kRegDword && bytes.size() == 4) {
             unsigned long number = 0;
             for (std::size_t i = 4; i-- > 0;) {
-                number = number << 8U | static_cast<unsigned char>(value.bytes[i]);
+                number = number << 8U | static_cast<unsigned char>(bytes[i]);
             }
             return std::to_string(number);  // four bytes are the number, as stored
         }
-        if (!value.binary && value.type == kRegMultiSz) {
-            for (const std::string& item : value.strings) {
-                text +=
-                    (text.empty() ? "" : ", ") + (json_ ? Json(item) : "\"" + Shown(item) + "\"");
+        std::vector<std::string> strings;
+        if ((text || value.type == kRegMultiSz) && StringsOf(bytes, &strings)) {
+            if (value.type == kRegMultiSz) {
+                while (!strings.empty() && strings.back().empty()) {
+                    strings.pop_back();
+                }
+            } else if (strings.size() == 1 || (strings.size() == 2 && strings[1].empty())) {
+                strings.resize(1);
+            } else {
+                return Hex(bytes);  // text with a NUL inside
             }
-            return "[" + text + "]";
+            return Strings(strings, value.type == kRegMultiSz);
         }
-        if (!value.binary) {
-            return json_ ? Json(value.strings.front()) : "\"" + Shown(value.strings.front()) + "\"";
+        return Hex(bytes);
+    }
+
+    std::string Strings(const std::vector<std::string>& strings, bool list) const
+    {
+        if (!list) {
+            return json_ ? Json(strings.front()) : "\"" + Shown(strings.front()) + "\"";
         }
-        for (const char byte : value.bytes) {
+        std::string text;
+        for (const std::string& item : strings) {
+            text += (text.empty() ? "" : ", ") + (json_ ? Json(item) : "\"" + Shown(item) + "\"");
+        }
+        return "[" + text + "]";
+    }
+
+    std::string Hex(const std::string& bytes) const
+    {
+        std::string text;
+        for (const char byte : bytes) {
             char hex[4];
             static_cast<void>(std::snprintf(hex, sizeof hex, json_ ? "%02x" : ",%02x",
                                             static_cast<unsigned char>(byte)));
             text += hex;
         }
         return json_ ? "\"" + text + "\"" : "hex:" + (text.empty() ? text : text.substr(1));
+    }
+
+    // Text in the code page as the registry stores it: UTF-16, with its NUL.
+    std::string Utf16Bytes(const std::string& text) const
+    {
+        const std::string utf8 = Utf8FromCodePage(check_.page, text);
+        std::string bytes;
+        const auto unit = [&bytes](unsigned value) {
+            bytes += static_cast<char>(value & 0xFFU);
+            bytes += static_cast<char>(value >> 8U);
+        };
+        for (std::size_t at = 0; at < utf8.size();) {
+            char32_t code = 0xFFFD;
+            const std::size_t length = DecodeUtf8(utf8, at, &code);
+            at += length == 0 ? 1 : length;
+            if (code >= 0x10000) {
+                unit(0xD800 + ((code - 0x10000) >> 10U));
+                unit(0xDC00 + ((code - 0x10000) & 0x3FFU));
+            } else {
+                unit(code);
+            }
+        }
+        unit(0);
+        return bytes;
+    }
+
+    // UTF-16 bytes split at each NUL, each in the code page; false when
+    // they are no such text.
+    bool StringsOf(const std::string& bytes, std::vector<std::string>* strings) const
+    {
+        if (bytes.size() % 2 != 0) {
+            return false;
+        }
+        std::u16string unit;
+        for (std::size_t at = 0; at <= bytes.size(); at += 2) {
+            const auto code =
+                at == bytes.size()
+                    ? u'\0'
+                    : static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                            static_cast<unsigned char>(bytes[at + 1]) << 8U);
+            if (code != u'\0') {
+                unit += code;
+                continue;
+            }
+            if (at == bytes.size() && unit.empty()) {
+                break;  // the text ended with its NUL
+            }
+            std::string text;
+            if (!CodePageFromUtf16(check_.page, unit, &text)) {
+                return false;
+            }
+            strings->push_back(text);
+            unit.clear();
+        }
+        return true;
     }
 
     std::string ValueName(const std::string& key, const std::string& name) const
@@ -209,9 +298,24 @@ private:
                          : "differs under Wine 8, which writes " + Shown(difference.key) + " at " +
                                Shown(difference.wineKey);
         });
+        Items("wine_skips", plan.wineSkips, [this](const PlannedPath& needed) {
+            return json_ ? Json(needed.path)
+                         : "differs under Wine 8, which does not run [" + Shown(needed.path) +
+                               "] for Needs=";
+        });
+        std::vector<RefusedService> refused;
+        if (plan.serviceRefused.has_value()) {
+            refused.push_back(*plan.serviceRefused);
+        }
+        Items("services_refused", refused, [this](const RefusedService& service) {
+            return json_ ? "{\"name\": " + Json(service.name) + ", \"why\": " + Json(service.why) +
+                               "}"
+                         : "refuses the service " + Quoted(Shown(service.name)) + ": " +
+                               Shown(service.why) + "; no later AddService or DelService runs";
+        });
         if (json_) {
             out_ += "\n  }";
-        } else if (!plan.ChangesAnything() && plan.notModelled.empty()) {
+        } else if (!plan.ChangesAnything() && plan.notModelled.empty() && refused.empty()) {
             out_ += "  (nothing)\n";
         }
     }

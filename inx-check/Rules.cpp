@@ -124,7 +124,8 @@ const RuleInfo kRules[] = {
      "no-signature",
      "no [Version] Signature the engine knows",
      "Without Signature=\"$Windows NT$\" or \"$Chicago$\" in [Version], the engine refuses the "
-     "file and installs nothing, without a message.",
+     "file and installs nothing, without a message. Wine's engine also takes \"$Windows 95$\"; "
+     "Microsoft documents that Windows takes no other value.",
      {"[Version]\nProvider=Me\n[DefaultInstall]\nAddReg=R\n[R]\n" DIR_VALUE},
      {CLEAN}},
     {Rule::TextBeforeSection,
@@ -250,6 +251,17 @@ const RuleInfo kRules[] = {
      "leftover, but if the section was meant to install something, that is not installed.",
      {HEAD "AddReg=R,Old\n[R]\n" DIR_VALUE},
      {CLEAN}},
+    {Rule::ServiceRefused,
+     E,
+     "service-refused",
+     "an AddService line the engine refuses",
+     "The engine needs a service's name and section, and in that section a number for "
+     "ServiceType, StartType and ErrorControl and a ServiceBinary line. Without one it adds "
+     "no service, and runs no later AddService or DelService line of the .Services section.",
+     {HEAD "[DefaultInstall.Services]\nAddService=Svc,,S\n[S]\nServiceType=1\nStartType=3\n"
+           "ServiceBinary=%12%\\svc.sys\n"},
+     {HEAD "[DefaultInstall.Services]\nAddService=Svc,,S\n[S]\nServiceType=1\nStartType=3\n"
+           "ErrorControl=1\nServiceBinary=%12%\\svc.sys\n"}},
     {Rule::DefaultDestination,
      W,
      "default-destination",

@@ -45,6 +45,7 @@ enum class Rule {
     UnknownDirid,
     // directives, copied files and destinations
     MissingSection,
+    ServiceRefused,
     DefaultDestination,
     DiridNotNumber,
     ProgramDirid,

@@ -20,6 +20,7 @@ std::vector<Diagnostic> CheckTemplate(const std::string& fileBytes, const std::s
             if (CheckInfAccepted(check)) {
                 CheckFields(check);
                 CheckInstallSection(check);
+                CheckServices(check);
                 CheckDriverRoute(check);
                 CheckPairs(check);
                 CheckUninstall(check);

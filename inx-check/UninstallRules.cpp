@@ -1,4 +1,5 @@
 #include "inx-check/CheckContext.h"
+#include "inx-check/PlanFields.h"
 
 void CheckUninstall(CheckContext& check)
 {
@@ -22,8 +23,11 @@ void CheckUninstall(CheckContext& check)
             Rule::UninstallLeaves, file.at,
             "uninstalling leaves " + Quoted(file.path) + ": " + uninstall + " does not delete it");
     }
-    // A key stands for the values and keys under it.
+    // A key stands for the values and keys under it; a service for its key.
     NameSet leftKeys;
+    for (const PlannedPath& service : left.services) {
+        leftKeys.insert(check.inf.Folded(kServicesKey + service.path));
+    }
     for (const Leftovers::Registry& entry : left.registry) {
         if (!entry.name.has_value()) {
             leftKeys.insert(check.inf.Folded(entry.key));

@@ -18,6 +18,7 @@ struct Directory {
 };
 #define USER "C:\\Users\\<user>"
 #define ROAMING USER "\\AppData\\Roaming\\Microsoft\\Windows"
+#define LOCAL USER "\\AppData\\Local\\Microsoft\\Windows"
 #define COMMON "C:\\ProgramData\\Microsoft\\Windows"
 const Directory kDirectories[] = {
     {1, "<package>"},
@@ -28,12 +29,17 @@ const Directory kDirectories[] = {
     {18, "C:\\Windows\\Help"},
     {20, "C:\\Windows\\Fonts"},
     {21, "C:\\Windows\\System32\\viewers"},
+    {23, "C:\\Windows\\System32\\spool\\drivers\\color"},
     {24, "C:\\"},
     {25, "C:\\Windows"},
     {30, "C:\\"},
     {50, "C:\\Windows\\System"},
+    {51, "C:\\Windows\\System32\\spool"},
+    {52, "C:\\Windows\\System32\\spool\\drivers"},
     {53, USER},
     {54, "C:\\"},
+    // The 32-bit engine's print processors, on either Windows.
+    {55, "C:\\Windows\\System32\\spool\\prtprocs\\w32x86"},
     {16384, USER "\\Desktop"},
     {16386, ROAMING "\\Start Menu\\Programs"},
     {16389, USER "\\Documents"},
@@ -55,6 +61,10 @@ const Directory kDirectories[] = {
     {16410, USER "\\AppData\\Roaming"},
     {16411, ROAMING "\\Printer Shortcuts"},
     {16412, USER "\\AppData\\Local"},
+    {16415, USER "\\Favorites"},
+    {16416, LOCAL "\\INetCache"},
+    {16417, LOCAL "\\INetCookies"},
+    {16418, LOCAL "\\History"},
     {16419, "C:\\ProgramData"},
     {16420, "C:\\Windows"},
     {16421, "C:\\Windows\\System32"},
@@ -73,10 +83,17 @@ const Directory kDirectories[] = {
     {16438, "C:\\Users\\Public\\Pictures"},
     {16439, "C:\\Users\\Public\\Videos"},
     {16440, "C:\\Windows\\Resources"},
+    {16442, "C:\\ProgramData\\OEM Links"},
+    {16443, LOCAL "\\Burn\\Burn"},
 };
+// Numbers Windows documents and Wine's engine does not know: the driver
+// store, the non-localized Startup folders, the localized resources, and the
+// printer folders of a printer's INF.
+const long kWindowsOnly[] = {13, 16413, 16414, 16441, 66000, 66001, 66002, 66003, 66004};
 #undef USER
 #undef ROAMING
 #undef COMMON
+#undef LOCAL
 
 constexpr char kSystem32[] = "c:\\windows\\system32";
 // The folders under System32 that the file system redirector leaves alone.
@@ -206,6 +223,19 @@ std::string DirectoryPath(long dirid, Windows windows)
         }
     }
     return "";
+}
+
+DirectoryKnown KnowsDirectory(long dirid)
+{
+    const auto held = [dirid](const Directory& directory) { return directory.dirid == dirid; };
+    if (dirid == 0 || dirid == -1 ||
+        std::any_of(std::begin(kDirectories), std::end(kDirectories), held)) {
+        return DirectoryKnown::Yes;
+    }
+    return std::find(std::begin(kWindowsOnly), std::end(kWindowsOnly), dirid) !=
+                   std::end(kWindowsOnly)
+               ? DirectoryKnown::WindowsOnly
+               : DirectoryKnown::No;
 }
 
 std::vector<long> DirectoryNumbers()

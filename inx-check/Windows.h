@@ -21,6 +21,12 @@ bool ParseWindows(const std::string& text, Windows* windows);
 // package's folder, "<package>". Empty for a number the table does not hold
 // (the engine then uses <system folder>\unknown).
 std::string DirectoryPath(long dirid, Windows windows);
+// Whether the engine knows a directory number: the table holds it, or it is
+// 0 or -1 (no folder put first); only Windows' engine knows it; or neither
+// does (a virtual shell folder, or no folder at all), and the engine puts
+// <system folder>\unknown first.
+enum class DirectoryKnown { Yes, WindowsOnly, No };
+DirectoryKnown KnowsDirectory(long dirid);
 // Every number the table holds, in order.
 std::vector<long> DirectoryNumbers();
 

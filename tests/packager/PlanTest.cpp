@@ -77,6 +77,12 @@ TEST(Plan, FilesWhereTheEngineCopiesThem)
                  "[SourceDisksNames]\n1=Disk,,,\\disk1\n[SourceDisksFiles]\na.dll=1,sub\n",
          {"  copies disk1\\sub\\a.dll to C:\\Windows\\System32\\a.dll  (line 4)"},
          {}},
+        {"0 puts no folder first; a folder's trailing '\\' goes before another",
+         kHead + "CopyFiles=F,G\n[DestinationDirs]\nF=0,C:\\Tools\nG=-1,%24%\\Demo\n[F]\na.dll\n"
+                 "[G]\ng.dll\n",
+         {"  copies a.dll to C:\\Tools\\a.dll  (line 9)",
+          "  copies g.dll to C:\\Demo\\g.dll  (line 11)"},
+         {}},
         {"a number the table lacks: the engine's unknown folder",
          kHead + "CopyFiles=F\n[DestinationDirs]\nF=16500\n[F]\na.dll\n",
          {"  copies a.dll to C:\\Windows\\System32\\unknown\\a.dll  (line 8)"},
@@ -120,13 +126,24 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
          {key + "\"A\" = REG_DWORD 16  (line 6)", key + "\"B\" = REG_DWORD 4294967295  (line 7)",
           key + "\"C\" = REG_DWORD 4294967295  (line 8)", key + "\"D\" = REG_DWORD hex:  (line 9)"},
          {}},
-        {"a DWORD given as bytes (four are its number), and binary: a field that is no hex "
-         "byte loses all",
+        {"a DWORD given as bytes (four are its number); bytes as SetupGetBinaryField reads them: "
+         "hex digits up to the first that is none, an empty field 00, nothing substituted; a "
+         "field over a byte leaves the bytes unread",
          reg + "HKLM,Software\\App,A,0x10001,10,00\nHKLM,Software\\App,E,0x10001,10,01,00,00\n"
-               "HKLM,Software\\App,B,1,ff,1\nHKLM,Software\\App,C,1,ff,zz\n",
+               "HKLM,Software\\App,B,1,ff,1\nHKLM,Software\\App,C,1,ff,zz,,-1,0x1F,%s%,0ff\n"
+               "HKLM,Software\\App,F,1,01,1ff,02\n[Strings]\ns=41\n",
          {key + "\"A\" = REG_DWORD hex:10,00  (line 6)", key + "\"E\" = REG_DWORD 272  (line 7)",
           key + "\"B\" = REG_BINARY hex:ff,01  (line 8)",
-          key + "\"C\" = REG_BINARY hex:  (line 9)"},
+          key + "\"C\" = REG_BINARY hex:ff,00,00,00,00,00,ff  (line 9)",
+          key + "\"F\" = REG_BINARY (bytes the engine never read)  (line 10)"},
+         {}},
+        {"types from the flags' high word: bytes, or text stored as UTF-16 whatever the type",
+         reg + "HKLM,Software\\App,Q,0x000B0001,01,02,03,04,05,06,07,08\n"
+               "HKLM,Software\\App,T,0x000B0000,ab\nHKLM,Software\\App,U,0x000C0001,01\n"
+               "HKLM,Software\\App,M,0x00070001,61,00,00,00,00,00\n",
+         {key + "\"Q\" = REG_QWORD hex:01,02,03,04,05,06,07,08  (line 6)",
+          key + "\"T\" = REG_QWORD hex:61,00,62,00,00,00  (line 7)",
+          key + "\"U\" = type 12 hex:01  (line 8)", key + "\"M\" = REG_MULTI_SZ [\"a\"]  (line 9)"},
          {}},
         {"REG_MULTI_SZ up to its first empty field; appended; not appended when empty",
          reg + "HKLM,Software\\App,L,0x10000,a,b,,c\nHKLM,Software\\App,M,0x10008,d\n"
@@ -135,12 +152,16 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
           "  appends to HKEY_LOCAL_MACHINE\\Software\\App: \"M\" += REG_MULTI_SZ [\"d\"]  (line "
           "7)"},
          {"\"N\""}},
-        {"NOCLOBBER, OVERWRITEONLY, key only",
-         reg + "HKLM,Software\\App,A,2,x\nHKLM,Software\\App,B,0x20,y\nHKLM,Software\\Key,,0x10\n",
+        {"NOCLOBBER, OVERWRITEONLY (which only opens its key), both (never written), key only, "
+         "DELVAL (which makes its key)",
+         reg + "HKLM,Software\\App,A,2,x\nHKLM,Software\\Open,B,0x20,y\nHKLM,Software\\Key,,0x10\n"
+               "HKLM,Software\\App,N,0x22,z\nHKLM,Software\\Made,D,4\n",
          {key + "\"A\" = REG_SZ \"x\" unless the value exists  (line 6)",
-          key + "\"B\" = REG_SZ \"y\" only where the value exists  (line 7)",
-          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)"},
-         {"Software\\Key: "}},
+          "  writes HKEY_LOCAL_MACHINE\\Software\\Open: \"B\" = REG_SZ \"y\" only where the value "
+          "exists  (line 7)",
+          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)",
+          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Made  (line 10)"},
+         {"Software\\Key: ", "key HKEY_LOCAL_MACHINE\\Software\\Open", "\"N\""}},
         {"deletions: DELVAL in AddReg; DelReg of a value, a key, a string, a key by "
          "KEYONLY_COMMON (its trailing '\\' none); flags the engine leaves to the other directive",
          kHead + "AddReg=R\nDelReg=D\n[R]\nHKLM,Software\\App,A,4\nHKLM,Software\\Skip,A,0x8000,x\n"
@@ -172,6 +193,25 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "running C:\\Windows\\System32\\drivers\\svc.sys  (line 6)",
           "  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc\\Parameters: "
           "\"Level\" = REG_DWORD 2  (line 14)"},
+         {}},
+        {"a service section the engine refuses ends the AddService and DelService lines; an "
+         "event log Windows writes",
+         kHead + "[DefaultInstall.Services]\nAddService=A,,S,L\nAddService=B,,T\nAddService=C,,S\n"
+                 "DelService=D\n[S]\nServiceType=1\nStartType=\nErrorControl=1\nServiceBinary=a\n"
+                 "[T]\nServiceType=1\nStartType=3\nErrorControl=x\nServiceBinary=b\n[L]\n",
+         {"  adds the service A (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\A), "
+          "running a  (line 5)",
+          "  does what the plan does not model: AddService event log [L] (writes "
+          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\A)  (line 5)",
+          "  refuses the service 'B': [T] has no number for ErrorControl; no later AddService or "
+          "DelService runs  (line 6)"},
+         {"service C", "service D"}},
+        {"Needs= runs its sections too, which Wine 8 does not; Include= is not modelled",
+         kHead + "AddReg=R\nNeeds=N\nInclude=other.inf\n[N]\nAddReg=Q\n[R]\nHKCU,Software\\A,V,,1\n"
+                 "[Q]\nHKCU,Software\\B,V,,2\n",
+         {"  writes HKEY_CURRENT_USER\\Software\\B: \"V\" = REG_SZ \"2\"  (line 12)",
+          "  differs under Wine 8, which does not run [N] for Needs=  (line 7)",
+          "  does what the plan does not model: Include  (line 6)"},
          {}},
         {"directives the plan does not model, by name, with the INI files UpdateInis writes",
          kHead + "UpdateInis=U\nProfileItems=P\nCopyFiles=F\n[F]\na.txt\n[U]\n"
@@ -287,8 +327,9 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
                  "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
                  "UninstallString,,\"rundll32.exe x.dll\"\n"
                  "[DefaultUninstall]\nDelReg=D\n[D]\nHKLM,Software\\Vendor\n",
-         {"Uninstalling leaves behind 3:", node + "Kept (key)  (line 7)",
+         {"Uninstalling leaves behind 4:", node + "Kept (key)  (line 7)",
           node + "Kept: \"V\"  (line 7)",
+          node + "Microsoft\\Windows\\CurrentVersion\\Uninstall\\App (key)  (line 8)",
           node +
               "Microsoft\\Windows\\CurrentVersion\\Uninstall\\App: \"UninstallString\"  (line 8)"},
          {"Software\\Vendor"},

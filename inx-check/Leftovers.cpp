@@ -1,0 +1,133 @@
+#include "inx-check/Leftovers.h"
+
+#include "inx-check/PlanFields.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// A value's key and name, folded, as one name.
+std::string ValueId(const Inf& inf, const std::string& key, const std::string& name)
+{
+    return inf.Folded(key) + '\n' + inf.Folded(name);
+}
+
+// The list of installed programs, under each root's and view's Software.
+constexpr char kUninstallList[] = "microsoft\\windows\\currentversion\\uninstall\\";
+
+// A key of the package's own: under Software but not Windows' or Wine's, or
+// the package's entry in the list of installed programs. Only such a key is
+// known not to have been there before the installation.
+bool OwnKey(const Inf& inf, const std::string& key)
+{
+    const std::string folded = inf.Folded(key);
+    for (const char* software : {"hkey_current_user\\software\\", "hkey_local_machine\\software\\",
+                                 "hkey_local_machine\\software\\wow6432node\\"}) {
+        const std::string top = software + std::string(kUninstallList);
+        if (folded.size() > top.size() && folded.compare(0, top.size(), top) == 0) {
+            return true;
+        }
+    }
+    for (const char* software :
+         {"hkey_current_user\\software\\", "hkey_local_machine\\software\\wow6432node\\",
+          "hkey_local_machine\\software\\"}) {
+        const std::string top = software;
+        if (folded.compare(0, top.size(), top) != 0) {
+            continue;
+        }
+        const std::string vendor =
+            folded.substr(top.size(), folded.find('\\', top.size()) - top.size());
+        static const char* const shared[] = {"microsoft",   "classes", "wine", "policies",
+                                             "wow6432node", "clients", ""};
+        return std::find(std::begin(shared), std::end(shared), vendor) == std::end(shared);
+    }
+    return false;
+}
+
+}  // namespace
+
+Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPlan* uninstall)
+{
+    // What the uninstallation takes away.
+    NameSet removedFiles;
+    NameSet removedKeys;
+    NameSet removedValues;
+    NameSet removedStrings;  // of a list: the value's id, then the string
+    NameSet deletedServices;
+    if (uninstall != nullptr) {
+        for (const PlannedPath& file : uninstall->deletes) {
+            removedFiles.insert(inf.Folded(file.path));
+        }
+        for (const PlannedRename& rename : uninstall->renames) {
+            removedFiles.insert(inf.Folded(rename.from));
+        }
+        for (const PlannedRegistryDelete& removal : uninstall->registryDeletes) {
+            if (!removal.name.has_value()) {
+                removedKeys.insert(inf.Folded(removal.key));
+            } else if (!removal.string.has_value()) {
+                removedValues.insert(ValueId(inf, removal.key, *removal.name));
+            } else {
+                removedStrings.insert(ValueId(inf, removal.key, *removal.name) + '\n' +
+                                      inf.Folded(*removal.string));
+            }
+        }
+        for (const PlannedPath& service : uninstall->serviceDeletes) {
+            deletedServices.insert(inf.Folded(service.path));
+            removedKeys.insert(inf.Folded(kServicesKey + service.path));  // with all under it
+        }
+    }
+    Leftovers left;
+    NameSet listed;  // each leftover once: files, keys and values by their folded names
+    const auto add = [&](const SectionPlan& plan, bool installing) {
+        // A file copied or renamed into place.
+        std::vector<PlannedPath> made;
+        for (const PlannedFile& file : plan.files) {
+            made.push_back({file.destination, file.at});
+        }
+        for (const PlannedRename& rename : plan.renames) {
+            made.push_back({rename.to, rename.at});
+        }
+        for (const PlannedPath& file : made) {
+            const std::string folded = inf.Folded(file.path);
+            if ((!installing || removedFiles.count(folded) == 0) &&
+                listed.insert("file\n" + folded).second) {
+                left.files.push_back(file);
+            }
+        }
+        for (const PlannedKey& key : plan.keys) {
+            const std::string folded = inf.Folded(key.key);
+            if (OwnKey(inf, key.key) &&
+                (!installing || !UnderKeys(inf, key.key, removedKeys, true)) &&
+                listed.insert("key\n" + folded).second) {
+                left.registry.push_back({key.key, std::nullopt, key.at});
+            }
+        }
+        for (const PlannedValue& value : plan.registry) {
+            const std::string id = ValueId(inf, value.key, value.name);
+            // Strings appended to a list are taken away string by string.
+            const bool stringsRemoved =
+                value.write == Write::AppendStrings &&
+                std::all_of(value.strings.begin(), value.strings.end(),
+                            [&](const std::string& item) {
+                                return removedStrings.count(id + '\n' + inf.Folded(item)) != 0;
+                            });
+            const bool removed = UnderKeys(inf, value.key, removedKeys, true) ||
+                                 removedValues.count(id) != 0 || stringsRemoved;
+            if (value.write != Write::IfPresent && (!installing || !removed) &&
+                listed.insert("value\n" + id).second) {
+                left.registry.push_back({value.key, value.name, value.at});
+            }
+        }
+        for (const PlannedService& service : plan.services) {
+            if (!installing || deletedServices.count(inf.Folded(service.name)) == 0) {
+                left.services.push_back({service.name, service.at});
+            }
+        }
+    };
+    add(install, true);
+    if (uninstall != nullptr) {
+        add(*uninstall, false);  // what the uninstallation itself adds stays too
+    }
+    return left;
+}
