@@ -97,10 +97,13 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
         }
         for (const PlannedKey& key : plan.keys) {
             const std::string folded = inf.Folded(key.key);
-            if (OwnKey(inf, key.key) &&
-                (!installing || !UnderKeys(inf, key.key, removedKeys, true)) &&
+            if ((!installing || !UnderKeys(inf, key.key, removedKeys, true)) &&
                 listed.insert("key\n" + folded).second) {
-                left.registry.push_back({key.key, std::nullopt, key.at});
+                if (OwnKey(inf, key.key)) {
+                    left.registry.push_back({key.key, std::nullopt, key.at});
+                } else {
+                    left.keysIfNew.push_back(key);
+                }
             }
         }
         for (const PlannedValue& value : plan.registry) {

@@ -116,6 +116,8 @@ struct SectionPlan {
     std::vector<PlannedValue> registry;
     std::vector<PlannedKey> keys;  // every key an AddReg line makes (unless it exists)
     std::vector<PlannedRegistryDelete> registryDeletes;
+    // DelReg lines with AddReg's flags: Windows versions differ on whether they delete the value.
+    std::vector<PlannedRegistryDelete> registryDeletesVary;
     std::vector<PlannedService> services;
     std::vector<PlannedPath> serviceDeletes;  // the service's name
     std::optional<RefusedService> serviceRefused;
@@ -136,6 +138,9 @@ struct Leftovers {
     };
     std::vector<Registry> registry;
     std::vector<PlannedPath> services;
+    // Keys the installation makes and the uninstallation keeps that are not the
+    // package's own: left too, unless they were there before.
+    std::vector<PlannedKey> keysIfNew;
 };
 
 struct InstallPlan {

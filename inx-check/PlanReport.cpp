@@ -272,6 +272,16 @@ private:
                                    ValueName(removal.key, *removal.name)
                              : "deletes the value " + ValueName(removal.key, *removal.name);
               });
+        Items("registry_deletes_vary", plan.registryDeletesVary,
+              [this](const PlannedRegistryDelete& removal) {
+                  return json_ ? "{\"key\": " + Json(removal.key) +
+                                     ", \"name\": " + Json(removal.name.value_or("")) + "}"
+                               : "may delete the value " +
+                                     ValueName(removal.key, removal.name.value_or("")) +
+                                     ": the line has AddReg's flags, which some versions of "
+                                     "Windows' engine ignore to delete the value, and others "
+                                     "and Wine 8 skip the line for";
+              });
         Items("services", plan.services, [this](const PlannedService& service) {
             return json_ ? "{\"name\": " + Json(service.name) + ", \"key\": " + Json(service.key) +
                                ", \"binary\": " + Json(service.binary) + "}"
@@ -340,6 +350,10 @@ private:
         Items("services", left.services, [this](const PlannedPath& service) {
             return json_ ? Json(service.path) : "the service " + Shown(service.path);
         });
+        if (json_) {
+            Items("keys_if_new", left.keysIfNew,
+                  [this](const PlannedKey& key) { return Json(key.key); });
+        }
         out_ += json_ ? "\n  }" : count == 0 ? "  (nothing)\n" : "";
     }
 

@@ -150,8 +150,14 @@ void RegistryPlanner::Act(const RegistryRequest& request, bool deleting)
     if (!wineKey.empty() && wineDiffers_.insert(UpperInCodePage(page_, key)).second) {
         plan_.wineDiffers.push_back({key, wineKey, request.at});
     }
-    if (deleting ? flags != 0 && (flags & kDeleteRegBit) == 0 : (flags & kDeleteRegBit) != 0) {
-        return;  // the engine leaves such a line to the other directive
+    if (deleting && flags != 0 && (flags & kDeleteRegBit) == 0) {
+        // An AddReg line under DelReg: Wine's engine and some of Windows' skip it, others
+        // delete its value.
+        plan_.registryDeletesVary.push_back({key, request.name, std::nullopt, request.at});
+        return;
+    }
+    if (!deleting && (flags & kDeleteRegBit) != 0) {
+        return;  // the engine leaves such a line to DelReg
     }
     // The engine only opens the key to delete from it, or to overwrite a value.
     if (!deleting && (flags & kOverwriteOnly) == 0 &&

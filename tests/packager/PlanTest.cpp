@@ -171,8 +171,11 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
           "  deletes the key HKEY_CURRENT_USER\\Software\\Old and everything under it  (line 10)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"V\"  (line 11)",
           "  deletes \"s\" from HKEY_CURRENT_USER\\Software\\App: \"L\"  (line 12)",
-          "  deletes the key HKEY_CURRENT_USER\\Common and everything under it  (line 14)"},
-         {"Skip", "Kept"}},
+          "  deletes the key HKEY_CURRENT_USER\\Common and everything under it  (line 14)",
+          "  may delete the value HKEY_CURRENT_USER\\Software\\Kept: (default): the line has "
+          "AddReg's flags, which some versions of Windows' engine ignore to delete the value, and "
+          "others and Wine 8 skip the line for  (line 13)"},
+         {"Skip", "deletes the key HKEY_CURRENT_USER\\Software\\Kept"}},
         {"roots: the engine skips HKR and unknown ones; a doubled '\\' in a key is one",
          reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n"
                "HKCU,Software\\\\Two\\\\Keys,V,,1\n",

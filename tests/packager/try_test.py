@@ -441,6 +441,20 @@ class Compare(unittest.TestCase):
              changes_of(registry=[value("HKEY_CURRENT_USER\\K", "N", 2, "REG_DWORD")]),
              ['install, registry: planned, not seen: HKEY_CURRENT_USER\\K: "N" = REG_DWORD 1',
               'install, registry: seen, not planned: HKEY_CURRENT_USER\\K: "N" = REG_DWORD 2']),
+            ("bytes the engine never read: the type alone is compared",
+             plan_of(registry=[value("HKEY_CURRENT_USER\\K", "B", None, "REG_BINARY"),
+                               value("HKEY_CURRENT_USER\\K", "C", None, "REG_BINARY")]),
+             changes_of(registry=[value("HKEY_CURRENT_USER\\K", "B", "a800", "REG_BINARY"),
+                                  value("HKEY_CURRENT_USER\\K", "C", "a800", "REG_NONE")]),
+             ['install, registry: planned, not seen: HKEY_CURRENT_USER\\K: "C" = REG_BINARY '
+              "(bytes the engine never read)",
+              'install, registry: seen, not planned: HKEY_CURRENT_USER\\K: "C" = REG_NONE '
+              "hex:a8,00"]),
+            ("a value that Windows versions may delete or keep",
+             dict(plan_of(), registry_deletes_vary=[{"key": "HKEY_CURRENT_USER\\K", "name": "V"}]),
+             changes_of(registry_removed=[{"key": "HKEY_CURRENT_USER\\K", "name": "V"},
+                                          {"key": "HKEY_CURRENT_USER\\K", "name": "W"}]),
+             ['install, registry removed: seen, not planned: HKEY_CURRENT_USER\\K: "W"']),
             ("text data in Wine's case and with the user's folder",
              plan_of(registry=[value("HKEY_CURRENT_USER\\K", "N", "C:\\Windows\\x"),
                                value("HKEY_CURRENT_USER\\K", "L", ["C:\\Users\\<user>\\a"],
@@ -510,20 +524,24 @@ class Compare(unittest.TestCase):
 
     def test_what_uninstalling_leaves_beside_what_was_left(self):
         # Hand: a service whose key the installation writes with AddReg; Kept:
-        # one it adds and leaves.
-        plan = {"install": plan_of(keys=["HKEY_CURRENT_USER\\V\\App", SERVICES + "Hand"],
-                                   services=["Kept"]),
+        # one it adds and leaves; Gone: a key it makes that the plan's
+        # uninstallation deletes.
+        plan = {"install": plan_of(keys=["HKEY_CURRENT_USER\\V\\App", SERVICES + "Hand",
+                                         "HKEY_CURRENT_USER\\Gone"], services=["Kept"]),
                 "left_behind": {"files": ["C:\\a"], "services": ["Svc", "Kept"], "registry": [
                     {"key": "HKEY_CURRENT_USER\\Old", "name": None},
-                    {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"}]}}
+                    {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"}],
+                    "keys_if_new": ["HKEY_CURRENT_USER\\V\\App"]}}
         seen = {"files": ["C:\\A"], "services": ["Hand", "Kept"], "registry": [
             {"key": "HKEY_CURRENT_USER\\V", "name": None},
             {"key": "HKEY_CURRENT_USER\\V\\App", "name": "N"},
+            {"key": "HKEY_CURRENT_USER\\Gone", "name": None},
             {"key": "HKEY_CURRENT_USER\\Other", "name": None}]}
         result = compare.compare(plan, {"changes": changes_of(keys=[SERVICES + "Hand"],
                                                               services=["Hand", "Kept"]),
                                         "left_behind": seen})
         self.assertEqual(compare.disagreements(result), [
+            "left behind, keys: seen, not planned: HKEY_CURRENT_USER\\Gone (key)",
             "left behind, keys: seen, not planned: HKEY_CURRENT_USER\\Other (key)",
             "left behind, services: planned, not seen: Svc"])
 

@@ -60,6 +60,8 @@ def folded_key(key: str) -> str:
 
 def data_text(kind: str, data) -> str:
     """Data as inx-try shows it: strings quoted, a list, a number, hex bytes."""
+    if data is None:
+        return "(bytes the engine never read)"
     if isinstance(data, list):
         return "[" + ", ".join(hives.quoted(item) for item in data) + "]"
     if isinstance(data, int):
@@ -155,8 +157,10 @@ def install_sides(plan: dict, changes: dict, package: str,
     # The same value with other data or another type is planned but not as seen.
     for identity in set(planned_values) & set(seen_values):
         wanted, got = planned_values[identity], seen_values[identity]
-        if identity not in conditional and (wanted["type"], folded_data(wanted)) != (
-                got["type"], folded_data(got)):
+        unread = wanted["data"] is None  # bytes the engine never read: only the type is known
+        wanted_data = None if unread else folded_data(wanted)
+        got_data = None if unread else folded_data(got)
+        if identity not in conditional and (wanted["type"], wanted_data) != (got["type"], got_data):
             values.both.remove(value_text(got))
             values.planned_only.append(value_text(wanted))
             values.seen_only.append(value_text(got))
@@ -169,7 +173,8 @@ def install_sides(plan: dict, changes: dict, package: str,
                          | {folded_path(r["from"]): r["from"] for r in plan["renames"]},
                          {folded_path(p): p for p in changes.get("files_removed", [])})
     removed_keys = [folded_key(d["key"]) for d in plan["registry_deletes"] if d["name"] is None]
-    removed_values = {value_id(d) for d in plan["registry_deletes"] if d["name"] is not None}
+    removed_values = {value_id(d) for d in plan["registry_deletes"] + plan.get("registry_deletes_vary", [])
+                      if d["name"] is not None}
     removals = Side([], [], sorted(
         value_text(e) for e in changes.get("registry_removed", [])
         if not within(folded_key(e["key"]), removed_keys)
@@ -192,8 +197,9 @@ def install_sides(plan: dict, changes: dict, package: str,
 def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     """What the uninstallation leaves, planned against seen. A key the plan
     leaves may have been there before (then it is no leftover); a key seen
-    left above a planned one was made on the way to it."""
-    install_keys = [folded_key(k) for k in plan["keys"]]
+    left above a planned one was made on the way to it; a key the plan says
+    is left if it is new is excused; no other key is."""
+    keys_if_new = [folded_key(k) for k in planned.get("keys_if_new", [])]
     # A value written only where missing may have been there before: no leftover then.
     conditional = {value_id(e) for e in plan["registry"] if e.get("write") in CONDITIONAL_WRITES}
     values = side({value_id(e): value_text(e) for e in planned["registry"]
@@ -202,7 +208,7 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
     keys = Side([], [], sorted(
         f"{e['key']} (key)" for e in seen["registry"] if e["name"] is None
-        and not made_on_the_way(folded_key(e["key"]), planned_keys + install_keys)))
+        and not made_on_the_way(folded_key(e["key"]), planned_keys + keys_if_new)))
     # A service written by hand is a key of the system's: the plan cannot
     # know it was not there before, and does not list it as left.
     by_hand = set(written_services(plan)) - {s.casefold() for s in planned["services"]}
