@@ -9,6 +9,9 @@
 
 namespace {
 
+// SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, and SERVICE_AUTO_START.
+constexpr long kProgramService = 0x30;
+constexpr long kAutoStart = 2;
 // The list of installed programs, read in both registry views on 64-bit Windows.
 constexpr char kUninstallList[] = "\\microsoft\\windows\\currentversion\\uninstall\\";
 
@@ -200,12 +203,20 @@ private:
     // when it lacks nothing, with the binary in `binary`.
     std::string ServiceSectionLacks(const InfSection& section, std::string* binary) const
     {
-        for (const char* needed : {"servicetype", "starttype", "errorcontrol"}) {
-            const InfLine* line = KeyedLine(inf_, section, needed);
-            long number = 0;
-            if (line == nullptr || !IntField(HandedOut(inf_, windows_, *line, 0), &number, true)) {
-                return "[" + section.name + "] has no number for " + NeededName(needed);
+        long numbers[3] = {};
+        const char* const needed[] = {"servicetype", "starttype", "errorcontrol"};
+        for (std::size_t i = 0; i < std::size(needed); ++i) {
+            const InfLine* line = KeyedLine(inf_, section, needed[i]);
+            if (line == nullptr ||
+                !IntField(HandedOut(inf_, windows_, *line, 0), &numbers[i], true)) {
+                return "[" + section.name + "] has no number for " + NeededName(needed[i]);
             }
+        }
+        // CreateService starts only a driver at boot or with the system.
+        if ((numbers[0] & kProgramService) != 0 && numbers[1] < kAutoStart) {
+            return "[" + section.name + "] starts a program's service (ServiceType " +
+                   std::to_string(numbers[0]) + ") with StartType " + std::to_string(numbers[1]) +
+                   ", which only a driver may have";
         }
         const InfLine* line = KeyedLine(inf_, section, "servicebinary");
         if (line == nullptr || line->valueCount == 0) {

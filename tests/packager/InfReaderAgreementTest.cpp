@@ -277,7 +277,9 @@ TEST(InfReaderAgreement, ReadsWhatSetupApiReads)
             std::string taken = infs[i];
             taken.replace(taken.find("$Windows 95$"), 12, "$Windows NT$");
             const Inf asWine = ReadInf(taken, *FindCodePage(GetACP()));
-            ASSERT_EQ(DumpWithSetupApi(path, asWine), DumpWithReader(asWine)) << infs[i];
+            std::string dump = DumpWithReader(asWine);
+            dump.replace(dump.find("$Windows NT$"), 12, "$Windows 95$");
+            ASSERT_EQ(DumpWithSetupApi(path, asWine), dump) << infs[i];
             continue;
         }
         ASSERT_EQ(DumpWithSetupApi(path, read), DumpWithReader(read)) << "INF " << i << ":\n"
