@@ -221,7 +221,8 @@ assert plan['install']['registry'] == [{'key': 'HKEY_CURRENT_USER\\Software\\T',
                                         'write': 'set'}], plan['install']
 assert plan['uninstall']['registry_deletes'] == [{'key': 'HKEY_CURRENT_USER\\Software\\T',
                                                   'name': None}], plan['uninstall']
-assert plan['left_behind'] == {'count': 0, 'files': [], 'registry': [], 'services': []}, plan
+assert plan['left_behind'] == {'count': 0, 'files': [], 'registry': [], 'services': [],
+                               'keys_if_new': []}, plan
 PYTHON
 expect 0 "--plan as text" "$inx_check" --plan clean.inx
 grep -qxF 'The plan for the folder C:\Program Files\ZI050 (a stand-in: no --path given)' out ||
