@@ -1,6 +1,7 @@
 #include "inx-check/CodePage.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace {
 
@@ -11,12 +12,28 @@ void AppendUtf8(char32_t code, std::string* out)
     } else if (code < 0x800) {
         *out += static_cast<char>(0xC0 | (code >> 6));
         *out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
+    } else if (code < 0x10000) {
         *out += static_cast<char>(0xE0 | (code >> 12));
+        *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        *out += static_cast<char>(0xF0 | (code >> 18));
+        *out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
         *out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         *out += static_cast<char>(0x80 | (code & 0x3F));
     }
 }
+
+// UTF-8 as the ANSI code page (Windows' "Beta: Use Unicode UTF-8"): no table.
+const CodePageTable kUtf8{kUtf8CodePage, {}, {}, nullptr};
+
+bool IsUtf8(const CodePage& page)
+{
+    return page.number == kUtf8CodePage;
+}
+
+// Each character's upper case as the code pages' tables give it, for UTF-8.
+const std::unordered_map<char32_t, char32_t>& UpperCharacters();
 
 constexpr char16_t kUndefined = 0xFFFD;
 
@@ -30,11 +47,15 @@ const char16_t* PairRow(const CodePage& page, unsigned char byte)
 }
 
 // The character at `at`, and its length in bytes.
-char16_t CharacterAt(const CodePage& page, std::string_view text, std::size_t at,
+char32_t CharacterAt(const CodePage& page, std::string_view text, std::size_t at,
                      std::size_t* length)
 {
     const auto byte = static_cast<unsigned char>(text[at]);
     *length = CharacterLength(page, text, at);
+    if (IsUtf8(page)) {
+        char32_t code = kUndefined;
+        return DecodeUtf8(text, at, &code) == 0 ? kUndefined : code;
+    }
     if (*length == 2) {
         const auto trail = static_cast<unsigned char>(text[at + 1]);
         return trail >= kFirstTrailByte && trail <= kLastTrailByte
@@ -49,6 +70,13 @@ bool BytesOf(const CodePage& page, char32_t code, std::string* bytes)
 {
     if (code < 0x80) {
         *bytes += static_cast<char>(code);
+        return true;
+    }
+    if (IsUtf8(page)) {
+        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+            return false;
+        }
+        AppendUtf8(code, bytes);
         return true;
     }
     if (code == kUndefined || code > 0xFFFF) {
@@ -116,6 +144,9 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* code)
 
 const CodePage* FindCodePage(unsigned number)
 {
+    if (number == kUtf8CodePage) {
+        return &kUtf8;
+    }
     for (std::size_t i = 0; i < kCodePageTableCount; ++i) {
         if (kCodePageTables[i].number == number) {
             return &kCodePageTables[i];
@@ -130,11 +161,16 @@ std::string CodePageNumbers()
     for (std::size_t i = 0; i < kCodePageTableCount; ++i) {
         numbers += (i == 0 ? "" : ", ") + std::to_string(kCodePageTables[i].number);
     }
-    return numbers;
+    return numbers + ", " + std::to_string(kUtf8CodePage);
 }
 
 std::size_t CharacterLength(const CodePage& page, std::string_view text, std::size_t at)
 {
+    if (IsUtf8(page)) {
+        char32_t code = 0;
+        const std::size_t length = DecodeUtf8(text, at, &code);
+        return length == 0 ? 1 : length;  // a byte of no sequence is a character alone
+    }
     // A lead byte before a NUL, or at the end, is a character alone.
     return at + 1 < text.size() && text[at + 1] != '\0' &&
                    PairRow(page, static_cast<unsigned char>(text[at])) != nullptr
@@ -188,6 +224,19 @@ bool CodePageFromUtf8(const CodePage& page, std::string_view utf8, std::string* 
 bool CodePageFromUtf16(const CodePage& page, std::u16string_view utf16, std::string* bytes)
 {
     bytes->clear();
+    if (IsUtf8(page)) {
+        for (std::size_t at = 0; at < utf16.size(); ++at) {
+            char32_t code = utf16[at];
+            if (code >= 0xD800 && code <= 0xDBFF && at + 1 < utf16.size() &&
+                utf16[at + 1] >= 0xDC00 && utf16[at + 1] <= 0xDFFF) {
+                code = 0x10000 + ((code - 0xD800) << 10U) + (utf16[++at] - 0xDC00);
+            }
+            if (!BytesOf(page, code, bytes)) {
+                return false;
+            }
+        }
+        return true;
+    }
     for (const char16_t unit : utf16) {
         if ((unit >= 0xD800 && unit <= 0xDFFF) || !BytesOf(page, unit, bytes)) {
             return false;  // no code page has a character beyond the first plane
@@ -198,6 +247,21 @@ bool CodePageFromUtf16(const CodePage& page, std::u16string_view utf16, std::str
 
 std::string UpperInCodePage(const CodePage& page, std::string_view text)
 {
+    if (IsUtf8(page)) {
+        std::string upper;
+        for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+            const char32_t code = CharacterAt(page, text, at, &length);
+            const auto found = UpperCharacters().find(code);
+            if (code >= 'a' && code <= 'z') {
+                upper += static_cast<char>(code - 0x20);
+            } else if (found != UpperCharacters().end()) {
+                AppendUtf8(found->second, &upper);
+            } else {
+                upper.append(text.substr(at, length));
+            }
+        }
+        return upper;
+    }
     std::string upper(text);
     for (std::size_t at = 0; at < upper.size(); ++at) {
         const auto byte = static_cast<unsigned char>(upper[at]);
@@ -219,3 +283,35 @@ std::string UpperInCodePage(const CodePage& page, std::string_view text)
     }
     return upper;
 }
+
+namespace {
+
+const std::unordered_map<char32_t, char32_t>& UpperCharacters()
+{
+    static const std::unordered_map<char32_t, char32_t> upper = [] {
+        std::unordered_map<char32_t, char32_t> map;
+        for (std::size_t t = 0; t < kCodePageTableCount; ++t) {
+            const CodePage& page = kCodePageTables[t];
+            for (std::size_t i = 0; i < 128; ++i) {
+                const unsigned char to = page.upper[i];
+                const char32_t from = page.high[i];
+                const char32_t into = to < 0x80 ? to : page.high[to - 0x80];
+                if (from != into && from != kUndefined && into != kUndefined) {
+                    map.emplace(from, into);
+                }
+            }
+            for (std::size_t i = 0; page.pairs != nullptr && i < page.pairs->upperCount; ++i) {
+                const std::uint32_t entry = page.pairs->upper[i];
+                const auto at = [&page](std::uint32_t pair) {
+                    return PairRow(page, static_cast<unsigned char>(
+                                             pair >> 8U))[(pair & 0xFFU) - kFirstTrailByte];
+                };
+                map.emplace(at(entry >> 16U), at(entry & 0xFFFFU));
+            }
+        }
+        return map;
+    }();
+    return upper;
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The ANSI code pages in which Windows reads an INF's bytes: their
 // characters, and case as Windows compares file names. In a double-byte code
-// page a lead byte and the byte after it are one character.
+// page a lead byte and the byte after it are one character; in UTF-8 (65001,
+// which has no table) each sequence is, and case is the other pages'.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,8 @@ extern const std::size_t kCodePageTableCount;
 
 using CodePage = CodePageTable;
 inline constexpr unsigned kDefaultCodePage = 1252;
+// UTF-8 as the ANSI code page, which has no table.
+inline constexpr unsigned kUtf8CodePage = 65001;
 
 // The code page of that number, or nullptr when there is none such.
 const CodePage* FindCodePage(unsigned number);

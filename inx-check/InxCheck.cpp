@@ -58,6 +58,7 @@ constexpr char kUsage[] =
     "                      redirected (SysWOW64, Program Files (x86), WOW6432Node)\n"
     "  --list-rules        print every rule with what the engine does\n"
     "  --list-folders      print the folder numbers the plan resolves, and their folders\n"
+    "  --list-code-pages   print the code pages --codepage takes, one a line\n"
     "                      (with --windows 64, where files land and the text in a value)\n"
     "  --explain RULE      print one rule, what the engine does, and an INF that gives it\n"
     "  --help, --version\n"
@@ -82,6 +83,7 @@ struct Request {
     bool version = false;
     bool listRules = false;
     bool listFolders = false;
+    bool listCodePages = false;
     const RuleInfo* explain = nullptr;  // --explain RULE
 };
 
@@ -216,6 +218,8 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
             request->listRules = true;
         } else if (argument == "--list-folders") {
             request->listFolders = true;
+        } else if (argument == "--list-code-pages") {
+            request->listCodePages = true;
         } else if (argument == "--help") {
             request->help = true;
         } else if (argument == "--version") {
@@ -226,7 +230,7 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
         }
     }
     if (request->help || request->version || request->listRules || request->listFolders ||
-        request->explain != nullptr) {
+        request->listCodePages || request->explain != nullptr) {
         return true;
     }
     std::error_code error;
@@ -488,6 +492,15 @@ int Check(const Request& request)
 // Each folder number of the plan's table and the folder where its files
 // land on `windows`, one to a line; the text %dirid% gives in a value after
 // it where that differs.
+std::string CodePageList()
+{
+    std::string list = CodePageNumbers() + "\n";
+    for (std::size_t at = list.find(", "); at != std::string::npos; at = list.find(", ", at)) {
+        list.replace(at, 2, "\n");
+    }
+    return list;
+}
+
 std::string FolderList(Windows windows)
 {
     std::string list;
@@ -516,11 +529,12 @@ int main(int argc, char** argv)
         return kTrouble;
     }
     if (request.help || request.version || request.listRules || request.listFolders ||
-        request.explain != nullptr) {
+        request.listCodePages || request.explain != nullptr) {
         Tell(stdout, request.help      ? std::string(kUsage)
                      : request.version ? std::string("inx-check ") + INX_TOOLS_VERSION + "\n"
                      : request.explain != nullptr ? RuleExplanation(*request.explain)
                      : request.listFolders        ? FolderList(request.windows)
+                     : request.listCodePages      ? CodePageList()
                                                   : RuleList());
         return kClean;
     }

@@ -90,6 +90,9 @@ void CheckUtf8(CheckContext& check)
                   "not known; save the template as ANSI");
         return;
     }
+    if (check.page.number == kUtf8CodePage) {
+        return;  // UTF-8 text is what install.inf is read in
+    }
     // In a double-byte code page many pairs are valid UTF-8 too: there only a
     // text that is UTF-8 throughout is taken for UTF-8.
     const bool throughout = check.page.pairs != nullptr;

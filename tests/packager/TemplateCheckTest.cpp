@@ -509,6 +509,11 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          {"11:27 warning: UTF-8 text [utf8-text]"},
          nullptr,
          936},
+        {"UTF-8 text where UTF-8 is the code page",
+         With(reg, "HKCU,Software\\ZI050,Name,,\xE4\xB8\xAD\r\n" + reg),
+         {},
+         nullptr,
+         kUtf8CodePage},
         {"UTF-8 after a byte that is none, in 1252",
          With(reg, "HKCU,Software\\ZI050,Name,,\xE9t\xC3\xA9\r\n" + reg),
          {"11:29 warning: UTF-8 text [utf8-text]"}},
@@ -865,6 +870,13 @@ TEST(CodePage, PairsAreCharacters)
         {949, "\xC7\xD1", "\uD55C", "\xC7\xD1"},
         {950, "\xA4\xA4", "\u4E2D", "\xA4\xA4"},
         {936, "\xB0\xFE", "\u5265", "\xB0\xFE"},  // the last second byte
+        // UTF-8 as the code page: each sequence one character, in the case
+        // the other code pages give it, a byte of no sequence alone.
+        {kUtf8CodePage, "\xC3\xBC", "\u00FC", "\xC3\x9C"},
+        {kUtf8CodePage, "\xD1\x8F\xCE\xB1", "\u044F\u03B1", "\xD0\xAF\xCE\x91"},
+        {kUtf8CodePage, "\xF0\x9F\x98\x80\xE2\x82\xAC", "\U0001F600\u20AC",
+         "\xF0\x9F\x98\x80\xE2\x82\xAC"},
+        {kUtf8CodePage, "\xC3\xC3", "\uFFFD\uFFFD", "\xC3\xC3"},
     };
     for (const auto& c : cases) {
         const CodePage& page = *FindCodePage(c.page);

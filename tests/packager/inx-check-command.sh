@@ -210,6 +210,17 @@ fi
 [ $? -eq 2 ] && [ -z "$(ls | grep '^big\.inf')" ] || fail "a failed write: status or files left: $(ls)"
 expect 2 "SARIF and install.inf on one standard output" "$inx_check" --format=sarif --path 'C:\App' clean.inx
 
+# One list of code pages: inx-try tries each that inx-check reads INFs in.
+expect 0 "--list-code-pages" "$inx_check" --list-code-pages
+PYTHONPATH="$(dirname "$0")/../../tools" PYTHONDONTWRITEBYTECODE=1 python3 - out <<'PYTHON' ||
+import sys
+from inx_try import cli
+listed = [int(line) for line in open(sys.argv[1], encoding='ascii')]
+assert sorted(listed) == sorted(cli.CODE_PAGE_LOCALES) and 65001 in listed, listed
+PYTHON
+    fail "inx-check's code pages are not those inx-try tries"
+expect 0 "a UTF-8 template under 65001" "$inx_check" --codepage 65001 --path 'C:\Müller' clean.inx
+
 # The plan: JSON in UTF-8 for the folder given, no install.inf beside it on standard output.
 expect 0 "--plan --format=json" "$inx_check" --plan --format=json --path 'C:\Müller' clean.inx
 python3 - out <<'PYTHON' || fail "the plan in JSON"

@@ -58,6 +58,13 @@ class Run:
         self.scratch = None
         self.results = None
 
+    def check_code_page(self) -> None:
+        """The code page is one inx-check reads INFs in: else the try would have no plan."""
+        _, listed = self.processes.run([self.layout.inx_check, "--list-code-pages"], self.env,
+                                       os.path.join(self.results, "build.log"), capture=True)
+        if str(self.codepage) not in listed.decode().split():
+            raise Failure(f"inx-check does not read code page {self.codepage}")
+
     def prepare_locale(self) -> None:
         """For another code page than 1252: its locale compiled into the
         prefix cache (once, under a lock), and Wine run in it."""
@@ -80,6 +87,7 @@ class Run:
         self.results = self.layout.results_for(self.package)
         prepare_report_folder(self.results, self.package)
         self.layout.build_tools(self.processes, os.path.join(self.results, "build.log"))
+        self.check_code_page()
         self.prepare_locale()
         self.scratch = tempfile.mkdtemp(prefix="inx-try-")
         if not self.matrix:
