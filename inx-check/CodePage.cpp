@@ -103,6 +103,36 @@ bool BytesOf(const CodePage& page, char32_t code, std::string* bytes)
 
 }  // namespace
 
+std::size_t Utf8CharacterLength(std::string_view text, std::size_t at)
+{
+    char32_t code = 0;
+    const std::size_t length = DecodeUtf8(text, at, &code);
+    if (length != 0) {
+        return length;
+    }
+    // The start of a sequence cut short is one character (one U+FFFD, as
+    // Windows converts it); a byte that starts none is one alone.
+    const auto byte = [&text](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned lead = byte(at);
+    const std::size_t full = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 1;
+    const unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    std::size_t taken = 1;
+    while (taken < full) {
+        const unsigned next = byte(at + taken);
+        if (next < (taken == 1 ? low : 0x80) || next > (taken == 1 ? high : 0xBF)) {
+            break;
+        }
+        ++taken;
+    }
+    return taken;
+}
+
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* code)
 {
     const auto byte = [&text](std::size_t i) {
@@ -167,9 +197,7 @@ std::string CodePageNumbers()
 std::size_t CharacterLength(const CodePage& page, std::string_view text, std::size_t at)
 {
     if (IsUtf8(page)) {
-        char32_t code = 0;
-        const std::size_t length = DecodeUtf8(text, at, &code);
-        return length == 0 ? 1 : length;  // a byte of no sequence is a character alone
+        return Utf8CharacterLength(text, at);
     }
     // A lead byte before a NUL, or at the end, is a character alone.
     return at + 1 < text.size() && text[at + 1] != '\0' &&

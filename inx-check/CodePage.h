@@ -55,6 +55,9 @@ bool CodePageFromUtf16(const CodePage& page, std::u16string_view utf16, std::str
 // The character of a valid UTF-8 sequence at `at` in `text`, and the
 // sequence's length; 0 when the bytes there are no valid sequence.
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t* code);
+// The bytes of the UTF-8 character at `at`: a valid sequence, or the start
+// of one cut short (one unknown character), or a byte that starts none.
+std::size_t Utf8CharacterLength(std::string_view text, std::size_t at);
 // Upper-case bytes, for comparing names without regard to case as Windows
 // does, for every letter the code page has.
 std::string UpperInCodePage(const CodePage& page, std::string_view text);

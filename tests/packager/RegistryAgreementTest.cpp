@@ -3,6 +3,7 @@
 // those the plan's items make of what was there before.
 #include "inx-check/Plan.h"
 #include "tests/support/ScratchDirectory.h"
+#include "tests/support/ThisCodePage.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -382,7 +383,7 @@ TEST(RegistryAgreement, EachLineDoesWhatThePlanSays)
     Tree found = ReadTree();
     RegDeleteTreeA(HKEY_CURRENT_USER, kRoot);
 
-    const Inf read = ReadInf(inf, *FindCodePage(GetACP()));
+    const Inf read = ReadInf(inf, ThisCodePage());
     const InstallPlan plan = MakePlan(read, Windows::Bits32);
     ASSERT_TRUE(plan.install.has_value());
     Tree expected = Planned(was, *plan.install);
@@ -483,7 +484,7 @@ TEST(ServiceAgreement, TheEngineAddsWhatThePlanAddsAndStopsWhereItRefuses)
         SetupInstallServicesFromInfSectionA(hinf, "DefaultInstall.Services", 0);
         SetupCloseInfFile(hinf);
 
-        const InstallPlan plan = MakePlan(ReadInf(inf, *FindCodePage(GetACP())), Windows::Bits32);
+        const InstallPlan plan = MakePlan(ReadInf(inf, ThisCodePage()), Windows::Bits32);
         ASSERT_TRUE(plan.install.has_value());
         for (std::size_t i = 0; i < 4; ++i) {
             const bool wineDeletes = static_cast<int>(i) == row.wineDeletes;
