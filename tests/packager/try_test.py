@@ -47,7 +47,7 @@ class Hives(unittest.TestCase):
         texts = sorted(hives.value_text(key.path, value)[len(key.path) + 2:]
                        for value in key.values.values())
         self.assertEqual(texts, [
-            '"Big" = REG_QWORD 7', '"Blob" = REG_BINARY hex:01,ff', '"Count" = REG_DWORD 10',
+            '"Big" = REG_QWORD hex:07,00,00,00,00,00,00,00', '"Blob" = REG_BINARY hex:01,ff', '"Count" = REG_DWORD 10',
             '"Ctl" = REG_SZ "a\\tb\\nc\\x01"',
             '"Dir" = REG_SZ "C:\\Program Files\\Müller "q" 中A"',
             '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"List" = REG_MULTI_SZ ["a", "b"]',
@@ -88,6 +88,14 @@ class Hives(unittest.TestCase):
                                 if key.values),
                          [machine + "Classes\\Wow6432Node\\CLSID\\{1}",
                           machine + "Microsoft\\App Paths\\Z.EXE"])
+
+    def test_names_compare_as_windows_compares_them(self):
+        cases = [("Software\\App", "SOFTWARE\\app", True), ("Müller", "MÜLLER", True),
+                 ("straße", "STRASSE", False), ("straße", "STRAßE", True),
+                 ("\u212a", "k", False), ("\u017f", "S", True), ("\u03c2", "\u03a3", True),
+                 ("\u0130", "i", False)]
+        for one, other, same in cases:
+            self.assertEqual(hives.fold_case(one) == hives.fold_case(other), same, (one, other))
 
     def test_changes_compare_without_case_and_leave_noise_out(self):
         after = (HIVE.replace("Software\\\\App]", "SOFTWARE\\\\APP]").replace('@="def"', '@="other"')
@@ -382,8 +390,8 @@ class JsonReport(unittest.TestCase):
                  ("path", "%SystemRoot%\\a"), ("list", ["a", "b"]), ("hex list", ["a", "b"]),
                  ("count", 10), ("blob", "01ff"), ("big", "0700000000000000")]
         for name, data in cases:
-            self.assertEqual(jsonreport.value_data(app[name]), data, name)
-        self.assertEqual(jsonreport.value_data(hives.Value("D", hives.REG_DWORD, b"\x10\x00")),
+            self.assertEqual(hives.decoded(app[name]), data, name)
+        self.assertEqual(hives.decoded(hives.Value("D", hives.REG_DWORD, b"\x10\x00")),
                          "1000")
 
     def test_services_and_what_was_left(self):

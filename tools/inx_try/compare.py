@@ -35,7 +35,7 @@ class Side(NamedTuple):
 def folded_path(path: str) -> str:
     """A path, or text holding paths, as compared: without regard to case,
     any user's folder as the plan writes it."""
-    return USER_FOLDER.sub("c:\\\\users\\\\<user>", path.casefold())
+    return USER_FOLDER.sub("c:\\\\users\\\\<user>", hives.fold_case(path))
 
 
 def folded_data(entry: dict):
@@ -52,30 +52,17 @@ def folded_data(entry: dict):
 
 def folded_key(key: str) -> str:
     """A key as compared: without regard to case, HKCR where Wine keeps it."""
-    folded = key.casefold()
+    folded = hives.fold_case(key)
     if folded == CLASSES[0] or folded.startswith(CLASSES[0] + "\\"):
         folded = CLASSES[1] + folded[len(CLASSES[0]):]
     return folded
-
-
-def data_text(kind: str, data) -> str:
-    """Data as inx-try shows it: strings quoted, a list, a number, hex bytes."""
-    if data is None:
-        return "(bytes the engine never read)"
-    if isinstance(data, list):
-        return "[" + ", ".join(hives.quoted(item) for item in data) + "]"
-    if isinstance(data, int):
-        return str(data)
-    if kind in ("REG_SZ", "REG_EXPAND_SZ", "REG_LINK"):
-        return hives.quoted(data)
-    return "hex:" + ",".join(data[i:i + 2] for i in range(0, len(data), 2))
 
 
 def value_text(entry: dict) -> str:
     name = hives.quoted(entry["name"]) if entry.get("name") else "(default)"
     if entry.get("name") is None and "type" not in entry:
         return f"{entry['key']} (key)"
-    data = f" = {entry['type']} {data_text(entry['type'], entry['data'])}" if "type" in entry else ""
+    data = f" = {entry['type']} {hives.data_text(entry['type'], entry['data'])}" if "type" in entry else ""
     return f"{entry['key']}: {name}{data}"
 
 
@@ -99,15 +86,15 @@ def made_on_the_way(key: str, planned) -> bool:
 
 def value_id(entry: dict):
     """A value as compared: its folded key and name."""
-    return folded_key(entry["key"]), entry["name"].casefold()
+    return folded_key(entry["key"]), hives.fold_case(entry["name"])
 
 
 def written_services(plan: dict) -> Dict[str, str]:
     """The services a plan adds, and those whose keys its AddReg lines write
     (a service added by hand, as some INFs do), by folded name."""
-    names = {s["name"].casefold(): s["name"] for s in plan["services"]}
+    names = {hives.fold_case(s["name"]): s["name"] for s in plan["services"]}
     for name in jsonreport.service_names(plan["keys"]):
-        names.setdefault(name.casefold(), name)
+        names.setdefault(hives.fold_case(name), name)
     return names
 
 
@@ -137,9 +124,9 @@ def install_sides(plan: dict, changes: dict, package: str,
         if (entry.get("write") == "append" and earlier is not None and identity not in conditional
                 and isinstance(earlier["data"], list)):
             # Appended to a list the plan itself wrote: each string it lacks, at its end.
-            present = [item.casefold() for item in earlier["data"]]
+            present = [hives.fold_case(item) for item in earlier["data"]]
             entry = dict(earlier, data=earlier["data"] + [
-                item for item in entry["data"] if item.casefold() not in present])
+                item for item in entry["data"] if hives.fold_case(item) not in present])
         planned_values[identity] = entry
         if entry.get("write") in CONDITIONAL_WRITES:
             conditional.add(identity)
@@ -188,7 +175,7 @@ def install_sides(plan: dict, changes: dict, package: str,
                               if folded_path(p) not in touched}),
         "registry": values,
         "keys": keys,
-        "services": side(written_services(plan), {s.casefold(): s for s in changes["services"]}),
+        "services": side(written_services(plan), {hives.fold_case(s): s for s in changes["services"]}),
         "files removed": Side([], [], removed_files.seen_only),
         "registry removed": removals,
     }
@@ -211,14 +198,14 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
         and not made_on_the_way(folded_key(e["key"]), planned_keys + keys_if_new)))
     # A service written by hand is a key of the system's: the plan cannot
     # know it was not there before, and does not list it as left.
-    by_hand = set(written_services(plan)) - {s.casefold() for s in planned["services"]}
+    by_hand = set(written_services(plan)) - {hives.fold_case(s) for s in planned["services"]}
     return {
         "files": side({folded_path(p): p for p in planned["files"]},
                       {folded_path(p): p for p in seen["files"]}),
         "registry": values,
         "keys": keys,
-        "services": side({s.casefold(): s for s in planned["services"]},
-                         {s.casefold(): s for s in seen["services"] if s.casefold() not in by_hand}),
+        "services": side({hives.fold_case(s): s for s in planned["services"]},
+                         {hives.fold_case(s): s for s in seen["services"] if hives.fold_case(s) not in by_hand}),
     }
 
 

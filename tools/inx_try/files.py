@@ -6,6 +6,8 @@ import os
 import re
 from typing import Dict, List, NamedTuple, Tuple
 
+from . import hives
+
 # Wine's own logs and temporary files, left out of the snapshots.
 WINE_NOISE = re.compile(
     r"^(windows/(temp|logs|installer)/|users/[^/]+/(temp|appdata/local/temp)/|windows/inf/setupapi)",
@@ -32,7 +34,7 @@ def snapshot(drive: str) -> Snapshot:
             if WINE_NOISE.match(relative):
                 continue
             status = os.lstat(path)
-            files[relative.casefold()] = FileState(relative, status.st_size, status.st_mtime_ns,
+            files[hives.fold_case(relative)] = FileState(relative, status.st_size, status.st_mtime_ns,
                                                    status.st_ctime_ns)
     return files
 
@@ -52,8 +54,8 @@ def files_changes(before: Snapshot, after: Snapshot,
 def split_under(paths_and_sizes, app_relative: str):
     """Files under the application's folder (a path under drive C:, '/'
     between folders, empty when the folder is on no drive C:) and elsewhere."""
-    prefix = app_relative.casefold() + "/"
-    under = [f for f in paths_and_sizes if app_relative and f[0].casefold().startswith(prefix)]
+    prefix = hives.fold_case(app_relative) + "/"
+    under = [f for f in paths_and_sizes if app_relative and hives.fold_case(f[0]).startswith(prefix)]
     elsewhere = [f for f in paths_and_sizes if f not in under]
     return under, elsewhere
 
@@ -76,7 +78,7 @@ def make_folder_any_case(drive: str, relative: str) -> str:
     made = []
     for part in relative.split("/"):
         existing = next((name for name in (os.listdir(path) if os.path.isdir(path) else [])
-                         if name.casefold() == part.casefold()), part)
+                         if hives.fold_case(name) == hives.fold_case(part)), part)
         path = os.path.join(path, existing)
         made.append(existing)
         os.makedirs(path, exist_ok=True)

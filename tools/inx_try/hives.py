@@ -6,6 +6,7 @@ Keys and value names are compared without regard to case, as Windows
 compares them. Values are kept as the bytes Windows stores, so that a string
 written as "..." and the same string written as hex(1):... are equal."""
 
+import functools
 import re
 import struct
 from typing import Dict, List, NamedTuple, Optional, Tuple
@@ -23,6 +24,24 @@ TYPE_NAMES = {0: "REG_NONE", 1: "REG_SZ", 2: "REG_EXPAND_SZ", 3: "REG_BINARY", 4
 STRING_TYPES = (REG_SZ, REG_EXPAND_SZ, REG_LINK, REG_MULTI_SZ)
 SIMPLE_ESCAPES = {"a": "\a", "b": "\b", "e": "\x1b", "f": "\f", "n": "\n", "r": "\r",
                   "t": "\t", "v": "\v", "0": "\0"}
+
+
+@functools.lru_cache(maxsize=None)
+def _folded_character(character: str) -> str:
+    upper = character.upper()
+    if len(upper) != 1:
+        return character  # no one-for-one upper case (ß): its own
+    lower = upper.lower()
+    return lower if len(lower) == 1 and lower.upper() == upper else upper
+
+
+def fold_case(name: str) -> str:
+    """A name as Windows compares names in the registry and on NTFS: two
+    names are the same when each character has the same upper case, one for
+    one (so ß stays apart from ss). In lower case where that is the same."""
+    if name.isascii():
+        return name.lower()
+    return "".join(map(_folded_character, name))
 
 
 class HiveError(Exception):
@@ -117,12 +136,12 @@ def parse_hive(text: str, root: str, registry: Optional[Registry] = None) -> Reg
             if end >= len(line):
                 raise HiveError(f"an unclosed key name: {line[:60]}")
             path = root + "\\" + name
-            key = registry.setdefault(path.casefold(), Key(path, {}))
+            key = registry.setdefault(fold_case(path), Key(path, {}))
             # The Wine server writes a key with subkeys only when it holds
             # values: the keys above one are there all the same.
             parent = path.rpartition("\\")[0]
-            while len(parent) > len(root) and parent.casefold() not in registry:
-                registry[parent.casefold()] = Key(parent, {})
+            while len(parent) > len(root) and fold_case(parent) not in registry:
+                registry[fold_case(parent)] = Key(parent, {})
                 parent = parent.rpartition("\\")[0]
         elif line.startswith(('"', "@=")) and key is not None:
             if line.startswith("@="):
@@ -133,7 +152,7 @@ def parse_hive(text: str, root: str, registry: Optional[Registry] = None) -> Reg
             if line[at:at + 1] != "=":
                 raise HiveError(f"a value line without '=': {line[:60]}")
             kind, data = parse_value_data(line[at + 1:])
-            key.values[name.casefold()] = Value(name, kind, data)
+            key.values[fold_case(name)] = Value(name, kind, data)
     return registry
 
 
@@ -160,14 +179,14 @@ def resolve_links(registry: Registry) -> Registry:
         del registry[folded]
         target = link.data.decode("utf-16-le", "replace").rstrip("\0")
         prefix = "\\registry\\machine\\"
-        if (target.casefold().startswith(prefix) and folded.startswith("hkey_local_machine\\")
+        if (fold_case(target).startswith(prefix) and folded.startswith("hkey_local_machine\\")
                 and folded.rpartition("\\")[2] == "currentcontrolset"):
-            renames.append(("hkey_local_machine\\" + target[len(prefix):].casefold(), key.path))
+            renames.append(("hkey_local_machine\\" + fold_case(target[len(prefix):]), key.path))
     for target, link_path in renames:
         for folded in [k for k in registry if k == target or k.startswith(target + "\\")]:
             key = registry.pop(folded)
             path = link_path + key.path[len(target):]
-            registry[path.casefold()] = Key(path, key.values)
+            registry[fold_case(path)] = Key(path, key.values)
     return registry
 
 
@@ -184,22 +203,39 @@ def strings(data: bytes) -> List[str]:
     return text[:-1].split("\0") if text.endswith("\0") else text.split("\0")
 
 
-def value_data_text(value: Value) -> str:
-    """A value's data as text: strings quoted, a REG_MULTI_SZ as its list,
-    numbers in decimal, anything else as hex bytes."""
+def decoded(value: Value):
+    """A value's data as every report shows it and the plan writes it: a
+    string, a list of strings (REG_MULTI_SZ), a number (a DWORD of four
+    bytes) or lowercase hex."""
     if value.type in (REG_SZ, REG_EXPAND_SZ, REG_LINK) and len(value.data) % 2 == 0:
         text = value.data.decode("utf-16-le", "replace")
-        return quoted(text[:-1] if text.endswith("\0") else text)
+        return text[:-1] if text.endswith("\0") else text
     if value.type == REG_MULTI_SZ and len(value.data) % 2 == 0:
         items = strings(value.data)
-        if items and items[-1] == "":
+        while items and items[-1] == "":
             items.pop()
-        return "[" + ", ".join(quoted(item) for item in items) + "]"
+        return items
     if value.type == REG_DWORD and len(value.data) == 4:
-        return str(struct.unpack("<I", value.data)[0])
-    if value.type == REG_QWORD and len(value.data) == 8:
-        return str(struct.unpack("<Q", value.data)[0])
-    return "hex:" + ",".join(f"{byte:02x}" for byte in value.data) if value.data else "hex:"
+        return struct.unpack("<I", value.data)[0]
+    return value.data.hex()
+
+
+def data_text(kind: str, data) -> str:
+    """Decoded data as text: strings quoted, a list, a number, hex bytes;
+    None is bytes the engine never read."""
+    if data is None:
+        return "(bytes the engine never read)"
+    if isinstance(data, list):
+        return "[" + ", ".join(quoted(item) for item in data) + "]"
+    if isinstance(data, int):
+        return str(data)
+    if kind in ("REG_SZ", "REG_EXPAND_SZ", "REG_LINK"):
+        return quoted(data)
+    return "hex:" + ",".join(data[i:i + 2] for i in range(0, len(data), 2))
+
+
+def value_data_text(value: Value) -> str:
+    return data_text(type_name(value.type), decoded(value))
 
 
 def type_name(kind: int) -> str:
@@ -268,6 +304,6 @@ def registry_changes(before: Registry, after: Registry, noise: Noise = Noise()) 
         for name, value in key.values.items():
             if (new is None or name not in new.values) and not noise.has_value(folded, name):
                 values_removed.append((key.path, value))
-    order = lambda item: (item[0].casefold(), item[1].name.casefold())
+    order = lambda item: (fold_case(item[0]), fold_case(item[1].name))
     return Changes(keys_added, keys_removed, sorted(values_set, key=order),
                    sorted(values_removed, key=order))

@@ -2,7 +2,6 @@
 can be compared item by item."""
 
 import json
-import struct
 from typing import List, Optional
 
 from . import hives
@@ -10,31 +9,15 @@ from . import hives
 SERVICES = "hkey_local_machine\\system\\currentcontrolset\\services\\"
 
 
-def value_data(value: hives.Value):
-    """A value's data as the plan writes it: a string, a list of strings
-    (REG_MULTI_SZ), a number (a DWORD of four bytes) or lowercase hex."""
-    if value.type in (hives.REG_SZ, hives.REG_EXPAND_SZ, hives.REG_LINK) and len(value.data) % 2 == 0:
-        text = value.data.decode("utf-16-le", "replace")
-        return text[:-1] if text.endswith("\0") else text
-    if value.type == hives.REG_MULTI_SZ and len(value.data) % 2 == 0:
-        items = hives.strings(value.data)
-        while items and items[-1] == "":
-            items.pop()
-        return items
-    if value.type == hives.REG_DWORD and len(value.data) == 4:
-        return struct.unpack("<I", value.data)[0]
-    return value.data.hex()
-
-
 def registry_entry(key_path: str, value: hives.Value) -> dict:
     return {"key": key_path, "name": value.name, "type": hives.type_name(value.type),
-            "data": value_data(value)}
+            "data": hives.decoded(value)}
 
 
 def service_names(keys: List[str]) -> List[str]:
     """The services among keys: each key directly under ...\\Services."""
     return sorted(key[len(SERVICES):] for key in keys
-                  if key.casefold().startswith(SERVICES) and "\\" not in key[len(SERVICES):])
+                  if hives.fold_case(key).startswith(SERVICES) and "\\" not in key[len(SERVICES):])
 
 
 def box_entry(box, pictures: str) -> dict:

@@ -53,14 +53,14 @@ def measured(prefix: str, prepare: Callable[[], None], change: Callable[[], None
     files_before = filesystem.snapshot(os.path.join(prefix, "drive_c"))
     change()
     registry = hives.registry_changes(registry_before, hives.read_prefix(prefix))
-    keys = {path.casefold() for path in registry.keys_added + registry.keys_removed}
-    values = {(path.casefold(), value.name.casefold())
+    keys = {hives.fold_case(path) for path in registry.keys_added + registry.keys_removed}
+    values = {(hives.fold_case(path), hives.fold_case(value.name))
               for path, value in registry.values_set + registry.values_removed}
     changed, removed = filesystem.files_changes(
         files_before, filesystem.snapshot(os.path.join(prefix, "drive_c")))
     return Noise(hives.Noise(frozenset(keys), frozenset(values)),
-                 frozenset(path.casefold() for path, _ in changed)
-                 | {path.casefold() for path in removed})
+                 frozenset(hives.fold_case(path) for path, _ in changed)
+                 | {hives.fold_case(path) for path in removed})
 
 
 def noise_of(pristine: str, scratch: str, prepare: Callable[[str], None],

@@ -9,6 +9,8 @@ import struct
 import zlib
 from typing import List, NamedTuple, Optional
 
+from . import hives
+
 TABLE_FOLDER_WIDTH = 44
 # Marks a folder as a report of inx-try's: only such a folder is cleared.
 MARKER = ".inx-try-report"
@@ -54,7 +56,7 @@ def engine_box_verdict(boxes: List[Box], during: str) -> str:
     """'' or why a box that the INF engine showed fails the try: the engine
     shows a box only to report an error or to ask for a disk."""
     for box in boxes:
-        if box.process.casefold() == ENGINE_PROCESS:
+        if hives.fold_case(box.process) == ENGINE_PROCESS:
             return f'the INF engine showed a box during the {during}: "{box.caption}": {box.text}'
     return ""
 

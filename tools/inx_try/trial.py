@@ -19,7 +19,7 @@ APP_PATHS_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 # The list of installed programs: the machine's (in both views on 64-bit
 # Windows) and the user's.
-UNINSTALL_LISTS = {root + "\\" + UNINSTALL_KEY.casefold().replace("software\\", view, 1)
+UNINSTALL_LISTS = {root + "\\" + hives.fold_case(UNINSTALL_KEY).replace("software\\", view, 1)
                    for root in ("hkey_local_machine", "hkey_current_user")
                    for view in ("software\\", "software\\wow6432node\\")}
 NLS_KEY = "hkey_local_machine\\system\\currentcontrolset\\control\\nls\\codepage"
@@ -38,9 +38,9 @@ def registered_uninstaller(values_set) -> "tuple[str, bool]":
     installed programs (HKLM or HKCU), and whether it is to be expanded
     (REG_EXPAND_SZ); ('', False) when none."""
     for key_path, value in values_set:
-        under_list = key_path.casefold().rpartition("\\")[0] in UNINSTALL_LISTS
+        under_list = hives.fold_case(key_path).rpartition("\\")[0] in UNINSTALL_LISTS
         text = hives.value_string(value)
-        if under_list and value.name.casefold() == "uninstallstring" and text:
+        if under_list and hives.fold_case(value.name) == "uninstallstring" and text:
             return text, value.type == hives.REG_EXPAND_SZ
     return "", False
 
@@ -253,11 +253,11 @@ class Try:
         shutil.copytree(self.run_.package, self.work, symlinks=True)
         names = os.listdir(self.work)
         for name in names:
-            if name.casefold() == "install.inf":
+            if hives.fold_case(name) == "install.inf":
                 os.remove(os.path.join(self.work, name))
-        if not any(name.casefold() == "install.exe" for name in names):
+        if not any(hives.fold_case(name) == "install.exe" for name in names):
             shutil.copy(self.run_.layout.program, os.path.join(self.work, "install.exe"))
-        return next(name for name in os.listdir(self.work) if name.casefold() == "install.exe")
+        return next(name for name in os.listdir(self.work) if hives.fold_case(name) == "install.exe")
 
     def make_plan(self) -> None:
         """inx-check's plan for the package and the folder, to set beside
@@ -277,7 +277,7 @@ class Try:
     def existed_before(self, entry: dict) -> bool:
         """Whether a planned value was there before the installation, as planned."""
         key = self.before.registry.get(compare.folded_key(entry["key"])) if self.before else None
-        value = key.values.get(entry["name"].casefold()) if key is not None else None
+        value = key.values.get(hives.fold_case(entry["name"])) if key is not None else None
         if value is None:
             return False
         seen = jsonreport.registry_entry(key.path, value)
@@ -307,7 +307,7 @@ class Try:
 
     def installed_inf(self) -> Optional[str]:
         for name in os.listdir(self.work):
-            if name.casefold() == "install.inf":
+            if hives.fold_case(name) == "install.inf":
                 return os.path.join(self.work, name)
         return None
 
@@ -384,7 +384,7 @@ class Try:
         self.say(f"== Message boxes ({program} in a copy of {self.run_.package}):")
         started, boxes, _, end = self.drive("install", self.windows_path(
             os.path.join(self.work, program)), self.windows_path(self.work))
-        program_boxes = [box.text for box in boxes if box.process.casefold() == program.casefold()]
+        program_boxes = [box.text for box in boxes if hives.fold_case(box.process) == hives.fold_case(program)]
         self.installed = self.state()
         self.say("== install.inf, as written:")
         self.inf_path = self.installed_inf()
@@ -442,10 +442,10 @@ class Try:
         registry = hives.registry_changes(before.registry, after.registry, self.noise.registry)
         gone += [key + " (key)" for key in registry.keys_removed]
         gone += [hives.value_text(key, value) for key, value in registry.values_removed]
-        gone += [hives.value_text(key, before.registry[key.casefold()].values[value.name.casefold()])
+        gone += [hives.value_text(key, before.registry[hives.fold_case(key)].values[hives.fold_case(value.name)])
                  for key, value in registry.values_set
-                 if key.casefold() in before.registry
-                 and value.name.casefold() in before.registry[key.casefold()].values]
+                 if hives.fold_case(key) in before.registry
+                 and hives.fold_case(value.name) in before.registry[hives.fold_case(key)].values]
         self.say_list("== There before the installation, gone or changed after the "
                       f"uninstallation: {len(gone)}", gone)
         if left:
