@@ -4,6 +4,9 @@
 import os
 import sys
 
+# The modules are installed where dpkg owns them: a run writes no byte code there.
+sys.dont_write_bytecode = True
+
 VERSION = "@INX_TOOLS_VERSION@"
 HERE = os.path.dirname(os.path.realpath(__file__))
 # A checkout has the package beside this file; the installed layout in

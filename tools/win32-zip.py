@@ -2,7 +2,8 @@
 """Writes inx-tools-VERSION-win32.zip for packagers on Windows, from a tree
 that dpkg-buildpackage has built: inx-check.exe and install.exe from the
 cross tree, the sample package, the README, the licence, and the man pages
-as plain text. Reproducible: the entries in a fixed order, each with the
+as plain text; text with Windows' line ends, and winpthreads' notice
+(linked into the programs) beside the licence. Reproducible: the entries in a fixed order, each with the
 changelog's time and fixed permissions.
 
 Usage: win32-zip.py SOURCE_TREE OUTPUT_FOLDER
@@ -28,7 +29,9 @@ def main(source, output):
         "inx-check.exe": open(os.path.join(win32, "inx-check", "inx-check.exe"), "rb").read(),
         "install.exe": open(os.path.join(win32, "launcher", "install.exe"), "rb").read(),
         "README.md": open(os.path.join(source, "README.md"), "rb").read(),
-        "LICENSE.txt": open(os.path.join(source, "LICENSE"), "rb").read(),
+        "LICENSE.txt": open(os.path.join(source, "LICENSE"), "rb").read() + b"\n\n"
+                       + open(os.path.join(source, "packaging", "winpthreads-notice.txt"),
+                              "rb").read(),
     }
     for name in sorted(os.listdir(os.path.join(source, "tools", "demo"))):
         with open(os.path.join(source, "tools", "demo", name), "rb") as demo:
@@ -39,14 +42,17 @@ def main(source, output):
                                                             MAN_KEEP_FORMATTING="",
                                                             LC_ALL="C.UTF-8")).stdout
         plain = subprocess.run(["col", "-bx"], input=text, check=True, capture_output=True).stdout
-        entries[f"man/{page}.txt"] = plain.replace(b"\n", b"\r\n")
+        entries[f"man/{page}.txt"] = plain
     path = os.path.join(output, top + ".zip")
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as archive:
         for name in sorted(entries):
             info = zipfile.ZipInfo(f"{top}/{name}", date_time=stamp)
             info.compress_type = zipfile.ZIP_DEFLATED
             info.create_system = 0  # MS-DOS: no Unix permissions recorded
-            archive.writestr(info, entries[name])
+            data = entries[name]
+            if not name.endswith(".exe"):  # text, with Windows' line ends
+                data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+            archive.writestr(info, data, compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
     print(path)
 
 

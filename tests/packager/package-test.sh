@@ -8,6 +8,9 @@
 # tools.
 # Usage: package-test.sh SOURCE_DIR
 set -uo pipefail
+# The installed tools run as users run them, who do not keep Python from
+# writing byte code.
+unset PYTHONDONTWRITEBYTECODE
 source_dir=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
