@@ -182,10 +182,10 @@ void RegistryPlanner::Act(const RegistryRequest& request, bool deleting)
         (flags & (kNoClobber | kOverwriteOnly)) == (kNoClobber | kOverwriteOnly)) {
         return;  // a key alone; or a value written only where it is, and only where it is not
     }
-    Value(request, key);
+    WriteValue(request, key);
 }
 
-void RegistryPlanner::Value(const RegistryRequest& request, const std::string& key)
+void RegistryPlanner::WriteValue(const RegistryRequest& request, const std::string& key)
 {
     const unsigned long flags = request.flags;
     PlannedValue value;

@@ -38,7 +38,7 @@ public:
 
 private:
     void Act(const RegistryRequest& request, bool deleting);
-    void Value(const RegistryRequest& request, const std::string& key);
+    void WriteValue(const RegistryRequest& request, const std::string& key);
 
     const CodePage& page_;
     const Windows windows_;

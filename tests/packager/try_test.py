@@ -105,10 +105,10 @@ class Hives(unittest.TestCase):
                           "[Software\\\\New] 1\n\n[Software\\\\Noisy] 1\n\"N\"=dword:1\n"
                           "\n[Software\\\\Noisy\\\\Deep] 1\n\"D\"=dword:1\n"))
         noisy = "hkey_current_user\\software\\noisy"
-        measured = hives.Noise(frozenset({noisy, noisy + "\\deep"}),
+        measured = hives.RegistryNoise(frozenset({noisy, noisy + "\\deep"}),
                                frozenset({(noisy, "n"), (noisy + "\\deep", "d")}))
-        for noise in (measured, hives.Noise(subtrees=frozenset({noisy})),
-                      hives.Noise(subtrees=frozenset({"hkey_current_user\\software\\no"})).union(measured)):
+        for noise in (measured, hives.RegistryNoise(subtrees=frozenset({noisy})),
+                      hives.RegistryNoise(subtrees=frozenset({"hkey_current_user\\software\\no"})).union(measured)):
             with self.subTest(noise=noise):
                 changes = hives.registry_changes(read(HIVE), read(after), noise)
                 self.assertEqual(changes.keys_added, ["HKEY_CURRENT_USER\\Software\\New"])
@@ -186,7 +186,7 @@ class Files(unittest.TestCase):
                                                  "b": files.FileState("B", 1, 1, 1)})
         after_text = HIVE.replace('"Blob"=hex:01,ff\n', added) + "[Software\\\\Added] 1\n\"V\"=dword:1\n"
         after = State(read(after_text + "[Software\\\\ByUninstall] 1\n"), installed.files)
-        self.assertEqual(trial.left_behind(before, installed, after, hives.Noise()), [
+        self.assertEqual(trial.left_behind(before, installed, after, hives.RegistryNoise()), [
             "C:\\B", "HKEY_CURRENT_USER\\Software\\Added (key)",
             'HKEY_CURRENT_USER\\Software\\Added: "V" = REG_DWORD 1',
             'HKEY_CURRENT_USER\\Software\\App: "New" = REG_DWORD 2'])
@@ -485,6 +485,12 @@ class Compare(unittest.TestCase):
              plan_of(services=["Svc"]),
              changes_of(registry=[value(SERVICES + "Svc", "Start", 3, "REG_DWORD")],
                         keys=[SERVICES + "Svc", SERVICES + "Svc\\Enum"], services=["Svc"]), []),
+            ("a service's subkey written with AddReg: the service's key is made on the way",
+             plan_of(registry=[value(SERVICES + "Prov\\Parameters", "P", 1, "REG_DWORD")],
+                     keys=[SERVICES + "Prov\\Parameters"]),
+             changes_of(registry=[value(SERVICES + "Prov\\Parameters", "P", 1, "REG_DWORD")],
+                        keys=[SERVICES + "Prov", SERVICES + "Prov\\Parameters"],
+                        services=["Prov"]), []),
             ("a service written by hand with AddReg",
              plan_of(registry=[value(SERVICES + "Hand", "Start", 2, "REG_DWORD")],
                      keys=[SERVICES + "Hand"]),

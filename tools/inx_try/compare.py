@@ -90,11 +90,15 @@ def value_id(entry: dict):
 
 
 def written_services(plan: dict) -> Dict[str, str]:
-    """The services a plan adds, and those whose keys its AddReg lines write
-    (a service added by hand, as some INFs do), by folded name."""
+    """The services a plan adds, and those whose keys its AddReg lines write,
+    or a key under (a service added by hand, as some INFs do; a network
+    provider's subkey), by folded name."""
     names = {hives.fold_case(s["name"]): s["name"] for s in plan["services"]}
-    for name in jsonreport.service_names(plan["keys"]):
-        names.setdefault(hives.fold_case(name), name)
+    services = len(jsonreport.SERVICES)
+    for key in plan["keys"]:
+        if hives.fold_case(key).startswith(jsonreport.SERVICES) and len(key) > services:
+            name = key[services:].split("\\")[0]
+            names.setdefault(hives.fold_case(name), name)
     return names
 
 

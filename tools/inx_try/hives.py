@@ -256,7 +256,7 @@ def value_string(value: Optional[Value]) -> Optional[str]:
     return text.split("\0", 1)[0]
 
 
-class Noise(NamedTuple):
+class RegistryNoise(NamedTuple):
     """What Wine changes on its own (see noise.py): folded key paths, (folded
     key path, folded value name) pairs, and folded key paths under which
     every key and value is Wine's."""
@@ -273,8 +273,8 @@ class Noise(NamedTuple):
     def in_subtree(self, folded: str) -> bool:
         return any(folded == top or folded.startswith(top + "\\") for top in self.subtrees)
 
-    def union(self, other: "Noise") -> "Noise":
-        return Noise(self.keys | other.keys, self.values | other.values,
+    def union(self, other: "RegistryNoise") -> "RegistryNoise":
+        return RegistryNoise(self.keys | other.keys, self.values | other.values,
                      self.subtrees | other.subtrees)
 
 
@@ -285,7 +285,8 @@ class Changes(NamedTuple):
     values_removed: List[Tuple[str, Value]]
 
 
-def registry_changes(before: Registry, after: Registry, noise: Noise = Noise()) -> Changes:
+def registry_changes(before: Registry, after: Registry,
+                     noise: RegistryNoise = RegistryNoise()) -> Changes:
     """What changed from `before` to `after`, sorted, without Wine's noise."""
     keys_added = sorted(after[k].path for k in after if k not in before and not noise.has_key(k))
     keys_removed = sorted(before[k].path for k in before if k not in after and not noise.has_key(k))

@@ -22,13 +22,13 @@ _MONITOR = _CLASS + "{4d36e96e-e325-11ce-bfc1-08002be10318}"
 # Wine 8 rewrites its display adapter's and monitor's class keys at some
 # starts of a prefix and not at others, and makes HKCU\Console when a
 # console starts for the first time.
-WINE_OWN = hives.Noise(values=frozenset({(_DISPLAY, ""), (_DISPLAY + "\\0000", "driverdatedata"),
+WINE_OWN = hives.RegistryNoise(values=frozenset({(_DISPLAY, ""), (_DISPLAY + "\\0000", "driverdatedata"),
                                          (_MONITOR, "")}),
                        subtrees=frozenset({"hkey_current_user\\console"}))
 
 
 class Noise:
-    def __init__(self, registry: hives.Noise = hives.Noise(), files: frozenset = frozenset()):
+    def __init__(self, registry: hives.RegistryNoise = hives.RegistryNoise(), files: frozenset = frozenset()):
         self.registry = registry
         self.files = files  # folded paths under drive_c
 
@@ -40,7 +40,7 @@ class Noise:
     @staticmethod
     def from_json(text: str) -> "Noise":
         data = json.loads(text)
-        return Noise(hives.Noise(frozenset(data["keys"]),
+        return Noise(hives.RegistryNoise(frozenset(data["keys"]),
                                  frozenset(tuple(pair) for pair in data["values"])),
                      frozenset(data["files"]))
 
@@ -58,7 +58,7 @@ def measured(prefix: str, prepare: Callable[[], None], change: Callable[[], None
               for path, value in registry.values_set + registry.values_removed}
     changed, removed = filesystem.files_changes(
         files_before, filesystem.snapshot(os.path.join(prefix, "drive_c")))
-    return Noise(hives.Noise(frozenset(keys), frozenset(values)),
+    return Noise(hives.RegistryNoise(frozenset(keys), frozenset(values)),
                  frozenset(hives.fold_case(path) for path, _ in changed)
                  | {hives.fold_case(path) for path in removed})
 

@@ -50,7 +50,7 @@ def has_uninstall_section(inf_text: str) -> bool:
                      re.IGNORECASE | re.MULTILINE) is not None
 
 
-def leftovers(before, installed, after, noise: hives.Noise) -> list:
+def leftovers(before, installed, after, noise: hives.RegistryNoise) -> list:
     """What the installation added and is still there after the
     uninstallation: files, values and keys (an empty key too), but Wine's
     noise; each as (text, what), `what` a file's path, (key, None) or
@@ -69,7 +69,7 @@ def leftovers(before, installed, after, noise: hives.Noise) -> list:
     return left
 
 
-def left_behind(before, installed, after, noise: hives.Noise) -> List[str]:
+def left_behind(before, installed, after, noise: hives.RegistryNoise) -> List[str]:
     return [text for text, _ in leftovers(before, installed, after, noise)]
 
 
