@@ -110,9 +110,11 @@ void CheckField(CheckContext& check, const InfField& field, bool inStrings, Alte
     };
     const std::string& inf = check.rendering.Inf();
     if (quoteFinding(field.openQuote)) {
+        const std::string_view text = check.inf.Text(field);
+        const bool carriageReturn = !text.empty() && text.back() == '\r';
         check.Add(Rule::UnclosedQuote, field.openQuote,
-                  "this quote is never closed: the value runs to the end of the line, and Wine's "
-                  "engine keeps the line's CR in it too");
+                  std::string("this quote is never closed: the value runs to the end of the line") +
+                      (carriageReturn ? ", and Wine's engine keeps the line's CR in it too" : ""));
     }
     if (quoteFinding(field.joinedLine) && field.joinedLine.at > 0 &&
         inf[field.joinedLine.at - 1] != ' ' && inf[field.joinedLine.at - 1] != '\t') {

@@ -200,8 +200,8 @@ bool CheckInfAccepted(CheckContext& check)
     }
     if (Somewhere(inf.textBeforeFirstSection)) {
         check.Add(Rule::TextBeforeSection, inf.textBeforeFirstSection,
-                  "text before the first section: Windows refuses the file for it; Wine ignores "
-                  "it only because there is a [Strings] section");
+                  "text before the first section: the engine reads the file only because it has "
+                  "a [Strings] section, and ignores the text (Windows and Wine alike)");
     }
     return true;
 }

@@ -132,8 +132,8 @@ const RuleInfo kRules[] = {
      W,
      "text-before-section",
      "text before the first section",
-     "Windows refuses an INF for it; Wine ignores it only because there is a [Strings] "
-     "section.",
+     "The engine refuses an INF with text before its first section unless the INF has a "
+     "[Strings] section; with one, Windows and Wine ignore the text.",
      {"Setup\n" CLEAN "[Strings]\nName=App\n"},
      {CLEAN "[Strings]\nName=App\n"}},
     {Rule::NoInstallSection,
@@ -172,8 +172,8 @@ const RuleInfo kRules[] = {
      W,
      "unclosed-quote",
      "a double quote that is never closed",
-     "The value runs to the end of the line. Wine's engine keeps the line's CR in it as well, "
-     "so the value differs between Wine and Windows.",
+     "The value runs to the end of the line. Where lines end in CR LF, Wine's engine keeps the "
+     "CR in it as well, so the value differs between Wine and Windows.",
      {CLEAN "HKCU,Software\\App,Name,,\"My App\n"},
      {CLEAN "HKCU,Software\\App,Name,,\"My App\"\n"}},
     {Rule::LineJoined,

@@ -517,9 +517,14 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"UTF-8 after a byte that is none, in 1252",
          With(reg, "HKCU,Software\\ZI050,Name,,\xE9t\xC3\xA9\r\n" + reg),
          {"11:29 warning: UTF-8 text [utf8-text]"}},
-        {"an unterminated quote",
+        {"an unterminated quote, before a CR LF",
          With("Dir,,VUZAZURAV", "Dir,,\"C:\\Old"),
-         {"11:26 warning: this quote is never closed"}},
+         {"11:26 warning: this quote is never closed: the value runs to the end of the line, and "
+          "Wine's engine keeps the line's CR in it too [unclosed-quote]"}},
+        {"an unterminated quote, before a LF alone",
+         With("Dir,,VUZAZURAV\r\n", "Dir,,\"C:\\Old\n"),
+         {"11:26 warning: this quote is never closed: the value runs to the end of the line "
+          "[unclosed-quote]"}},
         {"text before the first section",
          "Junk\r\n" + kClean,
          {"1:1 error: text before the first section, and no [Strings] section"}},
