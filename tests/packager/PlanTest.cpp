@@ -155,30 +155,35 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
         {"NOCLOBBER, OVERWRITEONLY (which only opens its key), both (never written), key only, "
          "DELVAL (which makes its key)",
          reg + "HKLM,Software\\App,A,2,x\nHKLM,Software\\Open,B,0x20,y\nHKLM,Software\\Key,,0x10\n"
-               "HKLM,Software\\App,N,0x22,z\nHKLM,Software\\Made,D,4\n",
+               "HKLM,Software\\App,N,0x22,z\nHKLM,Software\\Made,D,4\nHKLM,Software\\Common,V,"
+               "0x2000,x\n",
          {key + "\"A\" = REG_SZ \"x\" unless the value exists  (line 6)",
           "  writes HKEY_LOCAL_MACHINE\\Software\\Open: \"B\" = REG_SZ \"y\" only where the value "
           "exists  (line 7)",
           "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)",
-          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Made  (line 10)"},
-         {"Software\\Key: ", "key HKEY_LOCAL_MACHINE\\Software\\Open", "\"N\""}},
+          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Made  (line 10)",
+          "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Common  (line 11)"},
+         {"Software\\Key: ", "key HKEY_LOCAL_MACHINE\\Software\\Open", "\"N\"", "Common: "}},
         {"deletions: DELVAL in AddReg; DelReg of a value, a key, a string, a key by "
          "KEYONLY_COMMON (its trailing '\\' none); flags the engine leaves to the other directive",
          kHead + "AddReg=R\nDelReg=D\n[R]\nHKLM,Software\\App,A,4\nHKLM,Software\\Skip,A,0x8000,x\n"
                  "[D]\nHKCU,Software\\Old\nHKCU,Software\\App,V\nHKCU,Software\\App,L,0x18002,s\n"
-                 "HKCU,Software\\Kept,,0x4000\nHKCU,\"Common\\\",V,0xA000\n",
+                 "HKCU,Software\\Kept,,0x4000\nHKCU,\"Common\\\",V,0xA000\n"
+                 "HKCU,Software\\App,W,0x8000\nHKCU,Software\\App,T,0x18000,t\n",
          {"  deletes the value HKEY_LOCAL_MACHINE\\Software\\App: \"A\"  (line 7)",
           "  deletes the key HKEY_CURRENT_USER\\Software\\Old and everything under it  (line 10)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"V\"  (line 11)",
           "  deletes \"s\" from HKEY_CURRENT_USER\\Software\\App: \"L\"  (line 12)",
           "  deletes the key HKEY_CURRENT_USER\\Common and everything under it  (line 14)",
+          "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"W\"  (line 15)",
+          "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"T\"  (line 16)",
           "  may delete the value HKEY_CURRENT_USER\\Software\\Kept: (default): the line has "
           "AddReg's flags, which some versions of Windows' engine ignore to delete the value, and "
           "others and Wine 8 skip the line for  (line 13)"},
          {"Skip", "deletes the key HKEY_CURRENT_USER\\Software\\Kept"}},
         {"roots: the engine skips HKR and unknown ones; a doubled '\\' in a key is one",
          reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n"
-               "HKCU,Software\\\\Two\\\\Keys,V,,1\n",
+               "HKCU,Software\\\\Two\\\\\\Keys,V,,1\n",
          {"  writes HKEY_CLASSES_ROOT\\.app: (default) = REG_SZ \"App.File\"  (line 8)",
           "  writes HKEY_CURRENT_USER\\Software\\Two\\Keys: \"V\" = REG_SZ \"1\"  (line 9)"},
          {"Software\\A", "Software\\B"}},
@@ -232,19 +237,44 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
                  "[DefaultUninstall]\nDelReg=D\nDelFiles=G\n[DefaultUninstall.Services]\n"
                  "DelService=Svc\n[D]\nHKLM,Software\\App\nHKLM,Filters,Upper,0x18002,mine\n"
                  "[G]\na.txt\n[SR]\nHKR,Parameters,P,0x10001,1\n[R2]\nHKLM,Filters,Upper,0x10008,"
-                 "mine\n",
+                 "mine\nHKLM,Software\\Kept,O,0x20,1\n",
          {"Uninstalling leaves behind 4:", "  C:\\Windows\\System32\\b.txt  (line 17)",
           "  HKEY_LOCAL_MACHINE\\Software\\Kept (key)  (line 13)",
           "  HKEY_LOCAL_MACHINE\\Software\\Kept: \"W\"  (line 13)",
           "  HKEY_CURRENT_USER\\Software\\Wine\\Shared: \"X\"  (line 14)"},
          {"  C:\\Windows\\System32\\a.txt", "  HKEY_LOCAL_MACHINE\\Software\\App", "  the service",
-          "Shared (key)", "Parameters: \"P\"  (line", "  HKEY_LOCAL_MACHINE\\Filters"}},
+          "Shared (key)", "Parameters: \"P\"  (line", "  HKEY_LOCAL_MACHINE\\Filters",
+          "  HKEY_LOCAL_MACHINE\\Software\\Kept: \"O\""}},
         {"no uninstall section, an UninstallString registered",
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "App,UninstallString,,\"rundll32.exe x.dll\"\n",
          {"There is no [DefaultUninstall] section; the installation registers the uninstaller "
           "'rundll32.exe x.dll'."},
          {"Uninstalling leaves"}},
+        {"a list's appended strings deleted but one: the value is left",
+         kHead + "AddReg=R\n[R]\nHKLM,Filters,Upper,0x10008,mine,more\n[DefaultUninstall]\n"
+                 "DelReg=D\n[D]\nHKLM,Filters,Upper,0x18002,mine\n",
+         {"Uninstalling leaves behind 1:", "  HKEY_LOCAL_MACHINE\\Filters: \"Upper\"  (line 6)"},
+         {}},
+        {"an UninstallString below a program's own entry names no uninstaller",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                 "App\\Sub,UninstallString,,x\n",
+         {"There is no [DefaultUninstall] section: nothing uninstalls what is installed."},
+         {}},
+        {"a program's service started automatically; one started with the system is refused; "
+         "a DelService without a name ends the DelService lines",
+         kHead + "[DefaultInstall.Services]\nAddService=A,,Auto\nAddService=B,,System\n"
+                 "[Auto]\nServiceType=16\nStartType=2\nErrorControl=1\nServiceBinary=a\n"
+                 "[System]\nServiceType=16\nStartType=1\nErrorControl=1\nServiceBinary=b\n"
+                 "[DefaultUninstall]\n[DefaultUninstall.Services]\nDelService=A\nDelService=\"\"\n"
+                 "DelService=C\n",
+         {"  adds the service A (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\A), "
+          "running a  (line 5)",
+          "  refuses the service 'B': [System] starts a program's service (ServiceType 16) with "
+          "StartType 1, which only a driver may have; no later AddService or DelService runs  "
+          "(line 6)",
+          "  deletes the service A  (line 19)"},
+         {"service C"}},
         {"an INF the engine refuses",
          "[Version]\nSignature=\"$Nope$\"\n[DefaultInstall]\n",
          {"The engine refuses this install.inf: it installs nothing."},

@@ -593,6 +593,9 @@ TEST(CheckTemplate, PairsAndValueFields)
         {"directory numbers name system folders", value(",%10%\\Cursors\\%01%;%16422%"), {}},
         {"%0% and %-1% are empty", value(",%0%%-1%"), {}},
         {"the last of the shell's folders with a path", value(",%16443%"), {}},
+        {"[strings] in lower case is [Strings]",
+         value(",%Maker%") + "[strings]\r\nMaker=Me, Inc.\r\n",
+         {"13:9 error: unquoted ',' in a [Strings] value"}},
         {"a shell folder that is no folder",
          value(",%16445%"),
          {"11:26 error: %16445% is not a directory"}},
@@ -877,7 +880,13 @@ TEST(CodePage, PairsAreCharacters)
         {936, "\xB0\xFE", "\u5265", "\xB0\xFE"},  // the last second byte
         // UTF-8 as the code page: each sequence one character, in the case
         // the other code pages give it, a byte of no sequence alone.
-        {kUtf8CodePage, "\xC3\xBC", "\u00FC", "\xC3\x9C"},
+        {kUtf8CodePage,
+         "\xC3\xBC"
+         "az",
+         "\u00FC"
+         "az",
+         "\xC3\x9C"
+         "AZ"},
         {kUtf8CodePage, "\xD1\x8F\xCE\xB1", "\u044F\u03B1", "\xD0\xAF\xCE\x91"},
         {kUtf8CodePage, "\xF0\x9F\x98\x80\xE2\x82\xAC", "\U0001F600\u20AC",
          "\xF0\x9F\x98\x80\xE2\x82\xAC"},

@@ -27,7 +27,8 @@ HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-
         '"Count"=dword:0000000a\n'
         '"Blob"=hex:01,ff\n'
         '"Big"=hex(b):07,00,00,00,00,00,00,00\n'
-        '"Ctl"="a\\tb\\nc\\x1"\n\n'
+        '"Ctl"="a\\tb\\nc\\x1"\n'
+        '"Oct"="\\101\\0"\n\n'
         "[Software\\\\App\\\\Empty] 1796690428\n\n")
 LINKED = ("WINE REGISTRY Version 2\n\n"
           "[System\\\\ControlSet001\\\\Services\\\\Svc] 1\n\"Start\"=dword:00000003\n\n"
@@ -51,7 +52,8 @@ class Hives(unittest.TestCase):
             '"Ctl" = REG_SZ "a\\tb\\nc\\x01"',
             '"Dir" = REG_SZ "C:\\Program Files\\Müller "q" 中A"',
             '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"List" = REG_MULTI_SZ ["a", "b"]',
-            '"Path" = REG_EXPAND_SZ "%SystemRoot%\\a"', '(default) = REG_SZ "def"'])
+            '"Oct" = REG_SZ "A\\x00"', '"Path" = REG_EXPAND_SZ "%SystemRoot%\\a"',
+            '(default) = REG_SZ "def"'])
 
     def test_a_string_and_its_hex_form_are_one_value(self):
         as_hex = HIVE.replace('@="def"', "@=hex(1):64,00,65,00,66,00,00,00")
@@ -190,6 +192,11 @@ class Files(unittest.TestCase):
             "C:\\B", "HKEY_CURRENT_USER\\Software\\Added (key)",
             'HKEY_CURRENT_USER\\Software\\Added: "V" = REG_DWORD 1',
             'HKEY_CURRENT_USER\\Software\\App: "New" = REG_DWORD 2'])
+        # What Wine changes on its own is no leftover, key or value.
+        wine = hives.RegistryNoise(frozenset({"hkey_current_user\\software\\added"}),
+                                   frozenset({("hkey_current_user\\software\\app", "new")}))
+        self.assertEqual(trial.left_behind(before, installed, after, wine), [
+            "C:\\B", 'HKEY_CURRENT_USER\\Software\\Added: "V" = REG_DWORD 1'])
 
 
 class Noise(unittest.TestCase):
@@ -476,6 +483,20 @@ class Compare(unittest.TestCase):
              changes_of(keys=["HKEY_CURRENT_USER\\A", "HKEY_CURRENT_USER\\A\\B",
                               "HKEY_CURRENT_USER\\C"]),
              ["install, keys: seen, not planned: HKEY_CURRENT_USER\\C"]),
+            ("expandable text and a link compare as text: Wine's case, the user's folder",
+             plan_of(registry=[value("HKEY_CURRENT_USER\\K", "E", "C:\\Windows\\x", "REG_EXPAND_SZ"),
+                               value("HKEY_CURRENT_USER\\K", "L", "C:\\Users\\<user>\\l",
+                                     "REG_LINK")], keys=["HKEY_CURRENT_USER\\K"]),
+             changes_of(registry=[value("HKEY_CURRENT_USER\\K", "E", "C:\\windows\\x",
+                                        "REG_EXPAND_SZ"),
+                                  value("HKEY_CURRENT_USER\\K", "L", "C:\\users\\root\\l",
+                                        "REG_LINK")]), []),
+            ("strings appended to a list the plan wrote: each it lacks, once",
+             plan_of(registry=[value("HKEY_CURRENT_USER\\K", "L", ["a", "b"], "REG_MULTI_SZ"),
+                               value("HKEY_CURRENT_USER\\K", "L", ["B", "c"], "REG_MULTI_SZ",
+                                     write="append")], keys=["HKEY_CURRENT_USER\\K"]),
+             changes_of(registry=[value("HKEY_CURRENT_USER\\K", "L", ["a", "b", "c"],
+                                        "REG_MULTI_SZ")]), []),
             ("a list appended to is not counted: the engine appends only to one that exists",
              plan_of(registry=[value("HKEY_CURRENT_USER\\K", "L", ["x"], "REG_MULTI_SZ",
                                      write="append")]),
