@@ -891,6 +891,7 @@ TEST(CodePage, PairsAreCharacters)
         {kUtf8CodePage, "\xF0\x9F\x98\x80\xE2\x82\xAC", "\U0001F600\u20AC",
          "\xF0\x9F\x98\x80\xE2\x82\xAC"},
         {kUtf8CodePage, "\xC3\xC3", "\uFFFD\uFFFD", "\xC3\xC3"},
+        {kUtf8CodePage, "\xE0\x80", "\uFFFD\uFFFD", "\xE0\x80"},  // no overlong form
         {kUtf8CodePage, "\xE9\x95[", "\uFFFD[", "\xE9\x95["},  // a sequence cut short
     };
     for (const auto& c : cases) {

@@ -28,7 +28,8 @@ HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-
         '"Blob"=hex:01,ff\n'
         '"Big"=hex(b):07,00,00,00,00,00,00,00\n'
         '"Ctl"="a\\tb\\nc\\x1"\n'
-        '"Oct"="\\101\\0"\n\n'
+        '"Oct"="\\101\\0"\n'
+        '"Trail"=hex(7):61,00,00,00,00,00,00,00\n\n'
         "[Software\\\\App\\\\Empty] 1796690428\n\n")
 LINKED = ("WINE REGISTRY Version 2\n\n"
           "[System\\\\ControlSet001\\\\Services\\\\Svc] 1\n\"Start\"=dword:00000003\n\n"
@@ -53,7 +54,7 @@ class Hives(unittest.TestCase):
             '"Dir" = REG_SZ "C:\\Program Files\\Müller "q" 中A"',
             '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"List" = REG_MULTI_SZ ["a", "b"]',
             '"Oct" = REG_SZ "A\\x00"', '"Path" = REG_EXPAND_SZ "%SystemRoot%\\a"',
-            '(default) = REG_SZ "def"'])
+            '"Trail" = REG_MULTI_SZ ["a"]', '(default) = REG_SZ "def"'])
 
     def test_a_string_and_its_hex_form_are_one_value(self):
         as_hex = HIVE.replace('@="def"', "@=hex(1):64,00,65,00,66,00,00,00")
@@ -200,6 +201,17 @@ class Files(unittest.TestCase):
 
 
 class Noise(unittest.TestCase):
+    def test_what_wine_changes_only_now_and_then_is_noise_too(self):
+        with tempfile.TemporaryDirectory() as pristine:
+            with open(os.path.join(pristine, noise.NOISE_FILE), "w", encoding="utf-8") as saved:
+                saved.write(noise.Noise().to_json())
+            found = noise.noise_of(pristine, os.path.join(pristine, "scratch"), None, None)
+        display = ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
+                   "{4d36e968-e325-11ce-bfc1-08002be10318}")
+        self.assertTrue(found.registry.has_value(display, ""))
+        self.assertTrue(found.registry.has_key("hkey_current_user\\console\\sub"))
+        self.assertFalse(found.registry.has_key("hkey_current_user\\consoles"))
+
     def test_noise_is_what_a_change_makes(self):
         with tempfile.TemporaryDirectory() as prefix:
             def write(name, text):
