@@ -892,7 +892,8 @@ TEST(CodePage, PairsAreCharacters)
          "\xF0\x9F\x98\x80\xE2\x82\xAC"},
         {kUtf8CodePage, "\xC3\xC3", "\uFFFD\uFFFD", "\xC3\xC3"},
         {kUtf8CodePage, "\xE0\x80", "\uFFFD\uFFFD", "\xE0\x80"},  // no overlong form
-        {kUtf8CodePage, "\xE9\x95[", "\uFFFD[", "\xE9\x95["},  // a sequence cut short
+        {kUtf8CodePage, "\xED\xA0", "\uFFFD\uFFFD", "\xED\xA0"},  // no surrogate
+        {kUtf8CodePage, "\xE9\x95[", "\uFFFD[", "\xE9\x95["},     // a sequence cut short
     };
     for (const auto& c : cases) {
         const CodePage& page = *FindCodePage(c.page);
