@@ -45,6 +45,17 @@ bool OwnKey(const Inf& inf, const std::string& key)
     return false;
 }
 
+// The last `c` in `text`, read in the INF's code page; npos when there is none.
+std::size_t LastCharacterAt(const Inf& inf, const std::string& text, char c)
+{
+    std::size_t last = std::string::npos;
+    for (std::size_t at = FindCharacter(*inf.page, text, c); at != std::string::npos;
+         at = FindCharacter(*inf.page, text, c, at + 1)) {
+        last = at;
+    }
+    return last;
+}
+
 }  // namespace
 
 Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPlan* uninstall)
@@ -103,6 +114,25 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
                     left.registry.push_back({key.key, std::nullopt, key.at});
                 } else {
                     left.keysIfNew.push_back(key);
+                }
+            }
+        }
+        // The registry makes the keys above a key it makes; those it keeps
+        // are left too, unless they were there before (a root's own keys,
+        // Software and System, always are; HKEY_CLASSES_ROOT's are not).
+        for (const PlannedKey& key : plan.keys) {
+            std::string above = key.key;
+            const std::size_t top =
+                inf.Folded(above).rfind("hkey_classes_root", 0) == 0
+                    ? above.find('\\')
+                    : FindCharacter(*inf.page, above, '\\', above.find('\\') + 1);
+            for (std::size_t at = LastCharacterAt(inf, above, '\\');
+                 at != std::string::npos && top != std::string::npos && top < at;
+                 at = LastCharacterAt(inf, above, '\\')) {
+                above.erase(at);
+                if ((!installing || !UnderKeys(inf, above, removedKeys, true)) &&
+                    listed.insert("key\n" + inf.Folded(above)).second) {
+                    left.keysIfNew.push_back({above, key.at});
                 }
             }
         }

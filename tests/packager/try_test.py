@@ -13,7 +13,7 @@ import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
-from inx_try import (cli, compare, files, hives, jsonreport, main, noise, report,  # noqa: E402
+from inx_try import (cli, compare, files, hives, jsonreport, main, noise, report, sandbox,  # noqa: E402
                      trial, wine)
 
 HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
@@ -209,6 +209,7 @@ class Noise(unittest.TestCase):
         display = ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
                    "{4d36e968-e325-11ce-bfc1-08002be10318}")
         self.assertTrue(found.registry.has_value(display, ""))
+        self.assertTrue(found.registry.has_value(display + "\\0000", "driverdate"))
         self.assertTrue(found.registry.has_key("hkey_current_user\\console\\sub"))
         self.assertFalse(found.registry.has_key("hkey_current_user\\consoles"))
 
@@ -238,7 +239,7 @@ class Noise(unittest.TestCase):
             self.assertEqual((again.registry, again.files), (measured.registry, measured.files))
             os.remove(os.path.join(prefix, "userdef.reg"))
             with self.assertRaisesRegex(wine.Failure, "cannot read the prefix's registry"):
-                trial.State(prefix, noise.Noise())
+                sandbox.State(prefix, noise.Noise())
 
 
 class Report(unittest.TestCase):

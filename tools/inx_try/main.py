@@ -94,7 +94,7 @@ class Run:
             print(f"== Report: {self.results}/report.txt", flush=True)
             folder, kind = self.tries[0]
             return 0 if Try(self, folder, kind, self.results,
-                            os.path.join(self.scratch, "try")).run() == "OK" else 1
+                            os.path.join(self.scratch, "try")).run().verdict == "OK" else 1
         # Each try has a prefix, and so a Wine server, and a display of its own: two run at once.
         print_lock = threading.Lock()
 
@@ -109,8 +109,8 @@ class Run:
             prepare_report_folder(output, self.package)
             attempt = Try(self, folder, kind, output,
                           os.path.join(self.scratch, f"try-{index + 1}"))
-            verdict = attempt.run()
-            return (folder, kind, attempt.under, attempt.elsewhere, attempt.leftovers, verdict)
+            result = attempt.run()
+            return (folder, kind, result.under, result.elsewhere, result.leftovers, result.verdict)
         with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
             rows = list(pool.map(one, range(len(self.tries))))
         table = format_table(rows, self.request.uninstall)

@@ -20,11 +20,10 @@ _CLASS = "hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
 _DISPLAY = _CLASS + "{4d36e968-e325-11ce-bfc1-08002be10318}"
 _MONITOR = _CLASS + "{4d36e96e-e325-11ce-bfc1-08002be10318}"
 # Wine 8 rewrites its display adapter's and monitor's class keys at some
-# starts of a prefix and not at others, and makes HKCU\Console when a
-# console starts for the first time.
-WINE_OWN = hives.RegistryNoise(values=frozenset({(_DISPLAY, ""), (_DISPLAY + "\\0000", "driverdatedata"),
-                                         (_MONITOR, "")}),
-                       subtrees=frozenset({"hkey_current_user\\console"}))
+# starts of a prefix and not at others (with the day's date in them), and
+# makes HKCU\Console when a console starts for the first time.
+WINE_OWN = hives.RegistryNoise(
+    subtrees=frozenset({_DISPLAY, _MONITOR, "hkey_current_user\\console"}))
 
 
 class Noise:

@@ -1,0 +1,211 @@
+"""The work with Wine for one try: a display of its own, a sandboxed copy
+of the pristine prefix with ZI050.EXE registered at the folder, the
+prefix's Wine server, try-driver run in it, and drive C: and the registry
+read from it. Each child's output goes to a log of its own."""
+
+import os
+import subprocess
+from typing import List, NamedTuple, Optional
+
+from . import files as filesystem
+from . import hives
+from .noise import Noise, noise_of
+from .report import Box, parse_driver_log
+from .wine import Failure
+
+APP_PATHS_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE"
+NLS_KEY = "hkey_local_machine\\system\\currentcontrolset\\control\\nls\\codepage"
+# How long Wine's own programs get to shut down after ours before the
+# server is ended by force.
+SERVER_END_SECONDS = 30
+
+
+def windows_path(path: str) -> str:
+    """The path on Wine's drive Z:, which every prefix maps to '/' (what
+    winepath -w gives, without starting Wine for it)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class State:
+    """Drive C: and the registry at one moment."""
+
+    def __init__(self, prefix: str, noise: Noise):
+        self.files = {folded: state for folded, state
+                      in filesystem.snapshot(os.path.join(prefix, "drive_c")).items()
+                      if folded not in noise.files}
+        try:
+            self.registry = hives.read_prefix(prefix)
+        except (OSError, hives.HiveError) as problem:
+            raise Failure(f"cannot read the prefix's registry: {problem}") from None
+
+
+class Driven(NamedTuple):
+    """What try-driver did: whether it ran, the boxes it answered, the
+    command it ran (expanded) and how the program ended."""
+    started: bool
+    boxes: List[Box]
+    ran: str
+    end: str
+
+
+class Sandbox:
+    """One try's prefix, display and Wine server, for a 32- or 64-bit
+    Windows (`windows`), in `scratch`; logs in `logs`."""
+
+    def __init__(self, session, folder: str, windows: int, scratch: str, logs: str):
+        self.session = session
+        self.folder = folder
+        self.scratch = scratch
+        self.prefix = os.path.join(scratch, "prefix")
+        self.logs = logs
+        self.children = 0
+        self.display: Optional[subprocess.Popen] = None
+        self.noise = Noise()
+        # Wine's children see a home of the try's own: nothing reaches the user's.
+        home = os.path.join(scratch, "home")
+        self.env = dict(session.env, WINEPREFIX=self.prefix, WINEARCH=f"win{windows}", HOME=home,
+                        XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                        XDG_DATA_HOME=os.path.join(home, ".local", "share"),
+                        XDG_CACHE_HOME=os.path.join(home, ".cache"))
+
+    def log_for(self, name: str) -> str:
+        self.children += 1
+        return os.path.join(self.logs, f"{self.children:02d}-{name}.log")
+
+    def command(self, *arguments: str, name: str, capture: bool = False, check: bool = True):
+        return self.session.processes.run(list(arguments), self.env, self.log_for(name),
+                                          capture=capture, check=check)
+
+    def start_display(self) -> None:
+        if not self.session.headless:
+            return
+        read_end, write_end = os.pipe()
+        try:
+            self.display = self.session.processes.start(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24"],
+                self.env, pass_fds=(write_end,))
+            os.close(write_end)
+            write_end = -1
+            number = b""
+            while not number.endswith(b"\n"):
+                piece = os.read(read_end, 16)
+                if not piece:
+                    break
+                number += piece
+        finally:
+            os.close(read_end)
+            if write_end >= 0:
+                os.close(write_end)
+        if not number.strip():
+            raise Failure("Xvfb did not start, so no display for Wine")
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+
+    def start_server(self, prefix: str) -> None:
+        """Starts the prefix's Wine server to end as soon as Wine's own
+        programs have shut down after the last of ours."""
+        self.session.processes.run(["wineserver", "-p0"], dict(self.env, WINEPREFIX=prefix),
+                                   self.log_for("wineserver"))
+
+    def stop_server(self, prefix: Optional[str] = None) -> None:
+        """Lets the prefix's Wine server end, which writes the registry's
+        hives: on its own, once Wine's programs have finished what they
+        write at a start, or else after a while by force."""
+        prefix = prefix or self.prefix
+        if os.path.isdir(prefix):
+            self.session.processes.run(
+                [os.path.join(self.session.layout.wine_scripts, "stop-prefix.sh"), prefix,
+                 "--wait", str(SERVER_END_SECONDS)],
+                dict(self.env, WINEPREFIX=prefix), self.log_for("stop-prefix"))
+
+    def make_prefix(self) -> str:
+        """A copy of the pristine prefix, with ZI050.EXE registered at the
+        folder and the folder made, in the case Wine's own folders have;
+        returns the folder's path under drive C: as made."""
+        _, pristine = self.command(os.path.join(self.session.layout.wine_scripts,
+                                                "pristine-prefix.sh"),
+                                   self.session.layout.prefix_cache, self.prefix,
+                                   name="pristine-prefix", capture=True)
+        try:
+            self.noise = noise_of(pristine.decode().strip(), os.path.join(self.scratch, "noise"),
+                                  self.register_application, self.install_noop)
+        except (ValueError, KeyError, hives.HiveError) as problem:
+            raise Failure(f"cannot measure what Wine changes on its own: {problem}") from None
+        links = filesystem.profile_links(os.path.join(self.prefix, "drive_c"))
+        if links:
+            raise Failure(f"the prefix's {links[0]} is a link out of it")
+        self.register_application(self.prefix)
+        relative = filesystem.app_relative_path(self.folder)
+        return filesystem.make_folder_any_case(os.path.join(self.prefix, "drive_c"),
+                                               relative) if relative else relative
+
+    def register_application(self, prefix: str) -> None:
+        """Registers ZI050.EXE at the folder in the prefix, whose Wine
+        server is then stopped."""
+        env = dict(self.env, WINEPREFIX=prefix)
+        os.makedirs(env["HOME"], exist_ok=True)
+        self.start_server(prefix)
+        self.session.processes.run(["wine", "reg", "add", APP_PATHS_KEY, "/v", "Path", "/t",
+                                    "REG_SZ", "/d", self.folder, "/f"], env,
+                                   self.log_for("reg-add"))
+        if not self.session.headless:
+            # The prefix is made for a screen without a window manager; with one, let it manage.
+            self.session.processes.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
+                                        "/v", "Managed", "/d", "Y", "/f"], env,
+                                       self.log_for("reg-add"))
+        self.stop_server(prefix)
+
+    def install_noop(self, prefix: str, inf: str) -> None:
+        """Installs an INF in a prefix, as an uninstallation runs the
+        engine, and stops the prefix's Wine server."""
+        command = ("rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 "
+                   + windows_path(inf))
+        shots = os.path.join(os.path.dirname(inf), "boxes")
+        os.makedirs(shots, exist_ok=True)
+        self.start_server(prefix)
+        self.session.processes.run(["wine", self.session.layout.driver, "--answer", "--command",
+                                    command, windows_path(os.path.dirname(inf)),
+                                    windows_path(shots)],
+                                   dict(self.env, WINEPREFIX=prefix), self.log_for("noise"))
+        self.stop_server(prefix)
+
+    def state(self) -> State:
+        """Drive C: and the registry now, the Wine server stopped first so
+        that the hives hold everything."""
+        self.stop_server()
+        return State(self.prefix, self.noise)
+
+    def check_code_page(self, state: State) -> None:
+        nls = state.registry.get(NLS_KEY)
+        acp = hives.value_string(nls.values.get("acp")) if nls else None
+        if acp != str(self.session.codepage):
+            raise Failure(f"the prefix's ANSI code page is {acp}, not {self.session.codepage}")
+
+    def drive(self, name: str, program: str, folder: str, shots: str, command: bool = False,
+              expand: bool = False) -> Driven:
+        """Runs try-driver on `program` (or a command line) in `folder`,
+        its boxes' pictures into `shots`; its log saved in the logs."""
+        arguments = ["wine", self.session.layout.driver]
+        arguments += ["--answer"] if self.session.headless else []
+        arguments += ["--command"] if command else []
+        arguments += ["--expand"] if expand else []
+        arguments += [program, folder, windows_path(shots)]
+        self.start_server(self.prefix)
+        status, log = self.command(*arguments, name=name, capture=True, check=False)
+        text = log.decode(self.session.codec, "replace")
+        with open(os.path.join(self.logs, name + "-driver.txt"), "w", encoding="utf-8") as saved:
+            saved.write(text)
+        boxes, ran, end = parse_driver_log(text)
+        if status == 0 and end != "finished":
+            # A hung engine is ended; what finished has written everything already.
+            self.command("wineserver", "-k", name="wineserver-kill", check=False)
+        return Driven(status == 0, boxes, ran, end)
+
+    def end(self) -> None:
+        """Stops the prefix's Wine server and waits for it, and the display."""
+        try:
+            self.stop_server()
+        except Failure:
+            pass  # the try's verdict already says what failed
+        if self.display is not None:
+            self.session.processes.stop(self.display)
+            self.display = None
