@@ -9,8 +9,9 @@
 namespace {
 
 const char* const kDirectives[] = {
-    "copyfiles",    "addreg",         "delreg",       "delfiles",        "renfiles", "updateinis",
-    "registerdlls", "unregisterdlls", "profileitems", "updateinifields", "ini2reg",  "bitreg"};
+    "copyfiles",  "addreg",       "delreg",         "delfiles",     "renfiles",
+    "updateinis", "registerdlls", "unregisterdlls", "profileitems", "updateinifields",
+    "ini2reg",    "bitreg",       "needs"};
 
 constexpr char kRefused[] = ": the INF engine refuses the whole file and installs nothing";
 
@@ -67,19 +68,23 @@ const InfSection* InstallSection(CheckContext& check)
     return chosen;
 }
 
-// Each directive line of the install section that names sections: the
-// directive in lower case, and the line.
+// Each directive line that names sections, of the install section and of
+// the sections its Needs= lines name: the directive in lower case, and the
+// line.
 template <typename Visit>
 void ForEachDirective(const Inf& inf, const InfSection& install, Visit visit)
 {
-    for (const InfLine& line : install.lines) {
-        if (!line.explicitKey) {
-            continue;
-        }
-        const std::string directive = LowerAscii(SubstituteStrings(inf, inf.Text(inf.Key(line))));
-        if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) !=
-            std::end(kDirectives)) {
-            visit(directive, line);
+    for (const InfSection* run : SectionsRun(inf, install)) {
+        for (const InfLine& line : run->lines) {
+            if (!line.explicitKey) {
+                continue;
+            }
+            const std::string directive =
+                LowerAscii(SubstituteStrings(inf, inf.Text(inf.Key(line))));
+            if (std::find(std::begin(kDirectives), std::end(kDirectives), directive) !=
+                std::end(kDirectives)) {
+                visit(directive, line);
+            }
         }
     }
 }
