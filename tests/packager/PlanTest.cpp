@@ -158,8 +158,8 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
                "HKLM,Software\\App,N,0x22,z\nHKLM,Software\\Made,D,4\nHKLM,Software\\Common,V,"
                "0x2000,x\n",
          {key + "\"A\" = REG_SZ \"x\" unless the value exists  (line 6)",
-          "  writes HKEY_LOCAL_MACHINE\\Software\\Open: \"B\" = REG_SZ \"y\" only where the value "
-          "exists  (line 7)",
+          std::string("  writes HKEY_LOCAL_MACHINE\\Software\\Open: \"B\" = REG_SZ \"y\" only ") +
+              "where the value exists  (line 7)",
           "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Key  (line 8)",
           "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Made  (line 10)",
           "  opens or makes the key HKEY_LOCAL_MACHINE\\Software\\Common  (line 11)"},
@@ -177,9 +177,9 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
           "  deletes the key HKEY_CURRENT_USER\\Common and everything under it  (line 14)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"W\"  (line 15)",
           "  deletes the value HKEY_CURRENT_USER\\Software\\App: \"T\"  (line 16)",
-          "  may delete the value HKEY_CURRENT_USER\\Software\\Kept: (default): the line has "
-          "AddReg's flags, which some versions of Windows' engine ignore to delete the value, and "
-          "others and Wine 8 skip the line for  (line 13)"},
+          std::string("  may delete the value HKEY_CURRENT_USER\\Software\\Kept: (default): the ") +
+              "line has AddReg's flags, which some versions of Windows' engine ignore to delete "
+              "the value, and others and Wine 8 skip the line for  (line 13)"},
          {"Skip", "deletes the key HKEY_CURRENT_USER\\Software\\Kept"}},
         {"roots: the engine skips HKR and unknown ones; a doubled '\\' in a key is one",
          reg + "HKR,Software\\A,V,,1\nHKXX,Software\\B,V,,1\nhkcr,.app,,,App.File\n"
