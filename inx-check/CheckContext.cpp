@@ -1,7 +1,6 @@
 #include "inx-check/CheckContext.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 
 CheckContext::CheckContext(const std::string& fileBytes, const std::string* givenFolder,
@@ -44,16 +43,6 @@ std::size_t CheckContext::FolderIn(const InfField& field) const
     return first < rendering.Placeholders().size() && rendering.FolderBegin(first).at < field.end.at
                ? first
                : kNowhere;
-}
-
-bool IsNumber(const std::string& text, long* number)
-{
-    if (text.empty()) {
-        return false;
-    }
-    char* end = nullptr;
-    *number = std::strtol(text.c_str(), &end, 0);
-    return *end == '\0';
 }
 
 std::string Quoted(const std::string& text)

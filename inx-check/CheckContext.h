@@ -87,7 +87,4 @@ std::vector<bool> NamingFields(const Inf& inf);
 // A program's own directory numbers, which an INF run by the shell never defines.
 inline constexpr long kFirstProgramDirid = 0x8000;
 inline constexpr long kLastProgramDirid = 65999;
-// The number that `text` spells out (decimal, 0x hexadecimal or 0 octal, as
-// the engine reads it); false when it is not one.
-bool IsNumber(const std::string& text, long* number);
 std::string Quoted(const std::string& text);

@@ -1,5 +1,6 @@
 #include "inx-check/CheckContext.h"
 #include "inx-check/Plan.h"
+#include "inx-check/PlanFields.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,7 +25,7 @@ bool IsAbsolutePath(const std::string& path)
 bool AbsoluteDestination(const CheckContext& check, const InfLine& line, std::string* path)
 {
     long number = 0;
-    if (!IsNumber(check.Value(check.inf.Value(line, 0)), &number) || number != kAbsoluteDirid) {
+    if (!IntField(check.Value(check.inf.Value(line, 0)), &number) || number != kAbsoluteDirid) {
         return false;
     }
     *path = line.valueCount > 1 ? check.Value(check.inf.Value(line, 1)) : "";
@@ -58,7 +59,7 @@ void CheckDestination(CheckContext& check, const InfLine& line)
     const InfField& dirid = inf.Value(line, 0);
     const std::string written = check.Value(dirid);
     long number = 0;
-    if (!IsNumber(written, &number)) {
+    if (!IntField(written, &number)) {
         check.Add(Rule::DiridNotNumber, dirid.begin,
                   "the folder number " + Quoted(written) +
                       " is not a number: the engine copies into the system folder");
