@@ -9,6 +9,8 @@
 
 namespace {
 
+// DelService's SPSVCINST_DELETEEVENTLOGENTRY.
+constexpr long kDeleteEventLogEntry = 0x4;
 // SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, and SERVICE_AUTO_START.
 constexpr long kProgramService = 0x30;
 constexpr long kAutoStart = 2;
@@ -34,6 +36,15 @@ std::string DestinationFolder(const Inf& inf, Windows windows, const std::string
     const std::string sub = HandedOut(inf, windows, *line, 1);
     const std::string folder = ResolvedDirectory(dirid, windows);
     return FileLocation(sub.empty() ? folder : InFolder(folder, sub), windows);
+}
+
+// A service's event source: in the System log unless another is named, under
+// the service's name unless another is given.
+std::string EventLogKey(const std::string& log, const std::string& source,
+                        const std::string& service)
+{
+    return kServicesKey + std::string("EventLog\\") + (log.empty() ? "System" : log) + "\\" +
+           (source.empty() ? service : source);
 }
 
 // The first line of `section` with the key `name` (lower case), as the
@@ -150,6 +161,14 @@ public:
                 return;  // the engine cannot open a service without a name, and stops
             }
             plan_.serviceDeletes.push_back({name, inf_.Value(line, 0).begin});
+            long flags = 0;
+            if (IntField(HandedOut(inf_, windows_, line, 1), &flags) &&
+                (flags & kDeleteEventLogEntry) != 0) {
+                plan_.registryDeletes.push_back(
+                    {EventLogKey(HandedOut(inf_, windows_, line, 2),
+                                 HandedOut(inf_, windows_, line, 3), name),
+                     std::nullopt, std::nullopt, inf_.Value(line, 0).begin});
+            }
         }
     }
 
@@ -234,20 +253,22 @@ private:
     }
 
     // An AddService line's event-log section (its fourth field): Windows
-    // writes it under the event log's key; Wine 8 does not.
+    // makes the event source's key and runs the section's AddReg and DelReg
+    // on it; Wine 8 does neither.
     void EventLog(const InfLine& line, const std::string& service)
     {
-        const std::string section = HandedOut(inf_, windows_, line, 3);
-        if (section.empty()) {
+        const InfSection* section = inf_.Find(HandedOut(inf_, windows_, line, 3));
+        if (section == nullptr) {
             return;
         }
-        const std::string log = HandedOut(inf_, windows_, line, 4);
-        const std::string name = HandedOut(inf_, windows_, line, 5);
-        plan_.notModelled.push_back(
-            {"AddService event log [" + section + "]",
-             inf_.Value(line, 3).begin,
-             {kServicesKey + std::string("EventLog\\") + (log.empty() ? "System" : log) + "\\" +
-              (name.empty() ? service : name)}});
+        const std::string key = EventLogKey(HandedOut(inf_, windows_, line, 4),
+                                            HandedOut(inf_, windows_, line, 5), service);
+        WineSkip skip =
+            StartSkip(plan_, "the event log [" + section->name + "] of the service " + service,
+                      inf_.Value(line, 3).begin);
+        registry_.MakeKey(key, inf_.Value(line, 3).begin);
+        Registry(*section, key);
+        plan_.wineSkips.push_back(EndSkip(plan_, skip));
     }
 
     const Inf& inf_;
@@ -255,6 +276,29 @@ private:
     SectionPlan& plan_;
     RegistryPlanner registry_;
 };
+
+}  // namespace
+
+WineSkip StartSkip(const SectionPlan& plan, const std::string& what, InfOffset at)
+{
+    WineSkip skip{what, at, {}, {}, {}, {}};
+    skip.files.from = plan.files.size();
+    skip.renames.from = plan.renames.size();
+    skip.registry.from = plan.registry.size();
+    skip.registryDeletes.from = plan.registryDeletes.size();
+    return skip;
+}
+
+WineSkip EndSkip(const SectionPlan& plan, WineSkip skip)
+{
+    skip.files.to = plan.files.size();
+    skip.renames.to = plan.renames.size();
+    skip.registry.to = plan.registry.size();
+    skip.registryDeletes.to = plan.registryDeletes.size();
+    return skip;
+}
+
+namespace {
 
 std::optional<SectionPlan> PlanSection(const Inf& inf, Windows windows, const std::string& name)
 {
@@ -267,10 +311,11 @@ std::optional<SectionPlan> PlanSection(const Inf& inf, Windows windows, const st
     plan.header = section->header;
     Planner planner(inf, windows, &plan);
     for (const InfSection* run : SectionsRun(inf, *section)) {
+        WineSkip skip = StartSkip(plan, "[" + run->name + "] for Needs=", run->header);
         planner.Files(*run);
         planner.Registry(*run, "");
         if (run != section) {
-            plan.wineSkips.push_back({run->name, run->header});
+            plan.wineSkips.push_back(EndSkip(plan, skip));
         }
     }
     planner.Services(section->name);
@@ -382,6 +427,12 @@ std::string RegistryTypeName(unsigned long type)
                                         "REG_RESOURCE_REQUIREMENTS_LIST",
                                         "REG_QWORD"};
     return type < std::size(names) ? names[type] : "type " + std::to_string(type);
+}
+
+bool SectionPlan::WineSkips(ItemRange WineSkip::*range, std::size_t index) const
+{
+    return std::any_of(wineSkips.begin(), wineSkips.end(),
+                       [range, index](const WineSkip& skip) { return (skip.*range).Holds(index); });
 }
 
 bool SectionPlan::ChangesAnything() const

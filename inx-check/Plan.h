@@ -107,6 +107,22 @@ struct NotModelled {
     std::vector<std::string> touches;  // the files it writes, where known (UpdateInis)
 };
 
+// Positions [from, to) in one of a plan's lists.
+struct ItemRange {
+    std::size_t from = 0;
+    std::size_t to = 0;
+    bool Holds(std::size_t index) const { return index >= from && index < to; }
+};
+
+// A part of the plan that Windows' engine runs and Wine 8's does not (a
+// section Needs= names, an AddService line's event-log section): the items
+// it adds to each list.
+struct WineSkip {
+    std::string what;  // "[N] for Needs=", ...
+    InfOffset at;
+    ItemRange files, renames, registry, registryDeletes;
+};
+
 struct SectionPlan {
     std::string section;  // as written in its header
     InfOffset header{0};
@@ -123,9 +139,11 @@ struct SectionPlan {
     std::optional<RefusedService> serviceRefused;
     std::vector<NotModelled> notModelled;
     std::vector<WineDifference> wineDiffers;  // each key once
-    std::vector<PlannedPath> wineSkips;       // sections Needs= runs, which Wine 8 does not
+    std::vector<WineSkip> wineSkips;
 
     bool ChangesAnything() const;
+    // Whether the item at `index` of the list `range` names is one Wine 8 does not do.
+    bool WineSkips(ItemRange WineSkip::*range, std::size_t index) const;
 };
 
 // What the installation adds and the uninstallation does not take away.
@@ -157,6 +175,10 @@ InstallPlan MakePlan(const Inf& inf, Windows windows);
 // The section the engine runs for `name` ("DefaultInstall", "DefaultUninstall"):
 // [NAME.NTx86], or else [NAME.NT], each only with a line, or else [NAME].
 const InfSection* ChosenSection(const Inf& inf, const std::string& name);
+
+// Marks where a part of `plan` that Wine 8 skips starts, and ends it.
+WineSkip StartSkip(const SectionPlan& plan, const std::string& what, InfOffset at);
+WineSkip EndSkip(const SectionPlan& plan, WineSkip skip);
 
 // The sections the engine runs for the install section `install`: itself,
 // then each that its Needs= lines name (Windows; Wine 8 runs none of those).

@@ -227,28 +227,37 @@ private:
         const SectionPlan& plan = *section;
         out_ += json_ ? "{\n    \"section\": " + Json(plan.section)
                       : "[" + Shown(plan.section) + "]:\n";
-        Items("files", plan.files, [this](const PlannedFile& file) {
+        // In JSON an item of a part Wine 8 does not run says so.
+        const auto skips = [this, &plan](ItemRange WineSkip::*range, const auto& list,
+                                         const auto& item) {
+            const auto index = static_cast<std::size_t>(&item - list.data());
+            return json_ && plan.WineSkips(range, index) ? ", \"wine_skips\": true" : "";
+        };
+        Items("files", plan.files, [&](const PlannedFile& file) {
             return json_ ? "{\"source\": " + Json(file.source) +
-                               ", \"destination\": " + Json(file.destination) + "}"
+                               ", \"destination\": " + Json(file.destination) +
+                               skips(&WineSkip::files, plan.files, file) + "}"
                          : "copies " + Shown(file.source) + " to " + Shown(file.destination);
         });
         Items("deletes", plan.deletes, [this](const PlannedPath& file) {
             return json_ ? Json(file.path) : "deletes " + Shown(file.path);
         });
-        Items("renames", plan.renames, [this](const PlannedRename& rename) {
-            return json_ ? "{\"from\": " + Json(rename.from) + ", \"to\": " + Json(rename.to) + "}"
+        Items("renames", plan.renames, [&](const PlannedRename& rename) {
+            return json_ ? "{\"from\": " + Json(rename.from) + ", \"to\": " + Json(rename.to) +
+                               skips(&WineSkip::renames, plan.renames, rename) + "}"
                          : "renames " + Shown(rename.from) + " to " + Shown(rename.to);
         });
         Items("keys", plan.keys, [this](const PlannedKey& key) {
             return json_ ? Json(key.key) : "opens or makes the key " + Shown(key.key);
         });
-        Items("registry", plan.registry, [this](const PlannedValue& value) {
+        Items("registry", plan.registry, [&](const PlannedValue& value) {
             static const char* const writes[] = {"set", "if-missing", "if-present", "append"};
             const auto write = static_cast<std::size_t>(value.write);
             const std::string type = RegistryTypeName(value.type);
             return json_ ? "{\"key\": " + Json(value.key) + ", \"name\": " + Json(value.name) +
                                ", \"type\": \"" + type + "\", \"data\": " + Data(value) +
-                               ", \"write\": \"" + writes[write] + "\"}"
+                               ", \"write\": \"" + writes[write] + "\"" +
+                               skips(&WineSkip::registry, plan.registry, value) + "}"
                          : (value.write == Write::AppendStrings ? "appends to " : "writes ") +
                                ValueName(value.key, value.name) +
                                (value.write == Write::AppendStrings ? " += " : " = ") + type + " " +
@@ -257,21 +266,20 @@ private:
                                 : value.write == Write::IfPresent ? " only where the value exists"
                                                                   : "");
         });
-        Items("registry_deletes", plan.registryDeletes,
-              [this](const PlannedRegistryDelete& removal) {
-                  return json_ ? "{\"key\": " + Json(removal.key) + ", \"name\": " +
-                                     (removal.name.has_value() ? Json(*removal.name) : "null") +
-                                     (removal.string.has_value()
-                                          ? ", \"string\": " + Json(*removal.string)
-                                          : "") +
-                                     "}"
-                         : !removal.name.has_value()
-                             ? "deletes the key " + Shown(removal.key) + " and everything under it"
-                         : removal.string.has_value()
-                             ? "deletes \"" + Shown(*removal.string) + "\" from " +
-                                   ValueName(removal.key, *removal.name)
-                             : "deletes the value " + ValueName(removal.key, *removal.name);
-              });
+        Items("registry_deletes", plan.registryDeletes, [&](const PlannedRegistryDelete& removal) {
+            return json_
+                       ? "{\"key\": " + Json(removal.key) + ", \"name\": " +
+                             (removal.name.has_value() ? Json(*removal.name) : "null") +
+                             (removal.string.has_value() ? ", \"string\": " + Json(*removal.string)
+                                                         : "") +
+                             skips(&WineSkip::registryDeletes, plan.registryDeletes, removal) + "}"
+                   : !removal.name.has_value()
+                       ? "deletes the key " + Shown(removal.key) + " and everything under it"
+                   : removal.string.has_value()
+                       ? "deletes \"" + Shown(*removal.string) + "\" from " +
+                             ValueName(removal.key, *removal.name)
+                       : "deletes the value " + ValueName(removal.key, *removal.name);
+        });
         Items("registry_deletes_vary", plan.registryDeletesVary,
               [this](const PlannedRegistryDelete& removal) {
                   return json_ ? "{\"key\": " + Json(removal.key) +
@@ -308,10 +316,9 @@ private:
                          : "differs under Wine 8, which writes " + Shown(difference.key) + " at " +
                                Shown(difference.wineKey);
         });
-        Items("wine_skips", plan.wineSkips, [this](const PlannedPath& needed) {
-            return json_ ? Json(needed.path)
-                         : "differs under Wine 8, which does not run [" + Shown(needed.path) +
-                               "] for Needs=";
+        Items("wine_skips", plan.wineSkips, [this](const WineSkip& skip) {
+            return json_ ? Json(skip.what)
+                         : "differs under Wine 8, which does not run " + Shown(skip.what);
         });
         std::vector<RefusedService> refused;
         if (plan.serviceRefused.has_value()) {

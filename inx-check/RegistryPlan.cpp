@@ -142,6 +142,13 @@ void RegistryPlanner::Plan(const std::vector<RegistryRequest>& requests, bool de
     }
 }
 
+void RegistryPlanner::MakeKey(const std::string& key, InfOffset at)
+{
+    if (madeKeys_.insert(UpperInCodePage(page_, key)).second) {
+        plan_.keys.push_back({key, at});
+    }
+}
+
 void RegistryPlanner::Act(const RegistryRequest& request, bool deleting)
 {
     const unsigned long flags = request.flags;

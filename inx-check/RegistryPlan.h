@@ -35,6 +35,8 @@ public:
     {
     }
     void Plan(const std::vector<RegistryRequest>& requests, bool deleting);
+    // A key made, once, as the engine makes one outside AddReg.
+    void MakeKey(const std::string& key, InfOffset at);
 
 private:
     void Act(const RegistryRequest& request, bool deleting);

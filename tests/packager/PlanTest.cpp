@@ -192,6 +192,8 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
 
 TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
 {
+    const std::string source =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\Application\\Src";
     ExpectPlans({
         {"a service, its HKR values, its binary's folder number",
          kHead + "CopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n[S]\n"
@@ -202,18 +204,26 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc\\Parameters: "
           "\"Level\" = REG_DWORD 2  (line 14)"},
          {}},
-        {"a service section the engine refuses ends the AddService and DelService lines; an "
-         "event log Windows writes",
-         kHead + "[DefaultInstall.Services]\nAddService=A,,S,L\nAddService=B,,T\nAddService=C,,S\n"
+        {"a service section the engine refuses ends the AddService and DelService lines",
+         kHead + "[DefaultInstall.Services]\nAddService=A,,S\nAddService=B,,T\nAddService=C,,S\n"
                  "DelService=D\n[S]\nServiceType=1\nStartType=\nErrorControl=1\nServiceBinary=a\n"
-                 "[T]\nServiceType=1\nStartType=3\nErrorControl=x\nServiceBinary=b\n[L]\n",
+                 "[T]\nServiceType=1\nStartType=3\nErrorControl=x\nServiceBinary=b\n",
          {"  adds the service A (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\A), "
           "running a  (line 5)",
-          "  does what the plan does not model: AddService event log [L] (writes "
-          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\A)  (line 5)",
           "  refuses the service 'B': [T] has no number for ErrorControl; no later AddService or "
           "DelService runs  (line 6)"},
          {"service C", "service D"}},
+        {"an event log as Windows writes it, which Wine 8 does not; DelService's flag 4 deletes it",
+         kHead + "[DefaultInstall.Services]\nAddService=A,,S,L,Application,Src\n[S]\n"
+                 "ServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=a\n[L]\nAddReg=LR\n"
+                 "[LR]\nHKR,,TypesSupported,0x10001,7\n[DefaultUninstall]\n"
+                 "[DefaultUninstall.Services]\nDelService=A,4,Application,Src\n",
+         {"  opens or makes the key " + source + "  (line 5)",
+          "  writes " + source + ": \"TypesSupported\" = REG_DWORD 7  (line 14)",
+          "  differs under Wine 8, which does not run the event log [L] of the service A  (line 5)",
+          "  deletes the key " + source + " and everything under it  (line 17)",
+          "Uninstalling leaves behind 0:"},
+         {}},
         {"Needs= runs its sections too, which Wine 8 does not; Include= is not modelled",
          kHead + "AddReg=R\nNeeds=N\nInclude=other.inf\n[N]\nAddReg=Q\n[R]\nHKCU,Software\\A,V,,1\n"
                  "[Q]\nHKCU,Software\\B,V,,2\n",

@@ -90,16 +90,22 @@ def value_id(entry: dict):
 
 
 def written_services(plan: dict) -> Dict[str, str]:
-    """The services a plan adds, and those whose keys its AddReg lines write,
-    or a key under (a service added by hand, as some INFs do; a network
-    provider's subkey), by folded name."""
+    """The services a plan adds, and those whose keys its AddReg lines write
+    (a service added by hand, as some INFs do), by folded name."""
     names = {hives.fold_case(s["name"]): s["name"] for s in plan["services"]}
-    services = len(jsonreport.SERVICES)
-    for key in plan["keys"]:
-        if hives.fold_case(key).startswith(jsonreport.SERVICES) and len(key) > services:
-            name = key[services:].split("\\")[0]
-            names.setdefault(hives.fold_case(name), name)
+    for name in jsonreport.service_names(plan["keys"]):
+        names.setdefault(hives.fold_case(name), name)
     return names
+
+
+def seen_services(plan: dict, seen: List[str]) -> Dict[str, str]:
+    """The services a try saw added, but those whose keys the registry made
+    on the way to a key the plan makes below (a network provider's subkey)."""
+    written = written_services(plan)
+    planned_keys = [folded_key(k) for k in plan["keys"]]
+    return {hives.fold_case(s): s for s in seen
+            if hives.fold_case(s) in written
+            or not made_on_the_way(folded_key(jsonreport.SERVICES + s), planned_keys)}
 
 
 def with_package(item, package: str):
@@ -113,16 +119,33 @@ def with_package(item, package: str):
     return item
 
 
+def wine_runs(entries: List[dict]) -> List[dict]:
+    """The planned items that Wine 8's engine does too: not those of a part
+    it does not run (a section Needs= names, an event log)."""
+    return [entry for entry in entries if not entry.get("wine_skips")]
+
+
+def wine_skipped(plan: dict) -> "tuple[set, set]":
+    """The files and values only parts that Wine 8 does not run write."""
+    def ids(entries, skipped):
+        return ({folded_path(f["destination"]) for f in entries["files"]
+                 if bool(f.get("wine_skips")) == skipped},
+                {value_id(e) for e in entries["registry"] if bool(e.get("wine_skips")) == skipped})
+    files, values = ids(plan, True)
+    kept_files, kept_values = ids(plan, False)
+    return files - kept_files, values - kept_values
+
+
 def install_sides(plan: dict, changes: dict, package: str,
                   existing: Callable[[dict], bool]) -> Dict[str, Side]:
-    files = {folded_path(f["destination"]): f["destination"] for f in plan["files"]
+    files = {folded_path(f["destination"]): f["destination"] for f in wine_runs(plan["files"])
              if not folded_path(f["destination"]).startswith(folded_path(package + "\\"))}
-    for rename in plan["renames"]:
+    for rename in wine_runs(plan["renames"]):
         files[folded_path(rename["to"])] = rename["to"]
     services = [folded_key(s["key"]) for s in plan["services"]]
     # The last write of a value is the one that stays.
     planned_values, conditional = {}, set()
-    for entry in plan["registry"]:
+    for entry in wine_runs(plan["registry"]):
         identity = value_id(entry)
         earlier = planned_values.get(identity)
         if (entry.get("write") == "append" and earlier is not None and identity not in conditional
@@ -179,7 +202,7 @@ def install_sides(plan: dict, changes: dict, package: str,
                               if folded_path(p) not in touched}),
         "registry": values,
         "keys": keys,
-        "services": side(written_services(plan), {hives.fold_case(s): s for s in changes["services"]}),
+        "services": side(written_services(plan), seen_services(plan, changes["services"])),
         "files removed": Side([], [], removed_files.seen_only),
         "registry removed": removals,
     }
@@ -193,8 +216,10 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     keys_if_new = [folded_key(k) for k in planned.get("keys_if_new", [])]
     # A value written only where missing may have been there before: no leftover then.
     conditional = {value_id(e) for e in plan["registry"] if e.get("write") in CONDITIONAL_WRITES}
+    skipped_files, skipped_values = wine_skipped(plan)
     values = side({value_id(e): value_text(e) for e in planned["registry"]
-                   if e["name"] is not None and value_id(e) not in conditional},
+                   if e["name"] is not None and value_id(e) not in conditional
+                   and value_id(e) not in skipped_values},
                   {value_id(e): value_text(e) for e in seen["registry"] if e["name"] is not None})
     planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
     keys = Side([], [], sorted(
@@ -204,7 +229,8 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     # know it was not there before, and does not list it as left.
     by_hand = set(written_services(plan)) - {hives.fold_case(s) for s in planned["services"]}
     return {
-        "files": side({folded_path(p): p for p in planned["files"]},
+        "files": side({folded_path(p): p for p in planned["files"]
+                       if folded_path(p) not in skipped_files},
                       {folded_path(p): p for p in seen["files"]}),
         "registry": values,
         "keys": keys,
@@ -235,10 +261,12 @@ def as_windows_places(seen: Optional[dict], differs: List[dict]) -> Optional[dic
 
 
 def wine_differences(plan: dict) -> List[str]:
-    """Each key the plan places where Wine 8 does not, as a line."""
+    """Each key the plan places where Wine 8 does not, and each part of it
+    that Wine 8 does not run, as a line."""
     install = plan.get("install") or {}
-    return [f"{d['key']}: Windows puts it there, Wine 8 at {d['wine_key']}"
-            for d in install.get("wine_differs", [])]
+    return ([f"{d['key']}: Windows puts it there, Wine 8 at {d['wine_key']}"
+             for d in install.get("wine_differs", [])]
+            + [f"{what}: Windows runs it, Wine 8 does not" for what in install.get("wine_skips", [])])
 
 
 def compare(plan: dict, report: dict, package: str = "<package>",

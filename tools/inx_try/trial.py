@@ -178,7 +178,7 @@ class Try:
             self.say("   " + line)
         wine = compare.wine_differences(plan)
         if wine:
-            self.say(f"== Where Wine 8 differs from Windows, compared where Windows puts it: "
+            self.say(f"== Where Wine 8 differs from Windows, compared as Windows does it: "
                      f"{len(wine)}")
             for line in wine:
                 self.say("   " + line)
