@@ -214,15 +214,20 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "DelService runs  (line 6)"},
          {"service C", "service D"}},
         {"an event log as Windows writes it, which Wine 8 does not; DelService's flag 4 deletes it",
-         kHead + "[DefaultInstall.Services]\nAddService=A,,S,L,Application,Src\n[S]\n"
+         kHead + "[DefaultInstall.Services]\nAddService=A,,S,L,Application,Src\nAddService=B,,S,"
+                 "L\n[S]\n"
                  "ServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=a\n[L]\nAddReg=LR\n"
                  "[LR]\nHKR,,TypesSupported,0x10001,7\n[DefaultUninstall]\n"
                  "[DefaultUninstall.Services]\nDelService=A,4,Application,Src\n",
          {"  opens or makes the key " + source + "  (line 5)",
-          "  writes " + source + ": \"TypesSupported\" = REG_DWORD 7  (line 14)",
+          "  writes " + source + ": \"TypesSupported\" = REG_DWORD 7  (line 15)",
+          "  opens or makes the key "
+          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\B  (line 6)",
           "  differs under Wine 8, which does not run the event log [L] of the service A  (line 5)",
-          "  deletes the key " + source + " and everything under it  (line 17)",
-          "Uninstalling leaves behind 0:"},
+          "  deletes the key " + source + " and everything under it  (line 18)",
+          "Uninstalling leaves behind 2:",
+          "  HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\B: "
+          "\"TypesSupported\"  (line 15)"},
          {}},
         {"Needs= runs its sections too, which Wine 8 does not; Include= is not modelled",
          kHead + "AddReg=R\nNeeds=N\nInclude=other.inf\n[N]\nAddReg=Q\n[R]\nHKCU,Software\\A,V,,1\n"

@@ -112,6 +112,9 @@ class Contract(unittest.TestCase):
              ["left behind, keys: seen, not planned: HKEY_CURRENT_USER\\Software\\Vendor (key)"]),
         ]
         on_the_way = plan_of(INFS["keys made on the way to keys the uninstallation deletes"])
+        self.assertEqual(on_the_way["left_behind"]["keys_if_new"], [
+            "HKEY_CLASSES_ROOT\\Directory\\Shell", "HKEY_CLASSES_ROOT\\Directory",
+            "HKEY_CURRENT_USER\\Software\\Vendor"])
         for key, expected in (("HKEY_LOCAL_MACHINE\\Software\\Classes\\Directory", []),
                               ("HKEY_CURRENT_USER\\Software\\Vendor", []),
                               ("HKEY_CURRENT_USER\\Software\\Vendor\\App",
