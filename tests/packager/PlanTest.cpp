@@ -194,6 +194,8 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
 {
     const std::string source =
         "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\Application\\Src";
+    const std::string system =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\B";
     ExpectPlans({
         {"a service, its HKR values, its binary's folder number",
          kHead + "CopyFiles=F\n[DefaultInstall.Services]\nAddService=Svc,,S\n[S]\n"
@@ -221,13 +223,10 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
                  "[DefaultUninstall.Services]\nDelService=A,4,Application,Src\n",
          {"  opens or makes the key " + source + "  (line 5)",
           "  writes " + source + ": \"TypesSupported\" = REG_DWORD 7  (line 15)",
-          "  opens or makes the key "
-          "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\B  (line 6)",
+          "  opens or makes the key " + system + "  (line 6)",
           "  differs under Wine 8, which does not run the event log [L] of the service A  (line 5)",
           "  deletes the key " + source + " and everything under it  (line 18)",
-          "Uninstalling leaves behind 2:",
-          "  HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\EventLog\\System\\B: "
-          "\"TypesSupported\"  (line 15)"},
+          "Uninstalling leaves behind 2:", "  " + system + ": \"TypesSupported\"  (line 15)"},
          {}},
         {"Needs= runs its sections too, which Wine 8 does not; Include= is not modelled",
          kHead + "AddReg=R\nNeeds=N\nInclude=other.inf\n[N]\nAddReg=Q\n[R]\nHKCU,Software\\A,V,,1\n"
