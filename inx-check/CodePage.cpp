@@ -235,6 +235,21 @@ std::string Utf8FromCodePage(const CodePage& page, std::string_view text)
     return out;
 }
 
+std::u16string Utf16FromCodePage(const CodePage& page, std::string_view text)
+{
+    std::u16string out;
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length) {
+        const char32_t code = CharacterAt(page, text, at, &length);
+        if (code >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10U));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FFU));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+    }
+    return out;
+}
+
 bool CodePageFromUtf8(const CodePage& page, std::string_view utf8, std::string* bytes)
 {
     bytes->clear();

@@ -46,8 +46,9 @@ std::size_t LastCharacter(const CodePage& page, std::string_view text);
 // The numbers of the code pages there are, as "874, 1250, …".
 std::string CodePageNumbers();
 
-// `text`, read in the code page, in UTF-8.
+// `text`, read in the code page, in UTF-8; in UTF-16.
 std::string Utf8FromCodePage(const CodePage& page, std::string_view text);
+std::u16string Utf16FromCodePage(const CodePage& page, std::string_view text);
 // The code page's bytes for UTF-8 text (or UTF-16 text); false when the text
 // is not valid or holds a character the code page lacks.
 bool CodePageFromUtf8(const CodePage& page, std::string_view utf8, std::string* bytes);

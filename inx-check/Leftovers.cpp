@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -43,17 +44,6 @@ bool OwnKey(const Inf& inf, const std::string& key)
         return std::find(std::begin(shared), std::end(shared), vendor) == std::end(shared);
     }
     return false;
-}
-
-// The last `c` in `text`, read in the INF's code page; npos when there is none.
-std::size_t LastCharacterAt(const Inf& inf, const std::string& text, char c)
-{
-    std::size_t last = std::string::npos;
-    for (std::size_t at = FindCharacter(*inf.page, text, c); at != std::string::npos;
-         at = FindCharacter(*inf.page, text, c, at + 1)) {
-        last = at;
-    }
-    return last;
 }
 
 }  // namespace
@@ -121,15 +111,15 @@ Leftovers LeftBehind(const Inf& inf, const SectionPlan& install, const SectionPl
         // are left too, unless they were there before (a root's own keys,
         // Software and System, always are; HKEY_CLASSES_ROOT's are not).
         for (const PlannedKey& key : plan.keys) {
-            std::string above = key.key;
-            const std::size_t top =
-                inf.Folded(above).rfind("hkey_classes_root", 0) == 0
-                    ? above.find('\\')
-                    : FindCharacter(*inf.page, above, '\\', above.find('\\') + 1);
-            for (std::size_t at = LastCharacterAt(inf, above, '\\');
-                 at != std::string::npos && top != std::string::npos && top < at;
-                 at = LastCharacterAt(inf, above, '\\')) {
-                above.erase(at);
+            std::vector<std::size_t> cuts;  // each '\' of the key
+            for (std::size_t at = FindCharacter(*inf.page, key.key, '\\'); at != std::string::npos;
+                 at = FindCharacter(*inf.page, key.key, '\\', at + 1)) {
+                cuts.push_back(at);
+            }
+            const std::size_t always =
+                inf.Folded(key.key).rfind("hkey_classes_root", 0) == 0 ? 1 : 2;
+            for (std::size_t i = cuts.size(); i-- > always;) {
+                const std::string above = key.key.substr(0, cuts[i]);
                 if ((!installing || !UnderKeys(inf, above, removedKeys, true)) &&
                     listed.insert("key\n" + inf.Folded(above)).second) {
                     left.keysIfNew.push_back({above, key.at});

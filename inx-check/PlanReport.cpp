@@ -161,24 +161,11 @@ private:
     // Text in the code page as the registry stores it: UTF-16, with its NUL.
     std::string Utf16Bytes(const std::string& text) const
     {
-        const std::string utf8 = Utf8FromCodePage(check_.page, text);
         std::string bytes;
-        const auto unit = [&bytes](unsigned value) {
-            bytes += static_cast<char>(value & 0xFFU);
-            bytes += static_cast<char>(value >> 8U);
-        };
-        for (std::size_t at = 0; at < utf8.size();) {
-            char32_t code = 0xFFFD;
-            const std::size_t length = DecodeUtf8(utf8, at, &code);
-            at += length == 0 ? 1 : length;
-            if (code >= 0x10000) {
-                unit(0xD800 + ((code - 0x10000) >> 10U));
-                unit(0xDC00 + ((code - 0x10000) & 0x3FFU));
-            } else {
-                unit(code);
-            }
+        for (const char16_t unit : Utf16FromCodePage(check_.page, text) + u'\0') {
+            bytes += static_cast<char>(unit & 0xFFU);
+            bytes += static_cast<char>(unit >> 8U);
         }
-        unit(0);
         return bytes;
     }
 

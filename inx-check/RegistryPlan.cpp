@@ -81,8 +81,10 @@ unsigned long TypeOf(unsigned long flags)
     }
 }
 
-}  // namespace
-
+// The bytes a binary field holds, as SetupGetBinaryField reads it: its hex
+// digits up to the first character that is none (an empty field is 00);
+// false when they make more than a byte (the engine then writes bytes it
+// never read).
 bool BinaryByte(const std::string& written, unsigned char* byte)
 {
     unsigned value = 0;
@@ -102,6 +104,8 @@ bool BinaryByte(const std::string& written, unsigned char* byte)
     *byte = static_cast<unsigned char>(value);
     return true;
 }
+
+}  // namespace
 
 std::vector<RegistryRequest> ReadRegistryLines(const Inf& inf, Windows windows,
                                                const InfSection& section, const std::string& ownKey)

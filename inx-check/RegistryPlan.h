@@ -48,9 +48,3 @@ private:
     std::unordered_set<std::string> madeKeys_;     // as compared
     std::unordered_set<std::string> wineDiffers_;  // as compared
 };
-
-// The bytes a binary field holds, as SetupGetBinaryField reads it: its hex
-// digits up to the first character that is none (an empty field is 00);
-// false when they make more than a byte (the engine then writes bytes it
-// never read).
-bool BinaryByte(const std::string& written, unsigned char* byte);

@@ -845,6 +845,9 @@ TEST(CodePage, CharactersAndCaseAsWindowsHasThem)
     const CodePage& cyrillic = *FindCodePage(1251);
     EXPECT_EQ(nullptr, FindCodePage(437));
     EXPECT_EQ("\u20AC\u0081\u0178\u00FF", Utf8FromCodePage(western, "\x80\x81\x9F\xFF"));
+    EXPECT_EQ(u"\u20AC\u0081\u0178\u00FF", Utf16FromCodePage(western, "\x80\x81\x9F\xFF"));
+    EXPECT_EQ(u"\U0001F600\uFFFD",  // a pair of surrogates, and a byte of no sequence
+              Utf16FromCodePage(*FindCodePage(kUtf8CodePage), "\xF0\x9F\x98\x80\xC3"));
     EXPECT_EQ("M\xDCLLER\x9F\xB5", UpperInCodePage(western, "m\xFCller\xFF\xB5"));
     EXPECT_EQ("\xDC\xA8\xDF", UpperInCodePage(cyrillic, "\xFC\xB8\xFF"));  // the last byte too
     EXPECT_EQ("\u044F", Utf8FromCodePage(cyrillic, "\xFF"));
