@@ -19,6 +19,9 @@ add_test(NAME wine_prefix_stop
          COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_stop PROPERTIES
     FIXTURES_CLEANUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
+add_test(NAME wine_runner
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/wine/run-program-test.sh
+                 ${PROJECT_SOURCE_DIR}/tools/wine/run-program.sh)
 # CTest starts what other tests wait for first: clang-tidy, the longest test,
 # is made one such (the prefix is stopped last anyway), so that it starts at
 # once beside the Wine tests instead of after them.
@@ -49,7 +52,7 @@ function(add_wine_test name)
             return()
         endif()
         add_test(NAME ${name}
-                 COMMAND ${WINE_PROGRAM} ${WINE_TEST_PROGRAM_DIR}/${ARG_PROGRAM}.exe ${ARG_ARGS})
+                 COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${WINE_TEST_PROGRAM_DIR}/${ARG_PROGRAM}.exe ${ARG_ARGS})
     else()
         add_test(NAME ${name} COMMAND ${ARG_PROGRAM} ${ARG_ARGS})
     endif()
