@@ -18,7 +18,7 @@ export WORK="$work"
 failures=0
 # endings | status expected | runs expected
 while IFS='|' read -r endings expected runs; do
-    printf '%s\n' $endings >"$work/endings"
+    echo "$endings" | tr ' ' '\n' >"$work/endings"
     : >"$work/runs"
     "$runner" "$work/wine" program.exe "an argument" 2>/dev/null
     status=$?
