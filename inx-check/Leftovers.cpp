@@ -14,28 +14,23 @@ std::string ValueId(const Inf& inf, const std::string& key, const std::string& n
     return inf.Folded(key) + '\n' + inf.Folded(name);
 }
 
-// The list of installed programs, under each root's and view's Software.
-constexpr char kUninstallList[] = "microsoft\\windows\\currentversion\\uninstall\\";
-
 // A key of the package's own: under Software but not Windows' or Wine's, or
 // the package's entry in the list of installed programs. Only such a key is
 // known not to have been there before the installation.
 bool OwnKey(const Inf& inf, const std::string& key)
 {
     const std::string folded = inf.Folded(key);
-    for (const char* software : {"hkey_current_user\\software\\", "hkey_local_machine\\software\\",
-                                 "hkey_local_machine\\software\\wow6432node\\"}) {
-        const std::string top = software + std::string(kUninstallList);
-        if (folded.size() > top.size() && folded.compare(0, top.size(), top) == 0) {
-            return true;
-        }
-    }
+    // The 32-bit view's Software before the Software it lies in.
     for (const char* software :
          {"hkey_current_user\\software\\", "hkey_local_machine\\software\\wow6432node\\",
           "hkey_local_machine\\software\\"}) {
         const std::string top = software;
         if (folded.compare(0, top.size(), top) != 0) {
             continue;
+        }
+        const std::string list = top + kUninstallList;
+        if (folded.size() > list.size() && folded.compare(0, list.size(), list) == 0) {
+            return true;
         }
         const std::string vendor =
             folded.substr(top.size(), folded.find('\\', top.size()) - top.size());

@@ -14,8 +14,6 @@ constexpr long kDeleteEventLogEntry = 0x4;
 // SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, and SERVICE_AUTO_START.
 constexpr long kProgramService = 0x30;
 constexpr long kAutoStart = 2;
-// The list of installed programs, read in both registry views on 64-bit Windows.
-constexpr char kUninstallList[] = "\\microsoft\\windows\\currentversion\\uninstall\\";
 
 // `file` in `folder`, with one '\' between them, as the engine joins them.
 std::string InFolder(const std::string& folder, const std::string& file)
@@ -466,14 +464,15 @@ InstallPlan MakePlan(const Inf& inf, Windows windows)
         LeftBehind(inf, *plan.install, plan.uninstall.has_value() ? &*plan.uninstall : nullptr);
     for (const PlannedValue& value : plan.install->registry) {
         const std::string key = inf.Folded(value.key);
-        const std::size_t list = key.find(kUninstallList);
+        // The list is read in both registry views on 64-bit Windows.
+        const std::string listName = std::string("\\") + kUninstallList;
+        const std::size_t list = key.find(listName);
         const auto endsWith = [&key, list](const std::string& end) {
             return list >= end.size() && key.compare(list - end.size(), end.size(), end) == 0;
         };
         const bool underSoftware = list != std::string::npos &&
                                    (endsWith("\\software") || endsWith("\\software\\wow6432node"));
-        if (underSoftware &&
-            key.find('\\', list + sizeof kUninstallList - 1) == std::string::npos &&
+        if (underSoftware && key.find('\\', list + listName.size()) == std::string::npos &&
             inf.Folded(value.name) == "uninstallstring" && !value.strings.empty() &&
             (value.type == kRegSz || value.type == kRegExpandSz)) {
             plan.uninstallString = value.strings.front();

@@ -10,6 +10,8 @@
 
 inline constexpr char kSystemFolder[] = "C:\\Windows\\System32";
 inline constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
+// The list of installed programs below a Software key, folded.
+inline constexpr char kUninstallList[] = "microsoft\\windows\\currentversion\\uninstall\\";
 
 // The text the engine substitutes for %dirid% on `windows`.
 std::string ResolvedDirectory(long dirid, Windows windows);

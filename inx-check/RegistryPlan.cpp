@@ -171,9 +171,8 @@ void RegistryPlanner::Act(const RegistryRequest& request, bool deleting)
         return;  // the engine leaves such a line to DelReg
     }
     // The engine only opens the key to delete from it, or to overwrite a value.
-    if (!deleting && (flags & kOverwriteOnly) == 0 &&
-        madeKeys_.insert(UpperInCodePage(page_, key)).second) {
-        plan_.keys.push_back({key, request.at});
+    if (!deleting && (flags & kOverwriteOnly) == 0) {
+        MakeKey(key, request.at);
     }
     if (deleting || (flags & kDeleteValue) != 0) {
         PlannedRegistryDelete removal{key, std::nullopt, std::nullopt, request.at};
