@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/install-packages.sh libbenchmark-dev
+tools/install-packages.sh
 cmake --preset host -DINSTALL_BENCHMARKS=ON >/dev/null
 cmake --build --preset host --target install_benchmark >/dev/null
 cmake --preset win32 >/dev/null

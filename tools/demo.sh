@@ -6,6 +6,5 @@
 # Installs (as root) only what building install.exe and trying it need.
 set -euo pipefail
 here=$(dirname "$0")
-"$here/install-packages.sh" --only cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-    wine wine32:i386 xvfb xauth python3
+"$here/install-packages.sh" --demo
 exec bash "$here/try.sh" "$here/demo" --path 'C:\Program Files\Sample App' --uninstall "$@"

@@ -1,33 +1,89 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing need (as root),
-# and any further ones named as arguments; with --only, just those named.
-# Does nothing when all are present.
+# Installs, as root on Debian 12, what the project needs, from its three lists:
+# debian/control's Build-Depends (with build-essential), debian/tests/control's
+# Depends (our own packages replaced by what they depend on and recommend) and
+# the sets of tools/packages.txt. Adds the i386 architecture for wine32 first.
+# Does nothing when all is there.
+#   install-packages.sh          everything building and testing need
+#   install-packages.sh --demo   what tools/demo.sh needs: the build tools
+#                                (debhelper's own and <!nocheck> ones aside)
+#                                and the demo set
+#   install-packages.sh --list [--demo]   prints the relations, one a line
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+control=$root/debian/control
 
-if [ "${1:-}" = "--only" ]; then
-    shift
-    packages=("$@")
+# field FILE NAME [PACKAGE]: the field's value on one line, from every
+# paragraph or from PACKAGE's alone.
+field() {
+    awk -v name="$2" -v package="${3:-}" '
+        /^$/ { inside = 0; paragraph = ""; next }
+        tolower($0) ~ "^package:" { paragraph = $2 }
+        /^[^ \t]/ { inside = tolower($0) ~ "^" tolower(name) ":" }
+        inside && (package == "" || paragraph == package) {
+            sub("^[^ \t][^:]*:", ""); printf "%s ", $0
+        }' "$1"
+}
+
+# relations TEXT: each comma-separated relation of TEXT on a line of its own,
+# substitution variables left out.
+relations() {
+    tr ',' '\n' <<<"$1" | sed 's/^[[:space:]]*//; s/[[:space:]]*$//' | grep -v -e '^$' -e '^\${'
+}
+
+own=" $(field "$control" Package | tr -s ' ') "
+# expanded RELATION...: our own packages replaced, recursively, by what they
+# depend on and recommend.
+expanded() {
+    local relation name
+    for relation in "$@"; do
+        name=${relation%%[ (:<\[]*}
+        if [[ $own == *" $name "* ]]; then
+            local -a inner
+            mapfile -t inner < <(relations "$(field "$control" Depends "$name")
+                                            $(field "$control" Recommends "$name")")
+            expanded "${inner[@]}"
+        else
+            echo "$relation"
+        fi
+    done
+}
+
+set_of() {  # set_of NAME: the packages of a set in tools/packages.txt
+    sed -n "s/^$1:[[:space:]]*//p" "$root/tools/packages.txt" | tr -s ' \t' '\n\n' | grep -v '^$'
+}
+
+mode=${1:-}
+[ "$mode" = --list ] && shift && list=1 || list=
+mode=${1:-}
+build=$(relations "$(field "$control" Build-Depends)")
+if [ "$mode" = --demo ]; then
+    wanted=$( (echo build-essential
+               grep -v -e '^debhelper-compat\b' -e '^dh-sequence-' -e '<' <<<"$build"
+               set_of demo) | sort -u)
 else
-    packages=(
-        cmake make ccache g++ googletest libgtest-dev libbenchmark-dev
-        g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-        clang-14 lld-14 lld llvm-14 libclang-rt-14-dev clang-tidy-14 clang-format-14 cppcheck
-        wine wine32:i386 wine64 xvfb xauth python3 python3-jsonschema osslsigncode openssl locales
-        scdoc man-db dpkg-dev debhelper lintian reprotest disorderfs chromium
-        "$@"
-    )
+    mapfile -t tests < <(relations "$(field "$root/debian/tests/control" Depends)")
+    wanted=$( (echo build-essential; echo "$build"; expanded "${tests[@]}"
+               set_of demo; set_of test) | sort -u)
 fi
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-        missing+=("$package")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ -n "$list" ]; then
+    echo "$wanted"
+    exit 0
+fi
 
-echo "Installing: ${missing[*]}"
+# apt itself reads the relations (versions, alternatives, profiles, :i386).
+export DEBIAN_FRONTEND=noninteractive
+satisfy() { apt-get satisfy -y -q "$@" "$(paste -sd, <<<"$wanted")"; }
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
-export DEBIAN_FRONTEND=noninteractive
+if simulated=$(satisfy -s 2>/dev/null) && ! grep -q '^Inst ' <<<"$simulated"; then
+    exit 0
+fi
+echo "Installing what is missing of: $(paste -sd ' ' <<<"$wanted" | sed 's/ ([^)]*)//g')"
 apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+satisfy >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+# apt's own words for the size of the download and of the install.
+grep -E '^(Need to get|After this operation)' "$log" || true

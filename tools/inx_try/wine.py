@@ -100,8 +100,31 @@ def kill_group(group: int) -> None:
 OFF_PATH = {"wine64": "/usr/lib/wine/wine64"}
 
 
+# Wine's 32-bit half, without which `wine` starts no 32-bit program.
+WINE32_LOADER = "/usr/lib/wine/wine"
+
+
 def found(command: str) -> bool:
+    if os.path.isabs(command):
+        return os.path.isfile(command)
     return shutil.which(command) is not None or os.path.isfile(OFF_PATH.get(command, ""))
+
+
+def needed_tools(checkout: bool, locale_needed: bool, windows64: bool) -> "list[tuple[str, str]]":
+    """The commands a run needs, each with the Debian package that holds it;
+    from a checkout, those that build_tools needs too."""
+    needed = [("wine", "wine"), ("wineserver", "wine"), (WINE32_LOADER, "wine32"), ("Xvfb", "xvfb"),
+              ("flock", "util-linux")]
+    if windows64:
+        needed.append(("wine64", "wine64"))
+    if locale_needed:
+        needed.append(("localedef", "locales"))
+    if checkout:
+        return [("cmake", "cmake"), ("make", "make"), ("cc", "gcc"), ("c++", "g++"),
+                ("scdoc", "scdoc"), ("i686-w64-mingw32-gcc-posix", "gcc-mingw-w64-i686-posix"),
+                ("i686-w64-mingw32-g++-posix", "g++-mingw-w64-i686-posix"),
+                ("i686-w64-mingw32-windres", "binutils-mingw-w64-i686")] + needed
+    return needed + [("inx-check", "inx-check")]
 
 
 class Layout:
@@ -145,22 +168,14 @@ class Layout:
         return os.path.abspath(self.reports or f"inx-try-{name}")
 
     def check_tools(self, locale_needed: bool, windows64: bool = False) -> None:
-        needed = [("wine", "wine"), ("wineserver", "wine"), ("Xvfb", "xvfb"),
-                  ("flock", "util-linux")]
-        if windows64:
-            needed.append(("wine64", "wine64"))
-        if locale_needed:
-            needed.append(("localedef", "locales"))
-        if not self.checkout:
-            needed.append(("inx-check", "inx-check"))
-        if self.checkout:
-            needed = [("cmake", "cmake"), ("make", "make"),
-                      ("i686-w64-mingw32-g++-posix", "g++-mingw-w64-i686-posix")] + needed
-        missing = sorted({package for command, package in needed if not found(command)})
+        missing = sorted({package for command, package
+                          in needed_tools(self.checkout, locale_needed, windows64)
+                          if not found(command)})
         if missing:
-            install = ("bash tools/install-packages.sh --only " if self.checkout
-                       else "apt-get install ")
-            raise Failure(f"missing tools; as root: {install}{' '.join(missing)} wine32:i386")
+            install = (f"bash tools/install-packages.sh{'' if 'wine64' in missing else ' --demo'}"
+                       if self.checkout else "apt-get install " + " ".join(
+                           "wine32:i386" if package == "wine32" else package for package in missing))
+            raise Failure(f"missing tools ({', '.join(missing)}); as root: {install}")
 
     def build_tools(self, processes: Processes, log: str) -> None:
         if not self.checkout:
