@@ -13,7 +13,9 @@ set -uo pipefail
 source_dir=$1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-# A home of the test's own, which no try may write into.
+# A home of the test's own, which no try may write into; the pristine
+# prefixes are where the user keeps them.
+export XDG_CACHE_HOME=${XDG_CACHE_HOME:-$HOME/.cache}
 export HOME=$scratch/home XDG_CONFIG_HOME= XDG_DATA_HOME=
 mkdir "$HOME"
 failures=0
@@ -285,13 +287,13 @@ grep -q 'holds files that inx-try did not write$' "$scratch/report-mine.log" ||
 try report-package 2 "$scratch/gbk" --report="$scratch/gbk/report"
 [ ! -e "$scratch/gbk/report" ] || fail "report-package: a report was written into the package"
 
-# A registry write that fails fails the try, with the child's own words.
+# A Wine server that will not start fails the try, with the child's own words.
 mkdir "$scratch/failing"
-printf '#!/bin/sh\n[ "$1" = reg ] && { echo "reg: access denied" >&2; exit 1; }\nexec %s "$@"\n' \
-    "$(command -v wine)" >"$scratch/failing/wine"
-chmod +x "$scratch/failing/wine"
-PATH=$scratch/failing:$PATH try failing-reg 1 "$source_dir/tools/demo"
-last_line failing-reg "FAILED: wine reg add failed (exit status 1): reg: access denied"
+printf '#!/bin/sh\n[ "$1" = -p0 ] && { echo "wineserver: permission denied" >&2; exit 1; }\nexec %s "$@"\n' \
+    "$(command -v wineserver)" >"$scratch/failing/wineserver"
+chmod +x "$scratch/failing/wineserver"
+PATH=$scratch/failing:$PATH try failing-server 1 "$source_dir/tools/demo"
+last_line failing-server "FAILED: wineserver -p0 failed (exit status 1): wineserver: permission denied"
 
 [ -z "$(ls -A "$HOME")" ] || fail "written under \$HOME: $(find "$HOME" | head -5)"
 [ "$failures" -eq 0 ] && echo "tools/try.sh reported every package as expected"

@@ -7,6 +7,7 @@ compares them. Values are kept as the bytes Windows stores, so that a string
 written as "..." and the same string written as hex(1):... are equal."""
 
 import functools
+import os
 import re
 import struct
 from typing import Dict, List, NamedTuple, Optional, Tuple
@@ -78,9 +79,20 @@ def unescape(text: str, start: int, end_char: str) -> Tuple[str, int]:
     """The text from `start` up to the first unescaped `end_char`, unescaped
     as the Wine server escapes it (\\xHHHH, \\n, \\" ...), and the index of
     that character (len(text) when there is none)."""
-    found = re.compile(r"(?:[^\\" + re.escape(end_char) + r"]|\\.)*", re.DOTALL).match(text, start)
-    raw = found.group(0)
-    return (ESCAPE.sub(unescape_match, raw) if "\\" in raw else raw), found.end()
+    end = text.find(end_char, start)
+    end = len(text) if end < 0 else end
+    raw = text[start:end]
+    if "\\" not in raw:
+        return raw, end
+    if "\\" not in raw.replace("\\\\", ""):  # only doubled backslashes: the end is not escaped
+        return raw.replace("\\\\", "\\"), end
+    found = _escaped_until(end_char).match(text, start)
+    return ESCAPE.sub(unescape_match, found.group(0)), found.end()
+
+
+@functools.lru_cache(maxsize=None)
+def _escaped_until(end_char: str):
+    return re.compile(r"(?:[^\\" + re.escape(end_char) + r"]|\\.)*", re.DOTALL)
 
 
 def parse_value_data(text: str) -> Tuple[int, bytes]:
@@ -131,11 +143,11 @@ def parse_hive(text: str, root: str, registry: Optional[Registry] = None) -> Reg
         raise HiveError("not a Wine registry file")
     key = None
     for line in lines:
-        if line.startswith("["):
-            name, end = unescape(line, 1, "]")
-            if end >= len(line):
-                raise HiveError(f"an unclosed key name: {line[:60]}")
-            path = root + "\\" + name
+        parsed = _parsed_line(line)
+        if parsed is None:
+            continue
+        if isinstance(parsed, str):
+            path = root + "\\" + parsed
             key = registry.setdefault(fold_case(path), Key(path, {}))
             # The Wine server writes a key with subkeys only when it holds
             # values: the keys above one are there all the same.
@@ -143,17 +155,31 @@ def parse_hive(text: str, root: str, registry: Optional[Registry] = None) -> Reg
             while len(parent) > len(root) and fold_case(parent) not in registry:
                 registry[fold_case(parent)] = Key(parent, {})
                 parent = parent.rpartition("\\")[0]
-        elif line.startswith(('"', "@=")) and key is not None:
-            if line.startswith("@="):
-                name, at = "", 1
-            else:
-                name, at = unescape(line, 1, '"')
-                at += 1
-            if line[at:at + 1] != "=":
-                raise HiveError(f"a value line without '=': {line[:60]}")
-            kind, data = parse_value_data(line[at + 1:])
-            key.values[fold_case(name)] = Value(name, kind, data)
+        elif key is not None:
+            key.values[fold_case(parsed.name)] = parsed
     return registry
+
+
+@functools.lru_cache(maxsize=None)
+def _parsed_line(line: str):
+    """A hive line read: a key's name, a Value, or None for anything else.
+    Kept, so that reading a prefix again reads only the lines that changed."""
+    if line.startswith("["):
+        name, end = unescape(line, 1, "]")
+        if end >= len(line):
+            raise HiveError(f"an unclosed key name: {line[:60]}")
+        return name
+    if not line.startswith(('"', "@=")):
+        return None
+    if line.startswith("@="):
+        name, at = "", 1
+    else:
+        name, at = unescape(line, 1, '"')
+        at += 1
+    if line[at:at + 1] != "=":
+        raise HiveError(f"a value line without '=': {line[:60]}")
+    kind, data = parse_value_data(line[at + 1:])
+    return Value(name, kind, data)
 
 
 def read_prefix(prefix: str) -> Registry:
@@ -164,6 +190,53 @@ def read_prefix(prefix: str) -> Registry:
         with open(f"{prefix}/{file_name}", "rb") as hive:
             parse_hive(hive.read().decode("utf-8", "surrogateescape"), root, registry)
     return resolve_links(registry)
+
+
+def escape(text: str, delimiter: str) -> str:
+    """Text as the Wine server writes it in a hive file between delimiters:
+    a backslash and the delimiter escaped, every other character outside
+    printable ASCII as \\x and four hex digits (UTF-16 units)."""
+    escaped = []
+    for unit in struct.unpack(f"<{len(text.encode('utf-16-le', 'surrogatepass')) // 2}H",
+                              text.encode("utf-16-le", "surrogatepass")):
+        character = chr(unit)
+        if character in ("\\", delimiter):
+            escaped.append("\\" + character)
+        elif 32 <= unit < 127:
+            escaped.append(character)
+        else:
+            escaped.append(f"\\x{unit:04x}")
+    return "".join(escaped)
+
+
+def set_string(hive_file: str, key: str, name: str, text: str, stamp: int) -> None:
+    """Sets a REG_SZ value in a hive file (`key` relative to its root) while
+    no Wine server has the prefix open, as the server would hold it: in the
+    key's block, found without regard to case, or in a block added at the
+    end (modified at `stamp`, seconds since 1970)."""
+    with open(hive_file, "rb") as hive:
+        lines = hive.read().decode("utf-8", "surrogateescape").split("\n")
+    value_line = f'"{escape(name, chr(34))}"="{escape(text, chr(34))}"'
+    heading = f"[{escape(key, ']')}]".lower()
+    block = next((index for index, line in enumerate(lines)
+                  if line[:1] == "[" and line.lower().startswith(heading)), None)
+    if block is None:
+        while lines and lines[-1] == "":
+            lines.pop()
+        lines += ["", f"[{escape(key, ']')}] {stamp}", value_line, ""]
+    else:
+        end = block + 1
+        while end < len(lines) and lines[end] and not lines[end].startswith("["):
+            end += 1
+        same = next((index for index in range(block + 1, end) if lines[index].startswith('"')
+                     and fold_case(unescape(lines[index], 1, '"')[0]) == fold_case(name)), None)
+        if same is None:
+            lines.insert(end, value_line)
+        else:
+            lines[same] = value_line
+    with open(hive_file + ".new", "wb") as written:
+        written.write("\n".join(lines).encode("utf-8", "surrogateescape"))
+    os.replace(hive_file + ".new", hive_file)
 
 
 def resolve_links(registry: Registry) -> Registry:

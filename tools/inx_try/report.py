@@ -16,7 +16,7 @@ TABLE_FOLDER_WIDTH = 44
 MARKER = ".inx-try-report"
 # What inx-try writes into a report folder; nothing else in it is touched.
 REPORT_ENTRIES = ("report.txt", "report.json", "report.html", "plan.json", "verdict", "counts",
-                  "table.txt", "install.inf", "boxes", "logs", "prefix", "package")
+                  "table.txt", "install.inf", "boxes", "logs", "prefix", "package", "timings.txt")
 ENGINE_PROCESS = "rundll32.exe"
 
 

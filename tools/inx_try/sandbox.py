@@ -3,9 +3,11 @@ of the pristine prefix with ZI050.EXE registered at the folder, the
 prefix's Wine server, try-driver run in it, and drive C: and the registry
 read from it. Each child's output goes to a log of its own."""
 
+import contextlib
 import os
 import subprocess
-from typing import List, NamedTuple, Optional
+import time
+from typing import Dict, List, NamedTuple, Optional
 
 from . import files as filesystem
 from . import hives
@@ -13,7 +15,9 @@ from .noise import Noise, noise_of
 from .report import Box, parse_driver_log
 from .wine import Failure
 
-APP_PATHS_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE"
+# Relative to their hives' roots: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
+APP_PATHS_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZI050.EXE"
+WINE_X11_KEY = "Software\\Wine\\X11 Driver"
 NLS_KEY = "hkey_local_machine\\system\\currentcontrolset\\control\\nls\\codepage"
 # How long Wine's own programs get to shut down after ours before the
 # server is ended by force.
@@ -24,6 +28,28 @@ def windows_path(path: str) -> str:
     """The path on Wine's drive Z:, which every prefix maps to '/' (what
     winepath -w gives, without starting Wine for it)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Timings:
+    """Where a try's time goes: seconds by phase, in the order first met."""
+
+    def __init__(self):
+        self.seconds: Dict[str, float] = {}
+        self.counts: Dict[str, int] = {}
+
+    @contextlib.contextmanager
+    def phase(self, name: str):
+        start = time.monotonic()
+        try:
+            yield
+        finally:
+            self.seconds[name] = self.seconds.get(name, 0.0) + time.monotonic() - start
+            self.counts[name] = self.counts.get(name, 0) + 1
+
+    def text(self) -> str:
+        """A line a phase: its seconds, its count and its name, tab-separated."""
+        return "".join(f"{seconds:.3f}\t{self.counts[name]}\t{name}\n"
+                       for name, seconds in self.seconds.items())
 
 
 class State:
@@ -61,6 +87,8 @@ class Sandbox:
         self.children = 0
         self.display: Optional[subprocess.Popen] = None
         self.noise = Noise()
+        self.timings = Timings()
+        self.server_running = False
         # Wine's children see a home of the try's own: nothing reaches the user's.
         home = os.path.join(scratch, "home")
         self.env = dict(session.env, WINEPREFIX=self.prefix, WINEARCH=f"win{windows}", HOME=home,
@@ -79,6 +107,10 @@ class Sandbox:
     def start_display(self) -> None:
         if not self.session.headless:
             return
+        with self.timings.phase("start Xvfb"):
+            self.start_xvfb()
+
+    def start_xvfb(self) -> None:
         read_end, write_end = os.pipe()
         try:
             self.display = self.session.processes.start(
@@ -103,31 +135,39 @@ class Sandbox:
     def start_server(self, prefix: str) -> None:
         """Starts the prefix's Wine server to end as soon as Wine's own
         programs have shut down after the last of ours."""
-        self.session.processes.run(["wineserver", "-p0"], dict(self.env, WINEPREFIX=prefix),
-                                   self.log_for("wineserver"))
+        with self.timings.phase("start the Wine server"):
+            self.session.processes.run(["wineserver", "-p0"], dict(self.env, WINEPREFIX=prefix),
+                                       self.log_for("wineserver"))
+        self.server_running = self.server_running or prefix == self.prefix
 
     def stop_server(self, prefix: Optional[str] = None) -> None:
         """Lets the prefix's Wine server end, which writes the registry's
         hives: on its own, once Wine's programs have finished what they
         write at a start, or else after a while by force."""
         prefix = prefix or self.prefix
+        if prefix == self.prefix:
+            self.server_running = False
         if os.path.isdir(prefix):
-            self.session.processes.run(
-                [os.path.join(self.session.layout.wine_scripts, "stop-prefix.sh"), prefix,
-                 "--wait", str(SERVER_END_SECONDS)],
-                dict(self.env, WINEPREFIX=prefix), self.log_for("stop-prefix"))
+            with self.timings.phase("stop the Wine server"):
+                self.session.processes.run(
+                    [os.path.join(self.session.layout.wine_scripts, "stop-prefix.sh"), prefix,
+                     "--wait", str(SERVER_END_SECONDS)],
+                    dict(self.env, WINEPREFIX=prefix), self.log_for("stop-prefix"))
 
     def make_prefix(self) -> str:
         """A copy of the pristine prefix, with ZI050.EXE registered at the
         folder and the folder made, in the case Wine's own folders have;
         returns the folder's path under drive C: as made."""
-        _, pristine = self.command(os.path.join(self.session.layout.wine_scripts,
-                                                "pristine-prefix.sh"),
-                                   self.session.layout.prefix_cache, self.prefix,
-                                   name="pristine-prefix", capture=True)
+        with self.timings.phase("copy the pristine prefix"):
+            _, pristine = self.command(os.path.join(self.session.layout.wine_scripts,
+                                                    "pristine-prefix.sh"),
+                                       self.session.layout.prefix_cache, self.prefix,
+                                       name="pristine-prefix", capture=True)
         try:
-            self.noise = noise_of(pristine.decode().strip(), os.path.join(self.scratch, "noise"),
-                                  self.register_application, self.install_noop)
+            with self.timings.phase("Wine's noise (measured once a pristine prefix)"):
+                self.noise = noise_of(pristine.decode().strip(),
+                                      os.path.join(self.scratch, "noise"),
+                                      self.register_application, self.install_noop)
         except (ValueError, KeyError, hives.HiveError) as problem:
             raise Failure(f"cannot measure what Wine changes on its own: {problem}") from None
         links = filesystem.profile_links(os.path.join(self.prefix, "drive_c"))
@@ -139,20 +179,17 @@ class Sandbox:
                                                relative) if relative else relative
 
     def register_application(self, prefix: str) -> None:
-        """Registers ZI050.EXE at the folder in the prefix, whose Wine
-        server is then stopped."""
-        env = dict(self.env, WINEPREFIX=prefix)
-        os.makedirs(env["HOME"], exist_ok=True)
-        self.start_server(prefix)
-        self.session.processes.run(["wine", "reg", "add", APP_PATHS_KEY, "/v", "Path", "/t",
-                                    "REG_SZ", "/d", self.folder, "/f"], env,
-                                   self.log_for("reg-add"))
-        if not self.session.headless:
-            # The prefix is made for a screen without a window manager; with one, let it manage.
-            self.session.processes.run(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
-                                        "/v", "Managed", "/d", "Y", "/f"], env,
-                                       self.log_for("reg-add"))
-        self.stop_server(prefix)
+        """Registers ZI050.EXE at the folder in the prefix, whose Wine server
+        is not running: written into the hive as the server keeps it, which
+        saves starting Wine for it."""
+        with self.timings.phase("register ZI050.EXE (in the hive)"):
+            stamp = int(time.time())
+            hives.set_string(os.path.join(prefix, "system.reg"), APP_PATHS_KEY, "Path",
+                             self.folder, stamp)
+            if not self.session.headless:
+                # The prefix is made for a screen without a window manager; with one, let it manage.
+                hives.set_string(os.path.join(prefix, "user.reg"), WINE_X11_KEY, "Managed", "Y",
+                                 stamp)
 
     def install_noop(self, prefix: str, inf: str) -> None:
         """Installs an INF in a prefix, as an uninstallation runs the
@@ -171,8 +208,10 @@ class Sandbox:
     def state(self) -> State:
         """Drive C: and the registry now, the Wine server stopped first so
         that the hives hold everything."""
-        self.stop_server()
-        return State(self.prefix, self.noise)
+        if self.server_running:
+            self.stop_server()
+        with self.timings.phase("snapshot drive C: and the registry"):
+            return State(self.prefix, self.noise)
 
     def check_code_page(self, state: State) -> None:
         nls = state.registry.get(NLS_KEY)
@@ -190,7 +229,8 @@ class Sandbox:
         arguments += ["--expand"] if expand else []
         arguments += [program, folder, windows_path(shots)]
         self.start_server(self.prefix)
-        status, log = self.command(*arguments, name=name, capture=True, check=False)
+        with self.timings.phase(f"{name} (try-driver under Wine)"):
+            status, log = self.command(*arguments, name=name, capture=True, check=False)
         text = log.decode(self.session.codec, "replace")
         with open(os.path.join(self.logs, name + "-driver.txt"), "w", encoding="utf-8") as saved:
             saved.write(text)
@@ -203,9 +243,11 @@ class Sandbox:
     def end(self) -> None:
         """Stops the prefix's Wine server and waits for it, and the display."""
         try:
-            self.stop_server()
+            if self.server_running:
+                self.stop_server()
         except Failure:
             pass  # the try's verdict already says what failed
         if self.display is not None:
-            self.session.processes.stop(self.display)
+            with self.timings.phase("stop Xvfb"):
+                self.session.processes.stop(self.display)
             self.display = None

@@ -138,11 +138,12 @@ class Try:
     def make_plan(self) -> Optional[dict]:
         """inx-check's plan for the package and the folder, to set beside
         what the try sees; None when it made none."""
-        status, output = self.sandbox.command(
-            self.session.layout.inx_check, "--plan", "--format=json", "--codepage",
-            str(self.session.codepage), "--windows", str(self.windows), "--path", self.folder,
-            os.path.join(self.work, "install.inx"), name="inx-check-plan", capture=True,
-            check=False)
+        with self.sandbox.timings.phase("inx-check's plan"):
+            status, output = self.sandbox.command(
+                self.session.layout.inx_check, "--plan", "--format=json", "--codepage",
+                str(self.session.codepage), "--windows", str(self.windows), "--path", self.folder,
+                os.path.join(self.work, "install.inx"), name="inx-check-plan", capture=True,
+                check=False)
         with open(os.path.join(self.output, "plan.json"), "wb") as saved:
             saved.write(output)
         try:
@@ -328,6 +329,13 @@ class Try:
 
     def run(self) -> Result:
         """The try's verdict and counts; its report in `output`."""
+        with self.sandbox.timings.phase("the whole try"):
+            result = self.run_timed()
+        with open(os.path.join(self.output, "timings.txt"), "w", encoding="utf-8") as written:
+            written.write(self.sandbox.timings.text())
+        return result
+
+    def run_timed(self) -> Result:
         os.makedirs(self.scratch, exist_ok=True)
         os.makedirs(os.path.join(self.output, "boxes"), exist_ok=True)
         os.makedirs(self.sandbox.logs, exist_ok=True)

@@ -1,6 +1,7 @@
 """The processes a run starts, each in a process group of its own and ended
 together, and where the tools are: a checkout, or the installed layout."""
 
+import concurrent.futures
 import os
 import shutil
 import signal
@@ -127,6 +128,13 @@ def needed_tools(checkout: bool, locale_needed: bool, windows64: bool) -> "list[
     return needed + [("inx-check", "inx-check")]
 
 
+def prefix_cache() -> str:
+    """Where pristine prefixes are kept, for every checkout and the installed
+    tool alike, as ccache keeps objects."""
+    cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    return os.path.join(cache, "inx-tools", "wine-prefixes")
+
+
 class Layout:
     """Where the tools, the pristine prefixes and the reports are."""
 
@@ -145,7 +153,7 @@ class Layout:
             # The checker runs natively, for the plan.
             self.host_build = os.path.join(root, "build", "host-tools")
             self.inx_check = os.path.join(self.host_build, "inx-check", "inx-check")
-            self.prefix_cache = os.path.join(root, "build", "wine-prefixes")
+            self.prefix_cache = prefix_cache()
             self.reports = report_dir or os.path.join(root, "build", "try")
         else:
             # share/inx-tools/python/inx_try
@@ -155,9 +163,7 @@ class Layout:
             self.driver = os.path.join(share, "try-driver.exe")
             self.program = os.path.join(share, "install.exe")
             self.inx_check = shutil.which("inx-check") or "inx-check"
-            cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(
-                os.path.expanduser("~"), ".cache")
-            self.prefix_cache = os.path.join(cache, "inx-tools", "wine-prefixes")
+            self.prefix_cache = prefix_cache()
             self.reports = report_dir
         self.report_dir_given = report_dir is not None
 
@@ -178,17 +184,22 @@ class Layout:
             raise Failure(f"missing tools ({', '.join(missing)}); as root: {install}")
 
     def build_tools(self, processes: Processes, log: str) -> None:
+        """From a checkout: install.exe and try-driver, and the native
+        inx-check, each tree built beside the other."""
         if not self.checkout:
             return
         env = dict(os.environ)
-        if not os.path.isfile(os.path.join(self.tools_build, "CMakeCache.txt")):
-            processes.run(["cmake", "-S", self.root, "-B", self.tools_build,
-                           "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(self.root, "cmake",
-                                                                    "mingw-w64-i686.cmake"),
-                           "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DBUILD_TESTING=OFF"], env, log)
-        processes.run(["cmake", "--build", self.tools_build, "--target", "try_driver",
-                       "install_program"], env, log)
-        if not os.path.isfile(os.path.join(self.host_build, "CMakeCache.txt")):
-            processes.run(["cmake", "-S", self.root, "-B", self.host_build,
-                           "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DBUILD_TESTING=OFF"], env, log)
-        processes.run(["cmake", "--build", self.host_build, "--target", "inx_check"], env, log)
+        toolchain = os.path.join(self.root, "cmake", "mingw-w64-i686.cmake")
+        trees = [(self.tools_build, ["-DCMAKE_TOOLCHAIN_FILE=" + toolchain],
+                  ["try_driver", "install_program"]),
+                 (self.host_build, [], ["inx_check"])]
+
+        def build(tree, options, targets) -> None:
+            if not os.path.isfile(os.path.join(tree, "CMakeCache.txt")):
+                processes.run(["cmake", "-S", self.root, "-B", tree, *options,
+                               "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DBUILD_TESTING=OFF"],
+                              env, log)
+            processes.run(["cmake", "--build", tree, "--target", *targets], env, log)
+        with concurrent.futures.ThreadPoolExecutor(max_workers=len(trees)) as pool:
+            for done in [pool.submit(build, *tree) for tree in trees]:
+                done.result()
