@@ -7,7 +7,7 @@
 # Everything an installation changes is seen (the user's profile folders,
 # the whole registry, a service) and nothing is written under $HOME; an
 # expandable UninstallString; a Chinese package under code page 936; report
-# folders that are not inx-try's; a failing registry write.
+# folders that are not inx-try's; a Wine server that fails to start.
 # Usage: try-packages.sh SOURCE_DIR
 set -uo pipefail
 source_dir=$1

@@ -6,11 +6,16 @@ import contextlib
 import fcntl
 import io
 import os
+import shutil
+import signal
 import struct
 import sys
 import tempfile
+import threading
+import time
 import unittest
 import zlib
+from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 from inx_try import (cli, compare, files, hives, jsonreport, main, noise, report, sandbox,  # noqa: E402
@@ -339,15 +344,18 @@ class ReportFolder(unittest.TestCase):
             report.prepare_report_folder(self.package, self.package)
 
 
+CORES = os.cpu_count() or 1
+
+
 class CommandLine(unittest.TestCase):
     def test_requests(self):
         cases = [
-            (["pkg"], ("pkg", [], False, False, False, False, None, 1252, None)),
+            (["pkg"], ("pkg", [], False, False, False, False, None, 1252, None, CORES)),
             (["--report=r", "--path", "C:\\A", "--path=C:\\B", "pkg", "--matrix", "--codepage",
-              "936", "--uninstall", "--keep", "--headless", "--windows", "64"],
-             ("pkg", ["C:\\A", "C:\\B"], True, True, True, True, "r", 936, 64)),
-            (["pkg", "--codepage=65001", "--windows=32"],
-             ("pkg", [], False, False, False, False, None, 65001, 32)),
+              "936", "--uninstall", "--keep", "--headless", "--windows", "64", "--jobs", "1"],
+             ("pkg", ["C:\\A", "C:\\B"], True, True, True, True, "r", 936, 64, 1)),
+            (["pkg", "--codepage=65001", "--windows=32", "-j64"],
+             ("pkg", [], False, False, False, False, None, 65001, 32, 64)),
         ]
         for arguments, expected in cases:
             self.assertEqual(tuple(cli.parse_request(arguments)), expected, arguments)
@@ -359,7 +367,9 @@ class CommandLine(unittest.TestCase):
                  (["a", "--matrix", "--matrix"], "more than once"),
                  (["a", "--codepage=1"], "unknown code page"), (["a", "--code=936"], "unrecognized"),
                  (["a", "--windows=16"], "unknown Windows"), (["a", "--windows=064"], "unknown"),
-                 (["a", "--windows=64", "--windows=32"], "more than once")]
+                 (["a", "--windows=64", "--windows=32"], "more than once"),
+                 (["a", "--jobs=0"], "from 1 to 64"), (["a", "--jobs=65"], "from 1 to 64"),
+                 (["a", "-j", "x"], "from 1 to 64"), (["a", "-j1", "-j2"], "more than once")]
         for arguments, message in cases:
             with self.assertRaises(cli.UsageError, msg=arguments) as raised:
                 cli.parse_request(arguments)
@@ -368,7 +378,7 @@ class CommandLine(unittest.TestCase):
     def test_help_lists_every_option(self):
         text = cli.make_parser("inx-try", "1").format_help()
         for option in ("--path", "--matrix", "--uninstall", "--headless", "--keep", "--report",
-                       "--codepage", "--windows", "--version", "--help"):
+                       "--codepage", "--windows", "--jobs", "--version", "--help"):
             self.assertIn(option, text)
         with self.assertRaises(cli.HelpShown), contextlib.redirect_stdout(io.StringIO()) as out:
             cli.parse_request(["--version"], "inx-try", "2.1.0")
@@ -401,6 +411,88 @@ class Pristines(unittest.TestCase):
                                  [os.path.join(cache, "abandoned", "prefix")])
             self.assertEqual(len(list(main.abandoned_pristines(cache))), 2)
             self.assertEqual(list(main.abandoned_pristines(os.path.join(cache, "none"))), [])
+
+
+class StandInTry:
+    """A try whose work is a child process of the run's; `delays` says how
+    long each row's child runs."""
+    delays = {}
+    started = []
+
+    def __init__(self, session, folder, windows, output, scratch):
+        self.session, self.folder, self.windows, self.scratch = session, folder, windows, scratch
+
+    def run(self):
+        os.makedirs(self.scratch)
+        child = self.session.processes.start(["sleep", str(self.delays[self.folder])],
+                                             self.session.env)
+        StandInTry.started.append(child)
+        child.wait()
+        if self.session.processes.stopping:
+            raise wine.Interrupted()
+        return trial.Result("OK", 1, 0, "-")
+
+
+class Matrix(unittest.TestCase):
+    """The matrix run side by side with stand-ins for the tries."""
+
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp()
+        self.package = os.path.join(self.scratch, "pkg")
+        os.makedirs(self.package)
+        open(os.path.join(self.package, "install.inx"), "w").close()
+        self.folders = ["C:\\Slow", "C:\\Quick", "C:\\Slower", "C:\\Quickest"]
+        self.patches = [mock.patch.object(main, "Try", StandInTry),
+                        mock.patch.object(main, "MATRIX_FOLDERS", self.folders),
+                        mock.patch.object(wine.Layout, "check_tools", lambda *_: None),
+                        mock.patch.object(wine.Layout, "build_tools", lambda *_: None),
+                        mock.patch.object(main.Run, "check_code_page", lambda *_: None),
+                        mock.patch.object(tempfile, "tempdir", os.path.join(self.scratch, "tmp"))]
+        os.makedirs(os.path.join(self.scratch, "tmp"))
+        for patch in self.patches:
+            patch.start()
+        StandInTry.started = []
+
+    def tearDown(self):
+        for patch in reversed(self.patches):
+            patch.stop()
+        shutil.rmtree(self.scratch)
+
+    def run_main(self, *options):
+        output = io.StringIO()
+        with contextlib.redirect_stdout(output):
+            status = main.main([self.package, "--matrix", "--headless", "--report",
+                                os.path.join(self.scratch, "report"), *options], "1")
+        return status, output.getvalue()
+
+    def test_rows_in_the_matrix_order_whichever_ends_first(self):
+        StandInTry.delays = {"C:\\Slow": 0.4, "C:\\Quick": 0, "C:\\Slower": 0.6,
+                             "C:\\Quickest": 0}
+        for jobs in ("1", "3", "8"):
+            status, output = self.run_main("--jobs", jobs)
+            self.assertEqual(status, 0, output)
+            rows = [line.split()[:2] for line in output.splitlines() if line.endswith("  OK")]
+            self.assertEqual(rows, [[folder, str(kind)] for kind in (32, 64)
+                                    for folder in self.folders], jobs)
+            self.assertEqual(os.listdir(os.path.join(self.scratch, "tmp")), [], jobs)
+
+    def test_an_interrupt_ends_every_rows_processes_and_removes_their_scratch(self):
+        StandInTry.delays = dict.fromkeys(self.folders, 60)
+
+        def interrupt():
+            while len(StandInTry.started) < 3:
+                time.sleep(0.01)
+            os.kill(os.getpid(), signal.SIGINT)
+        timer = threading.Thread(target=interrupt)
+        timer.start()
+        started = time.monotonic()
+        status, _ = self.run_main("--jobs", "3")
+        timer.join()
+        self.assertEqual(status, 130)
+        self.assertLess(time.monotonic() - started, 30)
+        self.assertEqual(len(StandInTry.started), 3)
+        self.assertTrue(all(child.poll() is not None for child in StandInTry.started))
+        self.assertEqual(os.listdir(os.path.join(self.scratch, "tmp")), [])
 
 
 class JsonReport(unittest.TestCase):

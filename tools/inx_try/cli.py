@@ -1,6 +1,7 @@
 """inx-try's command line, parsed into a plain request."""
 
 import argparse
+import os
 from typing import List, NamedTuple, Optional, Tuple
 
 # Where a 32-bit ZI050.EXE installs by default, on each Windows.
@@ -32,6 +33,7 @@ class Request(NamedTuple):
     report: Optional[str]
     codepage: int
     windows: Optional[int]  # 32 or 64; None when not given
+    jobs: int  # tries at once in a matrix
 
 
 class Parser(argparse.ArgumentParser):
@@ -72,6 +74,12 @@ def code_page(text: str) -> int:
     return int(text)
 
 
+def job_count(text: str) -> int:
+    if not text.isdigit() or not 1 <= int(text) <= 64:
+        raise argparse.ArgumentTypeError(f"not a number of tries at once from 1 to 64: {text!r}")
+    return int(text)
+
+
 def windows_kind(text: str) -> int:
     if text not in [str(kind) for kind in WINDOWS]:
         raise argparse.ArgumentTypeError(f"unknown Windows {text!r} (known: 32, 64)")
@@ -96,7 +104,11 @@ def make_parser(command: str, version: str) -> Parser:
                              "install.exe's 32-bit engine runs under WoW64 (a win64 prefix)")
     parser.add_argument("--matrix", action=OnceFlag,
                         help="try once per folder that users really have, on both Windows "
-                             "unless --windows names one, two at a time, and end with a table")
+                             "unless --windows names one, and end with a table")
+    parser.add_argument("--jobs", "-j", metavar="N", action=Once, type=job_count,
+                        help="run up to N of the matrix's tries at once, each with a prefix, "
+                             "a Wine server and a display of its own (default: the number of "
+                             "cores)")
     parser.add_argument("--uninstall", action=OnceFlag,
                         help="then uninstall as the user would and report what is left behind")
     parser.add_argument("--headless", action=OnceFlag,
@@ -133,4 +145,4 @@ def parse_request(arguments: List[str], command: str = "inx-try",
     return Request(package=options.package, paths=options.path, matrix=options.matrix,
                    uninstall=options.uninstall, headless=options.headless, keep=options.keep,
                    report=options.report, codepage=options.codepage or 1252,
-                   windows=options.windows)
+                   windows=options.windows, jobs=options.jobs or os.cpu_count() or 1)

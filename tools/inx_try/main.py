@@ -95,7 +95,8 @@ class Run:
             folder, kind = self.tries[0]
             return 0 if Try(self, folder, kind, self.results,
                             os.path.join(self.scratch, "try")).run().verdict == "OK" else 1
-        # Each try has a prefix, and so a Wine server, and a display of its own: two run at once.
+        # Each try has a prefix, and so a Wine server, and a display of its own: they
+        # run side by side, the table in the matrix's order.
         print_lock = threading.Lock()
 
         def one(index):
@@ -111,7 +112,7 @@ class Run:
                           os.path.join(self.scratch, f"try-{index + 1}"))
             result = attempt.run()
             return (folder, kind, result.under, result.elsewhere, result.leftovers, result.verdict)
-        with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        with concurrent.futures.ThreadPoolExecutor(max_workers=self.request.jobs) as pool:
             rows = list(pool.map(one, range(len(self.tries))))
         table = format_table(rows, self.request.uninstall)
         with open(os.path.join(self.results, "table.txt"), "w", encoding="utf-8") as saved:
