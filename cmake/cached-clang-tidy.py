@@ -8,8 +8,8 @@ clean result is kept in ${XDG_CACHE_HOME:-~/.cache}/inx-tools/clang-tidy, as
 ccache keeps objects.
 
 With --native, a cross-compiling tree's database sees only what the native
-tree does not compile the same way: its own sources, and those with code for
-one platform only (#ifdef _WIN32 and the like).
+tree does not compile: each source is checked once a run, in the native tree
+when both compile it.
 
 Usage: cached-clang-tidy.py CLANG_TIDY SOURCE_DIR DATABASE_DIR OWN_REGEX [--native DATABASE]
 """
@@ -21,9 +21,6 @@ import re
 import shlex
 import subprocess
 import sys
-
-PLATFORM = re.compile(rb"\b(_WIN32|WIN32|__MINGW32__|_MSC_VER)\b")
-
 
 def entries(database, own):
     with open(database, encoding="utf-8") as commands:
@@ -98,10 +95,7 @@ def main(arguments):
     sources = entries(os.path.join(database_dir, "compile_commands.json"), own)
     if native and os.path.isfile(native):
         natively = entries(native, own)
-        for source in list(sources):
-            with open(source, "rb") as text:
-                if source in natively and not PLATFORM.search(text.read()):
-                    del sources[source]
+        sources = {source: entry for source, entry in sources.items() if source not in natively}
     version = subprocess.run([clang_tidy, "--version"], capture_output=True,
                              check=True).stdout
     cache = os.path.join(os.environ.get("XDG_CACHE_HOME")

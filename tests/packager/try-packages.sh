@@ -8,9 +8,18 @@
 # the whole registry, a service) and nothing is written under $HOME; an
 # expandable UninstallString; a Chinese package under code page 936; report
 # folders that are not inx-try's; a Wine server that fails to start.
-# Usage: try-packages.sh SOURCE_DIR
+# The cases fall into three parts that CTest runs side by side; "build"
+# builds the tools they share first.
+# Usage: try-packages.sh SOURCE_DIR [build|1|2|3]
 set -uo pipefail
 source_dir=$1
+part=${2:-}
+if [ "$part" = build ]; then
+    exec python3 -c 'import sys; sys.path.insert(0, sys.argv[1] + "/tools")
+from inx_try.wine import Layout, Processes
+Layout(None).build_tools(Processes(), "/dev/stderr")' "$source_dir"
+fi
+in_part() { [ -z "$part" ] || [ "$part" = "$1" ]; }
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 # A home of the test's own, which no try may write into; the pristine
@@ -23,10 +32,12 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_line() {  # expect_line LOG LINE
     grep -qxF -- "$2" "$1" || fail "no line '$2' in $(basename "$1")"
 }
-# try NAME EXPECTED_STATUS ARGUMENTS...: runs try.sh, keeping its output in NAME.log.
+# try NAME EXPECTED_STATUS ARGUMENTS...: runs try.sh, keeping its output in
+# NAME.log, its report in a folder of its own unless --report names one.
 try() {
     local name=$1 expected=$2
     shift 2
+    [[ " $* " == *" --report"* ]] || set -- "$@" --report "$scratch/reports/$name"
     PATH=$scratch/bin:$PATH bash "$source_dir/tools/try.sh" "$@" --headless >"$scratch/$name.log" 2>&1
     local status=$?
     cat "$scratch/$name.log"
@@ -50,6 +61,7 @@ mkdir -p "$scratch/bin"
 printf '#!/bin/sh\nexit 1\n' >"$scratch/bin/awk"
 chmod +x "$scratch/bin/awk"
 
+if in_part 1; then
 try sample 0 "$source_dir/tools/demo" --path 'C:\Program Files\Sample App' --uninstall
 expect_line "$scratch/sample.log" \
     '   1. install.exe, "Install": Are you sure you want to install this program? [&Yes | &No]'
@@ -143,7 +155,9 @@ package no-uninstall "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[Reg]\r\nHKCU,So
 try no-uninstall 1 "$scratch/no-uninstall" --uninstall
 plan_agrees no-uninstall
 last_line no-uninstall "FAILED: install.inf has no [DefaultUninstall] section to uninstall with"
+fi
 
+if in_part 2; then
 # C:\USERS\PUBLIC is Wine's drive_c/users/Public, not a folder beside it.
 # The matrix tries every folder on both Windows.
 try sample-matrix 0 "$source_dir/tools/demo" --matrix --path 'C:\USERS\PUBLIC\ZI050'
@@ -184,7 +198,9 @@ try reach32 0 "$scratch/reach64" --windows 32 --uninstall
 plan_agrees reach32
 expect_line "$scratch/reach32.log" '   C:\windows\system32\reach64.dll (5 bytes)'
 expect_line "$scratch/reach32.log" '   HKEY_LOCAL_MACHINE\Software\Reach64: "Engine" = REG_SZ "x86"'
+fi
 
+if in_part 3; then
 # Its own INSTALL.EXE (here a program that shows no box) is the one tried, and
 # an install.inf left in the folder is not taken for one written.
 package own-program "$head"$'[DefaultInstall]\r\nAddReg=R\r\n[R]\r\nHKCU,Software\\Try,Dir,,VUZAZURAV\r\n'
@@ -198,7 +214,7 @@ grep -A1 -x '== install.inf, as written:' "$scratch/own-program.log" | grep -qx 
 # Interrupted part-way through a matrix: 130, and nothing of the run left.
 mkdir -p "$scratch/tmp"
 TMPDIR=$scratch/tmp setsid bash "$source_dir/tools/try.sh" "$source_dir/tools/demo" --matrix --headless \
-    >"$scratch/interrupted.log" 2>&1 &
+    --report "$scratch/reports/interrupted" >"$scratch/interrupted.log" 2>&1 &
 runner=$!
 for _ in $(seq 600); do grep -q '^== Try 3 of' "$scratch/interrupted.log" && break; sleep 0.1; done
 kill -INT "$runner"
@@ -294,6 +310,7 @@ printf '#!/bin/sh\n[ "$1" = -p0 ] && { echo "wineserver: permission denied" >&2;
 chmod +x "$scratch/failing/wineserver"
 PATH=$scratch/failing:$PATH try failing-server 1 "$source_dir/tools/demo"
 last_line failing-server "FAILED: wineserver -p0 failed (exit status 1): wineserver: permission denied"
+fi
 
 [ -z "$(ls -A "$HOME")" ] || fail "written under \$HOME: $(find "$HOME" | head -5)"
 [ "$failures" -eq 0 ] && echo "tools/try.sh reported every package as expected"
