@@ -130,6 +130,37 @@ class Hives(unittest.TestCase):
                                  ['HKEY_CURRENT_USER\\Software\\App: "Blob" = REG_BINARY hex:01,ff'])
 
 
+class HiveWrites(unittest.TestCase):
+    """A value written into a hive file reads back as the Wine server would
+    read it: in its key's block whatever the case, or in a block of its own."""
+
+    def test_a_value_written_reads_back(self):
+        cases = [  # key, name, text: a new key; the same key in another case; a new value
+            ("Software\\New\\ZI050.EXE", "Path", 'C:\\Prog\\Ä1 "q" 中\x7f\U0001f600'),
+            ("SOFTWARE\\APP", "dir", "C:\\Other"),
+            ("software\\app", "Added", "x"),
+        ]
+        with tempfile.TemporaryDirectory() as folder:
+            hive = os.path.join(folder, "user.reg")
+            with open(hive, "w", encoding="utf-8") as written:
+                written.write(HIVE)
+            for key, name, text in cases:
+                hives.set_string(hive, key, name, text, 1796690428)
+                with open(hive, encoding="utf-8") as again:
+                    registry = read(again.read())
+                value = registry[hives.fold_case("HKEY_CURRENT_USER\\" + key)].values[
+                    hives.fold_case(name)]
+                self.assertEqual(hives.value_string(value), text, key)
+            changes = hives.registry_changes(read(HIVE), registry)
+            self.assertEqual(changes.keys_added, ["HKEY_CURRENT_USER\\Software\\New",
+                                                  "HKEY_CURRENT_USER\\Software\\New\\ZI050.EXE"])
+            self.assertEqual([(key, value.name) for key, value in changes.values_set],
+                             [("HKEY_CURRENT_USER\\Software\\App", "Added"),
+                              ("HKEY_CURRENT_USER\\Software\\App", "dir"),
+                              ("HKEY_CURRENT_USER\\Software\\New\\ZI050.EXE", "Path")])
+            self.assertEqual(changes.keys_removed + changes.values_removed, [])
+
+
 class Uninstall(unittest.TestCase):
     def value(self, kind, text, name="UninstallString"):
         return hives.Value(name, kind, (text + "\0").encode("utf-16-le"))
@@ -480,7 +511,8 @@ class Matrix(unittest.TestCase):
         StandInTry.delays = dict.fromkeys(self.folders, 60)
 
         def interrupt():
-            while len(StandInTry.started) < 3:
+            deadline = time.monotonic() + 20
+            while len(StandInTry.started) < 3 and time.monotonic() < deadline:
                 time.sleep(0.01)
             os.kill(os.getpid(), signal.SIGINT)
         timer = threading.Thread(target=interrupt)
@@ -493,6 +525,76 @@ class Matrix(unittest.TestCase):
         self.assertEqual(len(StandInTry.started), 3)
         self.assertTrue(all(child.poll() is not None for child in StandInTry.started))
         self.assertEqual(os.listdir(os.path.join(self.scratch, "tmp")), [])
+
+
+class StandInProcesses:
+    """Records what a sandbox runs and starts, and what it reads when."""
+
+    def __init__(self):
+        self.events = []
+        self.stopping = False
+
+    def run(self, command, env, log, capture=False, check=True):
+        self.events.append((os.path.basename(command[0]), tuple(command[1:2]),
+                            env.get("WINEARCH"), env.get("WINEPREFIX")))
+        return 0, b"finished\n" if capture else b""
+
+    def start(self, command, env, **_):
+        self.events.append((command[0], (), None, None))
+        os.write(_["pass_fds"][0], b"7\n")
+        return "display"
+
+    def stop(self, process):
+        self.events.append(("stop " + process, (), None, None))
+
+
+class SandboxOrder(unittest.TestCase):
+    """The order of a try's steps with Wine, and what each is given."""
+
+    def test_the_hives_are_read_after_the_server_has_written_them(self):
+        for windows in (32, 64):
+            processes = StandInProcesses()
+            session = mock.Mock(processes=processes, headless=True, env={}, codec="cp1252",
+                                layout=mock.Mock(wine_scripts="/w", driver="d.exe"))
+            with tempfile.TemporaryDirectory() as scratch, \
+                    mock.patch.object(sandbox, "State",
+                                      lambda *_: processes.events.append(("read", (), None, None))):
+                box = sandbox.Sandbox(session, "C:\\A", windows, scratch, scratch)
+                os.makedirs(box.prefix)
+                box.start_display()
+                self.assertEqual(box.env["DISPLAY"], ":7")
+                box.state()
+                box.drive("install", "p.exe", "Z:\\f", scratch)
+                box.state()
+                box.end()
+            names = [event[0] for event in processes.events]
+            self.assertEqual(names, ["Xvfb", "read", "wineserver", "wine", "stop-prefix.sh", "read",
+                                     "stop display"], windows)
+            self.assertEqual({event[2] for event in processes.events if event[0] != "Xvfb"
+                              and event[0] != "read" and not event[0].startswith("stop ")},
+                             {f"win{windows}"}, windows)
+
+
+class ToolCheck(unittest.TestCase):
+    def test_a_missing_tool_is_named_with_its_package(self):
+        cases = [  # checkout, tools: what the message names
+            (False, [("/no/such/wine", "wine32"), ("sh", "dash")],
+             "missing tools (wine32); as root: apt-get install wine32:i386"),
+            (True, [("no-such-scdoc", "scdoc")],
+             "missing tools (scdoc); as root: bash tools/install-packages.sh --demo"),
+            (True, [("no-such-wine64", "wine64")],
+             "missing tools (wine64); as root: bash tools/install-packages.sh"),
+        ]
+        for checkout, tools, message in cases:
+            layout = wine.Layout(None)
+            layout.checkout = checkout
+            with mock.patch.object(wine, "needed_tools", lambda *_: tools):
+                with self.assertRaises(wine.Failure) as raised:
+                    layout.check_tools(False)
+            self.assertEqual(str(raised.exception), message)
+        layout.checkout = False
+        with mock.patch.object(wine, "needed_tools", lambda *_: [(sys.executable, "python3")]):
+            layout.check_tools(False)
 
 
 class JsonReport(unittest.TestCase):
