@@ -80,7 +80,7 @@ fi
 if simulated=$(satisfy -s 2>/dev/null) && ! grep -q '^Inst ' <<<"$simulated"; then
     exit 0
 fi
-echo "Installing what is missing of: $(paste -sd ' ' <<<"$wanted" | sed 's/ ([^)]*)//g')"
+echo "Installing what is missing of: $(sed 's/[[:space:]]*[(<[].*//' <<<"$wanted" | sort -u | paste -sd ' ')"
 apt-get update -qq
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
