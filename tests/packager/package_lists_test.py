@@ -3,10 +3,11 @@
 packages tools/install-packages.sh names, with everything they depend on,
 make a stand-in dpkg database (taken from this machine's), and
 dpkg-checkbuilddeps must find debian/control's build dependencies, the
-package test's and our own packages' dependencies met in it. The demo's set
-must hold every tool that what it builds finds (CMake's REQUIRED programs,
-compilers, the try's own check), and tools/packages.txt names each package
-once, and none that the control files name.
+package test's and our own packages' dependencies met in it. The install
+step, and the demo's set for what the demo builds, must hold every tool the
+builds find (CMake's REQUIRED programs, compilers; for the demo the try's own
+check too), and tools/packages.txt names each package once, and none that
+the control files name.
 
 Usage: package_lists_test.py SOURCE_DIR"""
 
@@ -17,6 +18,8 @@ import sys
 import tempfile
 
 SOURCE = os.path.abspath(sys.argv[1])
+# Where Debian's packages put commands, and nothing else does.
+SYSTEM_PATH = "/usr/sbin:/usr/bin:/sbin:/bin"
 FAILURES = []
 
 
@@ -96,30 +99,38 @@ def listed(*options: str) -> list:
     return names(",".join(output.stdout.splitlines()))
 
 
-def demo_commands() -> set:
-    """What building the demo's trees and its try need: CMake's REQUIRED
-    programs (but the tests' and the static analysis'), the compilers of the
-    native and the Windows trees, and the try's own list."""
+def build_commands(demo: bool) -> set:
+    """The programs the builds need: CMake's REQUIRED programs, the compilers
+    (and their launcher and linker) of the presets and the toolchains; for the
+    demo, only those of the trees it builds (neither the tests nor clang),
+    and the try's own list, which must name them all."""
     commands = {"cmake", "make", "cc", "c++"}
+    skipped = ("build", "tests", "bench", ".git") if demo else ("build", ".git")
     for folder, _, files in os.walk(SOURCE):
-        relative = os.path.relpath(folder, SOURCE)
-        if relative.split(os.sep)[0] in ("build", "tests", "bench", ".git"):
+        if os.path.relpath(folder, SOURCE).split(os.sep)[0] in skipped:
             continue
         for file in files:
-            if file == "CMakeLists.txt" or (file.endswith(".cmake") and file != "StaticAnalysis.cmake"):
+            if demo and file in ("StaticAnalysis.cmake", "clang-mingw-w64-i686.cmake"):
+                continue
+            if file in ("CMakeLists.txt", "CMakePresets.json") or file.endswith(".cmake"):
                 with open(os.path.join(folder, file), encoding="utf-8") as text:
                     cmake = text.read()
                 commands |= set(re.findall(
                     r"find_program\(\s*\w+\s+(?:NAMES\s+)?([\w.+-]+)[^)]*REQUIRED", cmake))
                 triplet = re.search(r"set\(MINGW_TRIPLET (\S+)\)", cmake)
-                for compiler in re.findall(r"set\(CMAKE_\w+_COMPILER \$\{MINGW_TRIPLET\}(\S+)\)", cmake):
-                    commands.add(triplet.group(1) + compiler)
-    sys.path.insert(0, os.path.join(SOURCE, "tools"))
-    from inx_try.wine import needed_tools  # pylint: disable=import-outside-toplevel
-    tried = {command for command, _ in needed_tools(True, False, False)}
-    for command in sorted(commands - tried):
-        fail(f"the try does not check for '{command}', which its build needs")
-    return commands | tried
+                for compiler in re.findall(r"set\(CMAKE_\w+_COMPILER (\S+)\)", cmake):
+                    commands.add(compiler.replace("${MINGW_TRIPLET}", triplet.group(1) if triplet else ""))
+                commands |= {"ld." + linker for linker in re.findall(r"-fuse-ld=(\w+)", cmake)}
+                if not demo:
+                    commands |= set(re.findall(r'"CMAKE_\w+_COMPILER(?:_LAUNCHER)?": "(\S+)"', cmake))
+    if demo:
+        sys.path.insert(0, os.path.join(SOURCE, "tools"))
+        from inx_try.wine import needed_tools  # pylint: disable=import-outside-toplevel
+        tried = {command for command, _ in needed_tools(True, False, False)}
+        for command in sorted(commands - tried):
+            fail(f"the try does not check for '{command}', which its build needs")
+        commands |= tried
+    return commands
 
 
 def owner(command: str) -> str:
@@ -127,7 +138,7 @@ def owner(command: str) -> str:
     alternatives) to the first file a package owns."""
     path = command if os.path.isabs(command) else subprocess.run(
         ["sh", "-c", 'command -v "$1"', "-", command], capture_output=True, text=True,
-        check=False).stdout.strip()
+        env={"PATH": SYSTEM_PATH}, check=False).stdout.strip()
     while path:
         result = subprocess.run(["dpkg-query", "-S", path], capture_output=True, text=True,
                                 check=False)
@@ -159,13 +170,14 @@ def main() -> int:
         for _, fields in control[1:]:
             met(everything, f"{fields['package']}'s Depends and Recommends",
                 without_ours(fields.get("depends", "") + "," + fields.get("recommends", "")))
-        demo = closure(listed("--demo"), database)
-        for command in sorted(demo_commands()):
-            package = owner(command)
-            if not package:
-                fail(f"no installed package holds '{command}'")
-            elif package not in demo:
-                fail(f"the demo's set lacks {package}, which holds '{command}'")
+        for option, what in (("--demo", "the demo's set"), ("", "the install step")):
+            packages = closure(listed(*[option] if option else []), database)
+            for command in sorted(build_commands(demo=bool(option))):
+                package = owner(command)
+                if not package:
+                    fail(f"no installed package holds '{command}'")
+                elif package not in packages:
+                    fail(f"{what} lacks {package}, which holds '{command}'")
 
     sets = {}
     with open(os.path.join(SOURCE, "tools", "packages.txt"), encoding="utf-8") as text:
