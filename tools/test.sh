@@ -49,6 +49,7 @@ for preset in "${trees[@]}"; do
 done
 echo
 echo "== Where the time went: $((SECONDS - started)) s in all, $installed s installing, $built s building"
+echo "   (each fuzz run: $(sed -n 's/^FUZZ_SECONDS:STRING=//p' build/sanitize/CMakeCache.txt) s, from the corpus kept in ~/.cache/inx-tools/fuzz-corpus)"
 for preset in "${trees[@]}"; do
     printf '%-12s %5s s  ' "$preset" "$(cat "$logs/$preset.time")"
     sed -n 's/^ *[0-9]*\/[0-9]* *Test *#[0-9]*: \([^ ]*\) .* \([0-9.]*\) sec$/\2 \1/p' "$logs/$preset.log" |
