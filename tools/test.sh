@@ -25,6 +25,7 @@ run_tree() {
     shift
     "$@" ctest --preset "$preset" >"$logs/$preset.log" 2>&1 || status=1
     echo $((SECONDS - start)) >"$logs/$preset.time"
+    echo "== $preset: tested in $((SECONDS - start)) s ($(grep -o '[0-9]*% tests passed.*' "$logs/$preset.log"))"
     return $status
 }
 # The Wine trees mostly wait on Wine, each in prefixes and on a display of its
