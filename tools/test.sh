@@ -54,7 +54,7 @@ echo "   (each fuzz run: $(sed -n 's/^FUZZ_SECONDS:STRING=//p' build/sanitize/CM
 for preset in "${trees[@]}"; do
     printf '%-12s %5s s  ' "$preset" "$(cat "$logs/$preset.time")"
     sed -n 's/^ *[0-9]*\/[0-9]* *Test *#[0-9]*: \([^ ]*\) .* \([0-9.]*\) sec$/\2 \1/p' "$logs/$preset.log" |
-        sort -rn | head -5 | awk '{ printf "%s%s %.0f s", NR > 1 ? ", " : "", $2, $1 } END { print "" }'
+        sort -rn | head -5 | awk '{ printf "%s%s %.0f s", (NR > 1 ? ", " : ""), $2, $1 } END { print "" }'
 done
 for preset in "${trees[@]}"; do
     echo

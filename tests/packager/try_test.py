@@ -191,21 +191,34 @@ class State:
 
 class Files(unittest.TestCase):
     def test_changes_see_every_rewrite_and_ignore_case(self):
-        before = {"users/public/a.txt": files.FileState("users/Public/a.txt", 1, 10, 10),
-                  "windows/same.txt": files.FileState("windows/same.txt", 4, 10, 10),
-                  "windows/touched.txt": files.FileState("windows/touched.txt", 4, 10, 10),
-                  "windows/old.dll": files.FileState("windows/old.dll", 5, 10, 10)}
-        after = {"users/public/a.txt": files.FileState("users/Public/a.txt", 2, 11, 11),
-                 "windows/same.txt": files.FileState("WINDOWS/same.txt", 4, 10, 10),
-                 "windows/touched.txt": files.FileState("windows/touched.txt", 4, 10, 12),
-                 "program files/app/b.txt": files.FileState("Program Files/App/b.txt", 3, 12, 12)}
+        def state(path, size, mtime, ctime, inode=7):
+            return files.FileState(path, size, mtime, ctime, inode)
+        before = {"users/public/a.txt": state("users/Public/a.txt", 1, 10, 10),
+                  "windows/same.txt": state("windows/same.txt", 4, 10, 10),
+                  "windows/touched.txt": state("windows/touched.txt", 4, 10, 10),
+                  "windows/old.dll": state("windows/old.dll", 5, 10, 10),
+                  # Linked to the pristine prefix (no ctime): another copy links
+                  # it, one is written in place, one replaced.
+                  "windows/linked.dll": state("windows/linked.dll", 5, 10, 0),
+                  "windows/unlinked.dll": state("windows/unlinked.dll", 5, 10, 0),
+                  "windows/written.dll": state("windows/written.dll", 5, 10, 0),
+                  "windows/replaced.dll": state("windows/replaced.dll", 5, 10, 0)}
+        after = {"users/public/a.txt": state("users/Public/a.txt", 2, 11, 11),
+                 "windows/same.txt": state("WINDOWS/same.txt", 4, 10, 10),
+                 "windows/touched.txt": state("windows/touched.txt", 4, 10, 12),
+                 "program files/app/b.txt": state("Program Files/App/b.txt", 3, 12, 12),
+                 "windows/linked.dll": state("windows/linked.dll", 5, 10, 0),
+                 "windows/unlinked.dll": state("windows/unlinked.dll", 5, 10, 13),
+                 "windows/written.dll": state("windows/written.dll", 5, 14, 0),
+                 "windows/replaced.dll": state("windows/replaced.dll", 5, 10, 0, inode=8)}
         changed, removed = files.files_changes(before, after)
         self.assertEqual(changed, [("Program Files/App/b.txt", 3), ("users/Public/a.txt", 2),
-                                   ("windows/touched.txt", 4)])
+                                   ("windows/replaced.dll", 5), ("windows/touched.txt", 4),
+                                   ("windows/written.dll", 5)])
         self.assertEqual(removed, ["windows/old.dll"])
-        self.assertEqual(files.files_changes(before, after,
-                                             frozenset({"windows/touched.txt", "windows/old.dll"})),
-                         (changed[:2], []))
+        self.assertEqual(files.files_changes(before, after, frozenset(
+            {"windows/touched.txt", "windows/old.dll", "windows/replaced.dll",
+             "windows/written.dll"})), (changed[:2], []))
 
     def test_under_the_folder_means_inside_it(self):
         paths = [("Program Files/App/x", 1), ("Program Files/Application/x", 1),
@@ -217,12 +230,12 @@ class Files(unittest.TestCase):
                              (under, [p for p in paths if p not in under]), folder)
 
     def test_left_behind_names_files_values_and_empty_keys(self):
-        before = State(read(HIVE), {"a": files.FileState("a", 1, 1, 1)})
+        before = State(read(HIVE), {"a": files.FileState("a", 1, 1, 1, 1)})
         added = '"Blob"=hex:01,ff\n"New"=dword:2\n'
         installed_text = (HIVE.replace('"Blob"=hex:01,ff\n', added)
                           + "[Software\\\\Added] 1\n\"V\"=dword:1\n\n[Software\\\\Gone] 1\n")
         installed = State(read(installed_text), {"a": before.files["a"],
-                                                 "b": files.FileState("B", 1, 1, 1)})
+                                                 "b": files.FileState("B", 1, 1, 1, 2)})
         after_text = HIVE.replace('"Blob"=hex:01,ff\n', added) + "[Software\\\\Added] 1\n\"V\"=dword:1\n"
         after = State(read(after_text + "[Software\\\\ByUninstall] 1\n"), installed.files)
         self.assertEqual(trial.left_behind(before, installed, after, hives.RegistryNoise()), [

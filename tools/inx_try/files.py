@@ -18,7 +18,18 @@ class FileState(NamedTuple):
     path: str  # relative to drive_c, '/' between folders
     size: int
     mtime_ns: int
-    ctime_ns: int  # changes with every write, whatever the file's time is set to
+    # Changes with every write, whatever the file's time is set to; 0 for a
+    # file linked to the pristine prefix's, whose status changes whenever
+    # another copy links it too. A write into one changes its time or size.
+    ctime_ns: int
+    inode: int  # another when the file was replaced
+
+
+def rewritten(before: FileState, after: FileState) -> bool:
+    """Whether the file changed between two snapshots."""
+    if (before.size, before.mtime_ns, before.inode) != (after.size, after.mtime_ns, after.inode):
+        return True
+    return bool(before.ctime_ns and after.ctime_ns and before.ctime_ns != after.ctime_ns)
 
 
 Snapshot = Dict[str, FileState]  # by folded path
@@ -34,8 +45,9 @@ def snapshot(drive: str) -> Snapshot:
             if WINE_NOISE.match(relative):
                 continue
             status = os.lstat(path)
-            files[hives.fold_case(relative)] = FileState(relative, status.st_size, status.st_mtime_ns,
-                                                   status.st_ctime_ns)
+            files[hives.fold_case(relative)] = FileState(
+                relative, status.st_size, status.st_mtime_ns,
+                status.st_ctime_ns if status.st_nlink == 1 else 0, status.st_ino)
     return files
 
 
@@ -45,7 +57,8 @@ def files_changes(before: Snapshot, after: Snapshot,
     but the folded paths in `noise`. A file rewritten at the same size is
     changed: its times are compared too."""
     changed = sorted((state.path, state.size) for folded, state in after.items()
-                     if before.get(folded, (None,))[1:] != state[1:] and folded not in noise)
+                     if (folded not in before or rewritten(before[folded], state))
+                     and folded not in noise)
     removed = sorted(state.path for folded, state in before.items()
                      if folded not in after and folded not in noise)
     return changed, removed

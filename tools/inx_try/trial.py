@@ -308,7 +308,8 @@ class Try:
         # Collateral: what was there before and is gone or changed now.
         before = installed.before
         gone = sorted(filesystem.windows_file(state.path) for folded, state in before.files.items()
-                      if folded not in after.files or after.files[folded][1:] != state[1:])
+                      if folded not in after.files
+                      or filesystem.rewritten(state, after.files[folded]))
         registry = hives.registry_changes(before.registry, after.registry, noise)
         gone += [key + " (key)" for key in registry.keys_removed]
         gone += [hives.value_text(key, value) for key, value in registry.values_removed]
