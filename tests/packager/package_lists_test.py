@@ -106,8 +106,9 @@ def build_commands(demo: bool) -> set:
     and the try's own list, which must name them all."""
     commands = {"cmake", "make", "cc", "c++"}
     skipped = ("build", "tests", "bench", ".git") if demo else ("build", ".git")
-    for folder, _, files in os.walk(SOURCE):
-        if os.path.relpath(folder, SOURCE).split(os.sep)[0] in skipped:
+    for folder, subfolders, files in os.walk(SOURCE):
+        if os.path.relpath(folder, SOURCE).split(os.sep)[0] in skipped or "CMakeCache.txt" in files:
+            subfolders[:] = []  # a build tree, whatever its name
             continue
         for file in files:
             if demo and file in ("StaticAnalysis.cmake", "clang-mingw-w64-i686.cmake"):
