@@ -25,14 +25,16 @@ done
 [ ${#debs[@]} -ge 5 ] && [ -n "${zip:-}" ] ||
     { echo "FAIL: tools/package.sh built ${built[*]}"; exit 1; }
 # reprotest builds the same tracked files twice, each under other
-# conditions; its first build must also equal package.sh's.
+# conditions; its first build must also equal package.sh's. They skip the
+# build-time tests, which package.sh's build ran: the same packages either way.
 copy=$scratch/source/inx-tools
 mkdir -p "$copy"
 git -C "$source_dir" ls-files -z | (cd "$source_dir" && tar --null -T - -cf -) | tar -xf - -C "$copy"
 (cd "$copy" &&
     reprotest --vary=-all,+build_path,+umask,+timezone,+locales,+fileordering,+home,+environment,+exec_path \
         --store-dir="$scratch/reprotest" \
-        -c 'dpkg-buildpackage -us -uc -b >/dev/null 2>&1 && mkdir out && mv ../*.deb out/ &&
+        -c 'DEB_BUILD_OPTIONS=nocheck dpkg-buildpackage -us -uc -b >/dev/null 2>&1 &&
+            mkdir out && mv ../*.deb out/ &&
             python3 tools/win32-zip.py . out >/dev/null' \
         . 'out/*' -- null >"$scratch/reprotest.log" 2>&1) ||
     { tail -30 "$scratch/reprotest.log"; fail "two builds under varied conditions differ"; }
