@@ -81,7 +81,12 @@ if simulated=$(satisfy -s 2>/dev/null) && ! grep -q '^Inst ' <<<"$simulated"; th
     exit 0
 fi
 echo "Installing what is missing of: $(sed 's/[[:space:]]*[(<[].*//' <<<"$wanted" | sort -u | paste -sd ' ')"
-apt-get update -qq
+# A mirror caught syncing fails an update now and then: once more, later.
+for attempt in 1 2 3; do
+    apt-get update -qq && break
+    [ "$attempt" -lt 3 ] || exit 1
+    sleep 20
+done
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 satisfy >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
