@@ -81,11 +81,12 @@ if simulated=$(satisfy -s 2>/dev/null) && ! grep -q '^Inst ' <<<"$simulated"; th
     exit 0
 fi
 echo "Installing what is missing of: $(sed 's/[[:space:]]*[(<[].*//' <<<"$wanted" | sort -u | paste -sd ' ')"
-# A mirror caught syncing fails an update now and then: once more, later.
+# A mirror caught syncing fails an update now and then: once more, later;
+# then apt goes on with the indexes it has, and says so.
 for attempt in 1 2 3; do
     apt-get update -qq && break
-    [ "$attempt" -lt 3 ] || exit 1
-    sleep 20
+    [ "$attempt" -lt 3 ] || echo "install-packages.sh: some of apt's indexes are not fresh" >&2
+    sleep 10
 done
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
