@@ -3,13 +3,7 @@
 # copy of the pristine prefix that the try tool uses too, made once per Wine
 # version and locale.
 set(WINE_TEST_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-# Kept where the try tool keeps them, for every clone, as ccache keeps objects.
-if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
-    set(user_cache $ENV{XDG_CACHE_HOME})
-else()
-    set(user_cache $ENV{HOME}/.cache)
-endif()
-set(WINE_PREFIX_CACHE ${user_cache}/inx-tools/wine-prefixes CACHE PATH
+set(WINE_PREFIX_CACHE ${INX_TOOLS_CACHE}/wine-prefixes CACHE PATH
     "Where pristine Wine prefixes are kept, shared with tools/try.sh")
 set(WINE_TEST_ENVIRONMENT
     WINEPREFIX=${WINE_TEST_PREFIX} WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=

@@ -53,8 +53,11 @@ set_of() {  # set_of NAME: the packages of a set in tools/packages.txt
     sed -n "s/^$1:[[:space:]]*//p" "$root/tools/packages.txt" | tr -s ' \t' '\n\n' | grep -v '^$'
 }
 
-mode=${1:-}
-[ "$mode" = --list ] && shift && list=1 || list=
+list=
+if [ "${1:-}" = --list ]; then
+    list=1
+    shift
+fi
 mode=${1:-}
 build=$(relations "$(field "$control" Build-Depends)")
 if [ "$mode" = --demo ]; then
@@ -85,7 +88,7 @@ echo "Installing what is missing of: $(sed 's/[[:space:]]*[(<[].*//' <<<"$wanted
 # then apt goes on with the indexes it has, and says so.
 for attempt in 1 2 3; do
     apt-get update -qq && break
-    [ "$attempt" -lt 3 ] || echo "install-packages.sh: some of apt's indexes are not fresh" >&2
+    [ "$attempt" -lt 3 ] || { echo "install-packages.sh: some of apt's indexes are not fresh" >&2; break; }
     sleep 10
 done
 log=$(mktemp)

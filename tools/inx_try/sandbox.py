@@ -143,9 +143,12 @@ class Sandbox:
     def stop_server(self, prefix: Optional[str] = None) -> None:
         """Lets the prefix's Wine server end, which writes the registry's
         hives: on its own, once Wine's programs have finished what they
-        write at a start, or else after a while by force."""
+        write at a start, or else after a while by force. Nothing to do for
+        the try's own prefix when its server was not started."""
         prefix = prefix or self.prefix
         if prefix == self.prefix:
+            if not self.server_running:
+                return
             self.server_running = False
         if os.path.isdir(prefix):
             with self.timings.phase("stop the Wine server"):
@@ -158,6 +161,7 @@ class Sandbox:
         """A copy of the pristine prefix, with ZI050.EXE registered at the
         folder and the folder made, in the case Wine's own folders have;
         returns the folder's path under drive C: as made."""
+        os.makedirs(self.env["HOME"], exist_ok=True)
         with self.timings.phase("copy the pristine prefix"):
             _, pristine = self.command(os.path.join(self.session.layout.wine_scripts,
                                                     "pristine-prefix.sh"),
@@ -208,8 +212,7 @@ class Sandbox:
     def state(self) -> State:
         """Drive C: and the registry now, the Wine server stopped first so
         that the hives hold everything."""
-        if self.server_running:
-            self.stop_server()
+        self.stop_server()
         with self.timings.phase("snapshot drive C: and the registry"):
             return State(self.prefix, self.noise)
 
@@ -243,8 +246,7 @@ class Sandbox:
     def end(self) -> None:
         """Stops the prefix's Wine server and waits for it, and the display."""
         try:
-            if self.server_running:
-                self.stop_server()
+            self.stop_server()
         except Failure:
             pass  # the try's verdict already says what failed
         if self.display is not None:
