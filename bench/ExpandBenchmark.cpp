@@ -1,6 +1,6 @@
 // Throughput of the expansion and of the whole generation, as ratios to
 // memcpy and to a plain stdio copy measured in the same run.
-#include "inx-check/TemplateCheck.h"
+#include "inx-check/rules/TemplateCheck.h"
 #include "script/InstallScript.h"
 
 #include <benchmark/benchmark.h>

@@ -33,7 +33,7 @@ if(NOT CMAKE_CROSSCOMPILING)
                      --enable=warning,performance,portability --inline-suppr
                      --suppress=missingIncludeSystem --error-exitcode=1 --quiet -j 2
                      # Generated tables, no code: half of cppcheck's time.
-                     -i ${PROJECT_SOURCE_DIR}/inx-check/CodePageTables.cpp
+                     -i ${PROJECT_SOURCE_DIR}/inx-check/reader/CodePageTables.cpp
                      ${PROJECT_SOURCE_DIR}/script ${PROJECT_SOURCE_DIR}/launcher
                      ${PROJECT_SOURCE_DIR}/inx-check ${PROJECT_SOURCE_DIR}/automation
                      ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/bench)

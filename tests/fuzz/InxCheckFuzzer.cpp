@@ -1,8 +1,9 @@
 // inx-check on any template and folder, in any code page (picked by the
 // input's size): no crash, every diagnostic within the file, its install.inf
 // equal to the model's for Windows, and its plan well-formed JSON.
-#include "inx-check/PlanReport.h"
-#include "inx-check/TemplateCheck.h"
+#include "inx-check/command/PlanReport.h"
+#include "inx-check/reader/Rendering.h"
+#include "inx-check/rules/TemplateCheck.h"
 #include "tests/fuzz/ReferenceModel.h"
 
 #include <cstdio>

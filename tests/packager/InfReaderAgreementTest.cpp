@@ -3,8 +3,9 @@
 // (SetupGetStringFieldA), compared byte for byte on templates rendered with
 // awkward folders and on generated INFs, in the system's ANSI code page. And
 // the checker's code pages hold the characters that Windows' conversion gives.
-#include "inx-check/InfReader.h"
-#include "inx-check/TemplateCheck.h"
+#include "inx-check/reader/InfReader.h"
+#include "inx-check/reader/Rendering.h"
+#include "inx-check/rules/TemplateCheck.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ThisCodePage.h"
 

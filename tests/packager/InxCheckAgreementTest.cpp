@@ -2,7 +2,8 @@
 // on the fuzz seeds and on random templates, their install.inf compared byte
 // for byte; a template with errors gets no install.inf from inx-check.
 #include "automation/ProgramWatch.h"
-#include "inx-check/TemplateCheck.h"
+#include "inx-check/reader/Rendering.h"
+#include "inx-check/rules/TemplateCheck.h"
 #include "tests/fuzz/RandomInput.h"
 #include "tests/fuzz/ReferenceModel.h"
 #include "tests/support/AppPathKey.h"

@@ -1,7 +1,7 @@
 // The plan's folder table against setupapi: one file installed to each
 // folder number lands where the table says, and %number% in a value gives
 // the table's text. In a WoW64 prefix, as on 64-bit Windows.
-#include "inx-check/Windows.h"
+#include "inx-check/plan/Windows.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <windows.h>

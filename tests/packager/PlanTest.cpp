@@ -1,7 +1,7 @@
 // The install plan: each directive as the engine runs it, and what
 // uninstalling leaves.
-#include "inx-check/CodePage.h"
-#include "inx-check/PlanReport.h"
+#include "inx-check/reader/CodePage.h"
+#include "inx-check/command/PlanReport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The plan's registry and services against setupapi: each table row's lines
 // installed for real, and the keys and values found afterwards compared with
 // those the plan's items make of what was there before.
-#include "inx-check/Plan.h"
+#include "inx-check/plan/Plan.h"
 #include "tests/support/ScratchDirectory.h"
 #include "tests/support/ThisCodePage.h"
 

@@ -1,9 +1,10 @@
 // inx-check's findings, each at the byte that causes it, and its install.inf.
-#include "inx-check/CodePage.h"
-#include "inx-check/InfReader.h"
-#include "inx-check/Report.h"
-#include "inx-check/Suppressions.h"
-#include "inx-check/TemplateCheck.h"
+#include "inx-check/reader/CodePage.h"
+#include "inx-check/reader/InfReader.h"
+#include "inx-check/command/Report.h"
+#include "inx-check/rules/Suppressions.h"
+#include "inx-check/reader/Rendering.h"
+#include "inx-check/rules/TemplateCheck.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 // that compare inx-check's reading with setupapi's. Windows only.
 #pragma once
 
-#include "inx-check/CodePage.h"
+#include "inx-check/reader/CodePage.h"
 
 #include <windows.h>
 

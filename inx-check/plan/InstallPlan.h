@@ -1,0 +1,170 @@
+// The install plan's types: what the engine's install section and uninstall
+// section will do to the machine: files copied, deleted and renamed, registry
+// values and keys written and deleted, services added and deleted, and the
+// directives that are not modelled; from the two, what uninstalling leaves
+// behind. Portable.
+#pragma once
+
+#include "inx-check/plan/Windows.h"
+#include "inx-check/reader/Offsets.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Value types as the registry stores them.
+enum : unsigned long {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegLink = 6,
+    kRegMultiSz = 7,
+    kRegQword = 11,
+};
+// "REG_SZ" and the like; "type N" for a number no type has.
+std::string RegistryTypeName(unsigned long type);
+
+struct PlannedFile {
+    std::string source;  // relative to the package's folder
+    std::string destination;
+    InfOffset at;
+};
+
+struct PlannedPath {
+    std::string path;
+    InfOffset at;
+};
+
+struct PlannedRename {
+    std::string from;
+    std::string to;
+    InfOffset at;
+};
+
+// How an AddReg line writes its value.
+enum class Write {
+    Set,            // whatever was there
+    IfMissing,      // FLG_ADDREG_NOCLOBBER: only where the value does not exist
+    IfPresent,      // FLG_ADDREG_OVERWRITEONLY: only where key and value exist
+    AppendStrings,  // FLG_ADDREG_APPEND: each string the REG_MULTI_SZ lacks, at its end
+};
+
+struct PlannedValue {
+    std::string key;   // with the root's full name: HKEY_LOCAL_MACHINE\Software\...
+    std::string name;  // "" for the key's default value
+    unsigned long type = kRegSz;
+    std::vector<std::string> strings;  // REG_SZ, REG_EXPAND_SZ, REG_LINK: one; REG_MULTI_SZ: each
+    unsigned long number = 0;          // REG_DWORD
+    std::string bytes;                 // given as bytes: those the engine read
+    bool binary = false;               // given as bytes (FLG_ADDREG_BINVALUETYPE)
+    bool bytesKnown = true;            // false: a field held more than a byte, and the
+                                       // engine writes as many bytes as fields, unread
+    Write write = Write::Set;
+    InfOffset at;
+};
+
+struct PlannedKey {
+    std::string key;
+    InfOffset at;
+};
+
+// A DelReg line, or an AddReg line with FLG_ADDREG_DELVAL.
+struct PlannedRegistryDelete {
+    std::string key;
+    std::optional<std::string> name;    // none: the key with everything under it
+    std::optional<std::string> string;  // FLG_DELREG_MULTI_SZ_DELSTRING: that string alone
+    InfOffset at;
+};
+
+struct PlannedService {
+    std::string name;
+    std::string key;  // HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\NAME
+    std::string binary;
+    InfOffset at;
+};
+
+// A key that Wine puts elsewhere than Windows does (WineRegistryLocation).
+struct WineDifference {
+    std::string key;
+    std::string wineKey;
+    InfOffset at;
+};
+
+// An AddService line the engine refuses: it runs no later AddService or
+// DelService line of the section.
+struct RefusedService {
+    std::string name;
+    std::string why;  // "has no name", "[S] has no ServiceBinary", ...
+    InfOffset at;
+};
+
+struct NotModelled {
+    std::string directive;  // as written
+    InfOffset at;
+    std::vector<std::string> touches;  // the files it writes, where known (UpdateInis)
+};
+
+// Positions [from, to) in one of a plan's lists.
+struct ItemRange {
+    std::size_t from = 0;
+    std::size_t to = 0;
+    bool Holds(std::size_t index) const { return index >= from && index < to; }
+};
+
+// A part of the plan that Windows' engine runs and Wine 8's does not (a
+// section Needs= names, an AddService line's event-log section): the items
+// it adds to each list.
+struct WineSkip {
+    std::string what;  // "[N] for Needs=", ...
+    InfOffset at;
+    ItemRange files, renames, registry, registryDeletes;
+};
+
+struct SectionPlan {
+    std::string section;  // as written in its header
+    InfOffset header{0};
+    std::vector<PlannedFile> files;
+    std::vector<PlannedPath> deletes;
+    std::vector<PlannedRename> renames;
+    std::vector<PlannedValue> registry;
+    std::vector<PlannedKey> keys;  // every key an AddReg line makes (unless it exists)
+    std::vector<PlannedRegistryDelete> registryDeletes;
+    // DelReg lines with AddReg's flags: Windows versions differ on whether they delete the value.
+    std::vector<PlannedRegistryDelete> registryDeletesVary;
+    std::vector<PlannedService> services;
+    std::vector<PlannedPath> serviceDeletes;  // the service's name
+    std::optional<RefusedService> serviceRefused;
+    std::vector<NotModelled> notModelled;
+    std::vector<WineDifference> wineDiffers;  // each key once
+    std::vector<WineSkip> wineSkips;
+
+    bool ChangesAnything() const;
+    // Whether the item at `index` of the list `range` names is one Wine 8 does not do.
+    bool WineSkips(ItemRange WineSkip::*range, std::size_t index) const;
+};
+
+// What the installation adds and the uninstallation does not take away.
+struct Leftovers {
+    std::vector<PlannedPath> files;
+    struct Registry {
+        std::string key;
+        std::optional<std::string> name;  // none: the key itself
+        InfOffset at;
+    };
+    std::vector<Registry> registry;
+    std::vector<PlannedPath> services;
+    // Keys the installation makes and the uninstallation keeps that are not the
+    // package's own: left too, unless they were there before.
+    std::vector<PlannedKey> keysIfNew;
+};
+
+struct InstallPlan {
+    Windows windows = Windows::Bits32;
+    std::optional<SectionPlan> install;    // none: the engine installs nothing
+    std::optional<SectionPlan> uninstall;  // [DefaultUninstall], chosen as the install section is
+    Leftovers leftBehind;
+    std::string uninstallString;  // the UninstallString the installation registers, if any
+};

@@ -1,0 +1,194 @@
+#include "inx-check/plan/Plan.h"
+
+#include "inx-check/plan/InstallReading.h"
+#include "inx-check/plan/Leftovers.h"
+#include "inx-check/plan/RegistryPlan.h"
+
+#include <iterator>
+
+namespace {
+
+// DelService's SPSVCINST_DELETEEVENTLOGENTRY.
+constexpr long kDeleteEventLogEntry = 0x4;
+// SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, and SERVICE_AUTO_START.
+constexpr long kProgramService = 0x30;
+constexpr long kAutoStart = 2;
+
+// Marks where a part of `plan` that Wine 8 skips starts, and ends it.
+WineSkip StartSkip(const SectionPlan& plan, const std::string& what, InfOffset at)
+{
+    WineSkip skip{what, at, {}, {}, {}, {}};
+    skip.files.from = plan.files.size();
+    skip.renames.from = plan.renames.size();
+    skip.registry.from = plan.registry.size();
+    skip.registryDeletes.from = plan.registryDeletes.size();
+    return skip;
+}
+
+WineSkip EndSkip(const SectionPlan& plan, WineSkip skip)
+{
+    skip.files.to = plan.files.size();
+    skip.renames.to = plan.renames.size();
+    skip.registry.to = plan.registry.size();
+    skip.registryDeletes.to = plan.registryDeletes.size();
+    return skip;
+}
+
+// What a service section lacks that the engine needs (a number for each of
+// ServiceType, StartType and ErrorControl, and a ServiceBinary line); ""
+// when it lacks nothing.
+std::string ServiceSectionLacks(const ServiceRequest& service)
+{
+    const std::pair<const char*, const std::optional<long>*> numbers[] = {
+        {"ServiceType", &service.serviceType},
+        {"StartType", &service.startType},
+        {"ErrorControl", &service.errorControl}};
+    for (const auto& [name, number] : numbers) {
+        if (!number->has_value()) {
+            return "[" + service.section + "] has no number for " + name;
+        }
+    }
+    // CreateService starts only a driver at boot or with the system.
+    if ((*service.serviceType & kProgramService) != 0 && *service.startType < kAutoStart) {
+        return "[" + service.section + "] starts a program's service (ServiceType " +
+               std::to_string(*service.serviceType) + ") with StartType " +
+               std::to_string(*service.startType) + ", which only a driver may have";
+    }
+    return service.binary.has_value() ? "" : "[" + service.section + "] has no ServiceBinary";
+}
+
+class Planner {
+public:
+    Planner(const CodePage& page, Windows windows, SectionPlan* plan)
+        : plan_(*plan), registry_(page, windows, plan)
+    {
+    }
+
+    void Run(const RunRequests& run)
+    {
+        plan_.files.insert(plan_.files.end(), run.copies.begin(), run.copies.end());
+        plan_.deletes.insert(plan_.deletes.end(), run.deletes.begin(), run.deletes.end());
+        plan_.renames.insert(plan_.renames.end(), run.renames.begin(), run.renames.end());
+        Registry(run.registry);
+    }
+
+    // The AddService lines, then the DelService lines. A service the engine
+    // refuses ends both: no later line of either is run.
+    void Services(const SectionRequests& section)
+    {
+        for (const ServiceRequest& service : section.services) {
+            std::string refused = "names [" + service.sectionNamed + "], which does not exist";
+            if (service.name.empty()) {
+                refused = "has no name";
+            } else if (service.sectionExists) {
+                refused = ServiceSectionLacks(service);
+            }
+            if (!service.sectionExists || !refused.empty()) {
+                plan_.serviceRefused = RefusedService{service.name, refused, service.at};
+                return;
+            }
+            plan_.services.push_back({service.name, service.key, *service.binary, service.at});
+            Registry(service.registry);
+            if (service.eventLog.has_value()) {
+                EventLog(*service.eventLog, service.name);
+            }
+        }
+        for (const ServiceDeleteRequest& removal : section.serviceDeletes) {
+            if (removal.name.empty()) {
+                return;  // the engine cannot open a service without a name, and stops
+            }
+            plan_.serviceDeletes.push_back({removal.name, removal.at});
+            if ((removal.flags & kDeleteEventLogEntry) != 0) {
+                plan_.registryDeletes.push_back(
+                    {removal.eventSourceKey, std::nullopt, std::nullopt, removal.at});
+            }
+        }
+    }
+
+private:
+    // DelReg, then AddReg, as the engine runs them.
+    void Registry(const RegistryRequests& requests)
+    {
+        registry_.Plan(requests.deletes, true);
+        registry_.Plan(requests.adds, false);
+    }
+
+    // Windows makes the event source's key and runs the section's AddReg and
+    // DelReg on it; Wine 8 does neither.
+    void EventLog(const EventLogRequest& log, const std::string& service)
+    {
+        WineSkip skip = StartSkip(
+            plan_, "the event log [" + log.section + "] of the service " + service, log.at);
+        registry_.MakeKey(log.key, log.at);
+        Registry(log.registry);
+        plan_.wineSkips.push_back(EndSkip(plan_, skip));
+    }
+
+    SectionPlan& plan_;
+    RegistryPlanner registry_;
+};
+
+std::optional<SectionPlan> PlanSection(const std::optional<SectionRequests>& read,
+                                       const CodePage& page, Windows windows)
+{
+    if (!read.has_value()) {
+        return std::nullopt;
+    }
+    SectionPlan plan;
+    plan.section = read->section;
+    plan.header = read->header;
+    Planner planner(page, windows, &plan);
+    for (const RunRequests& run : read->runs) {
+        WineSkip skip = StartSkip(plan, "[" + run.section + "] for Needs=", run.header);
+        planner.Run(run);
+        if (&run != &read->runs.front()) {
+            plan.wineSkips.push_back(EndSkip(plan, skip));
+        }
+    }
+    planner.Services(*read);
+    plan.notModelled = read->notModelled;
+    return plan;
+}
+
+// The UninstallString the installation registers in the list of installed
+// programs (read in both registry views on 64-bit Windows), if any.
+std::string RegisteredUninstallString(const CodePage& page, const SectionPlan& install)
+{
+    std::string registered;
+    for (const PlannedValue& value : install.registry) {
+        const std::string key = FoldedName(page, value.key);
+        const std::string listName = std::string("\\") + kUninstallList;
+        const std::size_t list = key.find(listName);
+        const auto endsWith = [&key, list](const std::string& end) {
+            return list >= end.size() && key.compare(list - end.size(), end.size(), end) == 0;
+        };
+        const bool underSoftware = list != std::string::npos &&
+                                   (endsWith("\\software") || endsWith("\\software\\wow6432node"));
+        if (underSoftware && key.find('\\', list + listName.size()) == std::string::npos &&
+            FoldedName(page, value.name) == "uninstallstring" && !value.strings.empty() &&
+            (value.type == kRegSz || value.type == kRegExpandSz)) {
+            registered = value.strings.front();
+        }
+    }
+    return registered;
+}
+
+}  // namespace
+
+InstallPlan MakePlan(const Inf& inf, Windows windows)
+{
+    const std::optional<SectionRequests> install = ReadSection(inf, windows, "DefaultInstall");
+    const std::optional<SectionRequests> uninstall = ReadSection(inf, windows, "DefaultUninstall");
+    const CodePage& page = *inf.page;
+    InstallPlan plan;
+    plan.windows = windows;
+    plan.install = PlanSection(install, page, windows);
+    plan.uninstall = PlanSection(uninstall, page, windows);
+    if (!plan.install.has_value()) {
+        return plan;
+    }
+    plan.leftBehind =
+        LeftBehind(page, *plan.install, plan.uninstall.has_value() ? &*plan.uninstall : nullptr);
+    plan.uninstallString = RegisteredUninstallString(page, *plan.install);
+    return plan;
+}

@@ -1,0 +1,289 @@
+#include "inx-check/plan/Windows.h"
+
+#include "inx-check/reader/InfReader.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// The folders each Windows gives the 32-bit engine: its own numbers, then
+// 16384 plus a shell folder's CSIDL. On 64-bit Windows a 32-bit program's
+// Program Files is "Program Files (x86)" and its CSIDL_SYSTEMX86 SysWOW64;
+// its system folder is still named System32 (the redirector moves its files).
+struct Directory {
+    long dirid;
+    const char* path;
+    const char* path64 = nullptr;  // none: as on 32-bit Windows
+};
+#define USER "C:\\Users\\<user>"
+#define ROAMING USER "\\AppData\\Roaming\\Microsoft\\Windows"
+#define LOCAL USER "\\AppData\\Local\\Microsoft\\Windows"
+#define COMMON "C:\\ProgramData\\Microsoft\\Windows"
+const Directory kDirectories[] = {
+    {1, "<package>"},
+    {10, "C:\\Windows"},
+    {11, "C:\\Windows\\System32"},
+    {12, "C:\\Windows\\System32\\drivers"},
+    {17, "C:\\Windows\\INF"},
+    {18, "C:\\Windows\\Help"},
+    {20, "C:\\Windows\\Fonts"},
+    {21, "C:\\Windows\\System32\\viewers"},
+    {23, "C:\\Windows\\System32\\spool\\drivers\\color"},
+    {24, "C:\\"},
+    {25, "C:\\Windows"},
+    {30, "C:\\"},
+    {50, "C:\\Windows\\System"},
+    {51, "C:\\Windows\\System32\\spool"},
+    {52, "C:\\Windows\\System32\\spool\\drivers"},
+    {53, USER},
+    {54, "C:\\"},
+    // The 32-bit engine's print processors, on either Windows.
+    {55, "C:\\Windows\\System32\\spool\\prtprocs\\w32x86"},
+    {16384, USER "\\Desktop"},
+    {16386, ROAMING "\\Start Menu\\Programs"},
+    {16389, USER "\\Documents"},
+    {16390, USER "\\Favorites"},
+    {16391, ROAMING "\\Start Menu\\Programs\\Startup"},
+    {16392, ROAMING "\\Recent"},
+    {16393, ROAMING "\\SendTo"},
+    {16395, ROAMING "\\Start Menu"},
+    {16397, USER "\\Music"},
+    {16398, USER "\\Videos"},
+    {16400, USER "\\Desktop"},
+    {16403, ROAMING "\\Network Shortcuts"},
+    {16404, "C:\\Windows\\Fonts"},
+    {16405, ROAMING "\\Templates"},
+    {16406, COMMON "\\Start Menu"},
+    {16407, COMMON "\\Start Menu\\Programs"},
+    {16408, COMMON "\\Start Menu\\Programs\\Startup"},
+    {16409, "C:\\Users\\Public\\Desktop"},
+    {16410, USER "\\AppData\\Roaming"},
+    {16411, ROAMING "\\Printer Shortcuts"},
+    {16412, USER "\\AppData\\Local"},
+    {16415, USER "\\Favorites"},
+    {16416, LOCAL "\\INetCache"},
+    {16417, LOCAL "\\INetCookies"},
+    {16418, LOCAL "\\History"},
+    {16419, "C:\\ProgramData"},
+    {16420, "C:\\Windows"},
+    {16421, "C:\\Windows\\System32"},
+    {16422, "C:\\Program Files", "C:\\Program Files (x86)"},
+    {16423, USER "\\Pictures"},
+    {16424, USER},
+    {16425, "C:\\Windows\\System32", "C:\\Windows\\SysWOW64"},
+    {16426, "C:\\Program Files", "C:\\Program Files (x86)"},
+    {16427, "C:\\Program Files\\Common Files", "C:\\Program Files (x86)\\Common Files"},
+    {16428, "C:\\Program Files\\Common Files", "C:\\Program Files (x86)\\Common Files"},
+    {16429, COMMON "\\Templates"},
+    {16430, "C:\\Users\\Public\\Documents"},
+    {16431, COMMON "\\Start Menu\\Programs\\Administrative Tools"},
+    {16432, ROAMING "\\Start Menu\\Programs\\Administrative Tools"},
+    {16437, "C:\\Users\\Public\\Music"},
+    {16438, "C:\\Users\\Public\\Pictures"},
+    {16439, "C:\\Users\\Public\\Videos"},
+    {16440, "C:\\Windows\\Resources"},
+    {16442, "C:\\ProgramData\\OEM Links"},
+    {16443, LOCAL "\\Burn\\Burn"},
+};
+// Numbers Windows documents and Wine's engine does not know: the driver
+// store, the non-localized Startup folders, the localized resources, and the
+// printer folders of a printer's INF.
+const long kWindowsOnly[] = {13, 16413, 16414, 16441, 66000, 66001, 66002, 66003, 66004};
+#undef USER
+#undef ROAMING
+#undef COMMON
+#undef LOCAL
+
+constexpr char kSystem32[] = "c:\\windows\\system32";
+// The folders under System32 that the file system redirector leaves alone.
+const char* const kNotRedirected[] = {"catroot",      "catroot2", "driverstore",
+                                      "drivers\\etc", "logfiles", "spool"};
+
+// Under HKLM\Software, the keys both views share (Windows 7 and later).
+const char* const kSharedSoftware[] = {
+    "clients",
+    "microsoft\\com3",
+    "microsoft\\cryptography\\calais\\current",
+    "microsoft\\cryptography\\calais\\readers",
+    "microsoft\\cryptography\\services",
+    "microsoft\\ctf\\systemshared",
+    "microsoft\\ctf\\tip",
+    "microsoft\\dfs",
+    "microsoft\\driver signing",
+    "microsoft\\enterprisecertificates",
+    "microsoft\\eventsystem",
+    "microsoft\\msmq",
+    "microsoft\\non-driver signing",
+    "microsoft\\notepad\\defaultfonts",
+    "microsoft\\ole",
+    "microsoft\\ras",
+    "microsoft\\rpc",
+    "microsoft\\software\\microsoft\\shared tools\\msinfo",
+    "microsoft\\systemcertificates",
+    "microsoft\\termservlicensing",
+    "microsoft\\transaction server",
+    "microsoft\\windows\\currentversion\\app paths",
+    "microsoft\\windows\\currentversion\\control panel\\cursors\\schemes",
+    "microsoft\\windows\\currentversion\\explorer\\autoplayhandlers",
+    "microsoft\\windows\\currentversion\\explorer\\driveicons",
+    "microsoft\\windows\\currentversion\\explorer\\kindmap",
+    "microsoft\\windows\\currentversion\\group policy",
+    "microsoft\\windows\\currentversion\\policies",
+    "microsoft\\windows\\currentversion\\previewhandlers",
+    "microsoft\\windows\\currentversion\\setup",
+    "microsoft\\windows\\currentversion\\telephony\\locations",
+    "microsoft\\windows nt\\currentversion\\console",
+    "microsoft\\windows nt\\currentversion\\fontdpi",
+    "microsoft\\windows nt\\currentversion\\fontlink",
+    "microsoft\\windows nt\\currentversion\\fontmapper",
+    "microsoft\\windows nt\\currentversion\\fonts",
+    "microsoft\\windows nt\\currentversion\\fontsubstitutes",
+    "microsoft\\windows nt\\currentversion\\gre_initialize",
+    "microsoft\\windows nt\\currentversion\\image file execution options",
+    "microsoft\\windows nt\\currentversion\\languagepack",
+    "microsoft\\windows nt\\currentversion\\networkcards",
+    "microsoft\\windows nt\\currentversion\\perflib",
+    "microsoft\\windows nt\\currentversion\\ports",
+    "microsoft\\windows nt\\currentversion\\print",
+    "microsoft\\windows nt\\currentversion\\profilelist",
+    "microsoft\\windows nt\\currentversion\\time zones",
+    "policies",
+    "registeredapplications",
+    "wow6432node",  // already the 32-bit view's own place
+};
+// Under Software\Classes (and HKEY_CLASSES_ROOT), the keys each view has of its own.
+const char* const kRedirectedClasses[] = {"appid",     "clsid",      "directshow",
+                                          "interface", "media type", "mediafoundation"};
+constexpr char kWow64Node[] = "WOW6432Node";
+
+// The length of `top` when `lowered` is it or lies under it; 0 otherwise.
+std::size_t Under(const std::string& lowered, const std::string& top)
+{
+    const bool under = lowered.compare(0, top.size(), top) == 0 &&
+                       (lowered.size() == top.size() || lowered[top.size()] == '\\');
+    return under ? top.size() : 0;
+}
+
+// What `lowered` holds below its first `at` characters and the '\' after them.
+std::string Below(const std::string& lowered, std::size_t at)
+{
+    return lowered.size() > at ? lowered.substr(at + 1) : "";
+}
+
+// True when `lowered` (relative to a root) is or lies under one of `keys`.
+template <std::size_t N>
+bool UnderAny(const std::string& lowered, const char* const (&keys)[N])
+{
+    return std::any_of(std::begin(keys), std::end(keys),
+                       [&lowered](const char* key) { return Under(lowered, key) != 0; });
+}
+
+// `key` with the 32-bit view's node put after its first `at` characters.
+std::string WithNode(const std::string& key, std::size_t at)
+{
+    return key.substr(0, at) + "\\" + kWow64Node + key.substr(at);
+}
+
+// Where the Classes key that `lowered` lies under ends; 0 when under none.
+std::size_t ClassesEnd(const std::string& lowered)
+{
+    for (const char* classes : {"hkey_classes_root", "hkey_local_machine\\software\\classes",
+                                "hkey_current_user\\software\\classes"}) {
+        if (const std::size_t at = Under(lowered, classes)) {
+            return at;
+        }
+    }
+    return 0;
+}
+
+// A Classes key seen from the 32-bit view; `at` is where Classes ends.
+std::string ClassesLocation(const std::string& key, std::size_t at)
+{
+    return UnderAny(Below(LowerAscii(key), at), kRedirectedClasses) ? WithNode(key, at) : key;
+}
+
+}  // namespace
+
+bool ParseWindows(const std::string& text, Windows* windows)
+{
+    if (text == "32" || text == "64") {
+        *windows = text == "32" ? Windows::Bits32 : Windows::Bits64;
+        return true;
+    }
+    return false;
+}
+
+std::string DirectoryPath(long dirid, Windows windows)
+{
+    for (const Directory& directory : kDirectories) {
+        if (directory.dirid == dirid) {
+            return windows == Windows::Bits64 && directory.path64 != nullptr ? directory.path64
+                                                                             : directory.path;
+        }
+    }
+    return "";
+}
+
+DirectoryKnown KnowsDirectory(long dirid)
+{
+    const auto held = [dirid](const Directory& directory) { return directory.dirid == dirid; };
+    if (dirid == 0 || dirid == -1 ||
+        std::any_of(std::begin(kDirectories), std::end(kDirectories), held)) {
+        return DirectoryKnown::Yes;
+    }
+    return std::find(std::begin(kWindowsOnly), std::end(kWindowsOnly), dirid) !=
+                   std::end(kWindowsOnly)
+               ? DirectoryKnown::WindowsOnly
+               : DirectoryKnown::No;
+}
+
+std::vector<long> DirectoryNumbers()
+{
+    std::vector<long> numbers;
+    for (const Directory& directory : kDirectories) {
+        numbers.push_back(directory.dirid);
+    }
+    return numbers;
+}
+
+std::string FileLocation(const std::string& path, Windows windows)
+{
+    const std::string lowered = LowerAscii(path);
+    const std::size_t end = Under(lowered, kSystem32);
+    if (windows != Windows::Bits64 || end == 0 || UnderAny(Below(lowered, end), kNotRedirected)) {
+        return path;
+    }
+    return path.substr(0, end - 8) + "SysWOW64" + path.substr(end);
+}
+
+std::string RegistryLocation(const std::string& key, unsigned long flags, Windows windows)
+{
+    if (windows != Windows::Bits64 || (flags & kRegistry64BitKey) != 0) {
+        return key;
+    }
+    const std::string lowered = LowerAscii(key);
+    if (const std::size_t at = ClassesEnd(lowered)) {
+        return ClassesLocation(key, at);
+    }
+    const std::size_t at = Under(lowered, "hkey_local_machine\\software");
+    if (at == 0 || UnderAny(Below(lowered, at), kSharedSoftware)) {
+        return key;
+    }
+    return WithNode(key, at);
+}
+
+std::string WineRegistryLocation(const std::string& key, unsigned long flags, Windows windows)
+{
+    if (windows != Windows::Bits64) {
+        return "";
+    }
+    const std::string lowered = LowerAscii(key);
+    const std::size_t classes = ClassesEnd(lowered);
+    // Wine keeps HKCU's Classes in one view, and shares AppID as it shares most of Classes.
+    const bool oneView =
+        Under(lowered, "hkey_current_user") != 0 || Under(Below(lowered, classes), "appid") != 0;
+    const std::string wine =
+        classes != 0 && oneView ? key : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
+    return wine != RegistryLocation(key, flags, windows) ? wine : "";
+}
