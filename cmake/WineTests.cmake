@@ -11,12 +11,12 @@ set(WINE_TEST_ENVIRONMENT
     LC_ALL=C.UTF-8)
 
 add_test(NAME wine_prefix_create
-         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/pristine-prefix.sh ${WINE_PREFIX_CACHE}
+         COMMAND ${PROJECT_SOURCE_DIR}/inx-try/wine/pristine-prefix.sh ${WINE_PREFIX_CACHE}
                  ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_create PROPERTIES
     FIXTURES_SETUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 add_test(NAME wine_prefix_stop
-         COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${WINE_TEST_PREFIX})
+         COMMAND ${PROJECT_SOURCE_DIR}/inx-try/wine/stop-prefix.sh ${WINE_TEST_PREFIX})
 set_tests_properties(wine_prefix_stop PROPERTIES
     FIXTURES_CLEANUP wine_prefix ENVIRONMENT "${WINE_TEST_ENVIRONMENT}")
 add_test(NAME wine_runner
@@ -82,7 +82,7 @@ function(add_locale_prefix name locale)
     add_test(NAME ${name}_create
              COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/create-locale-prefix.sh
                      ${prefix} ${locales} ${locale} ${WINE_PREFIX_CACHE})
-    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${prefix})
+    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/inx-try/wine/stop-prefix.sh ${prefix})
     set_tests_properties(${name}_create PROPERTIES FIXTURES_SETUP ${name})
     set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})
     set(${name} WINEPREFIX=${prefix} LOCPATH=${locales} LC_ALL=${locale}.UTF-8 PARENT_SCOPE)
@@ -94,9 +94,9 @@ endfunction()
 function(add_wow64_prefix name)
     set(prefix ${CMAKE_BINARY_DIR}/${name})
     add_test(NAME ${name}_create
-             COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/pristine-prefix.sh ${WINE_PREFIX_CACHE}
+             COMMAND ${PROJECT_SOURCE_DIR}/inx-try/wine/pristine-prefix.sh ${WINE_PREFIX_CACHE}
                      ${prefix})
-    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/tools/wine/stop-prefix.sh ${prefix})
+    add_test(NAME ${name}_stop COMMAND ${PROJECT_SOURCE_DIR}/inx-try/wine/stop-prefix.sh ${prefix})
     set_tests_properties(${name}_create PROPERTIES FIXTURES_SETUP ${name}
         ENVIRONMENT "${WINE_TEST_ENVIRONMENT};WINEARCH=win64")
     set_tests_properties(${name}_stop PROPERTIES FIXTURES_CLEANUP ${name})

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
 scratch=$(mktemp -d)
-trap 'WINEPREFIX=$scratch/prefix tools/wine/stop-prefix.sh "$scratch/prefix"; rm -rf "$scratch"' EXIT
+trap 'WINEPREFIX=$scratch/prefix inx-try/wine/stop-prefix.sh "$scratch/prefix"; rm -rf "$scratch"' EXIT
 
 seconds() {  # seconds COMMAND...: how long it took, its output in $scratch/out
     local start end
@@ -24,7 +24,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 bash tools/try.sh tools/demo --headless >/dev/null 2>&1  # builds the tools, makes the pristine prefix
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/inx-tools/wine-prefixes
 export LC_ALL=C.UTF-8 WINEDEBUG=-all WINEPREFIX=$scratch/prefix WINEARCH=win32
-tools/wine/pristine-prefix.sh "$cache" "$WINEPREFIX" >/dev/null
+inx-try/wine/pristine-prefix.sh "$cache" "$WINEPREFIX" >/dev/null
 # Each bare start starts the server too, as a try's install does; the server's
 # end, as Wine's own programs shut down, is outside it.
 bare() { wineserver -p0 && wine cmd /c exit; }

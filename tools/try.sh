@@ -1,2 +1,2 @@
 #!/usr/bin/env bash
-exec python3 "$(dirname "$0")/try.py" "$@"
+exec python3 "$(dirname "$0")/../inx-try/inx-try.py" "$@"

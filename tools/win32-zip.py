@@ -36,8 +36,8 @@ def main(source, output):
     for name in sorted(os.listdir(os.path.join(source, "tools", "demo"))):
         with open(os.path.join(source, "tools", "demo", name), "rb") as demo:
             entries["demo/" + name] = demo.read()
-    for page in ("inx-check", "inx-try", "inx-sign"):
-        text = subprocess.run(["man", "-l", os.path.join(host, "doc", page + ".1")], check=True,
+    for page, folder in (("inx-check", "doc"), ("inx-try", "inx-try"), ("inx-sign", "doc")):
+        text = subprocess.run(["man", "-l", os.path.join(host, folder, page + ".1")], check=True,
                               capture_output=True, env=dict(os.environ, MANWIDTH="80",
                                                             MAN_KEEP_FORMATTING="",
                                                             LC_ALL="C.UTF-8")).stdout

@@ -212,7 +212,7 @@ expect 2 "SARIF and install.inf on one standard output" "$inx_check" --format=sa
 
 # One list of code pages: inx-try tries each that inx-check reads INFs in.
 expect 0 "--list-code-pages" "$inx_check" --list-code-pages
-PYTHONPATH="$(dirname "$0")/../../tools" PYTHONDONTWRITEBYTECODE=1 python3 - out <<'PYTHON' ||
+PYTHONPATH="$(dirname "$0")/../../inx-try" PYTHONDONTWRITEBYTECODE=1 python3 - out <<'PYTHON' ||
 import sys
 from inx_try import cli
 listed = [int(line) for line in open(sys.argv[1], encoding='ascii')]

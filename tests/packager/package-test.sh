@@ -64,7 +64,7 @@ exe=$(echo "$windows"/inx-tools-*-win32/inx-check.exe)
 imports=$(i686-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | sort | tr '\n' ' ')
 [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "inx-check.exe imports $imports"
 export WINEPREFIX=$scratch/wine-prefix WINEDEBUG=-all
-"$source_dir/tools/wine/create-prefix.sh" "$WINEPREFIX" >/dev/null 2>&1 || fail "a Wine prefix"
+"$source_dir/inx-try/wine/create-prefix.sh" "$WINEPREFIX" >/dev/null 2>&1 || fail "a Wine prefix"
 mkdir -p "$windows/pkg"
 : >"$windows/pkg/Müller.txt"
 printf '%s' $'[Version]\r\nSignature="$Chicago$"\r\n[DefaultInstall]\r\nCopyFiles=F\r\n' \

@@ -125,7 +125,7 @@ def build_commands(demo: bool) -> set:
                 if not demo:
                     commands |= set(re.findall(r'"CMAKE_\w+_COMPILER(?:_LAUNCHER)?": "(\S+)"', cmake))
     if demo:
-        sys.path.insert(0, os.path.join(SOURCE, "tools"))
+        sys.path.insert(0, os.path.join(SOURCE, "inx-try"))
         from inx_try.wine import needed_tools  # pylint: disable=import-outside-toplevel
         tried = {command for command, _ in needed_tools(True, False, False)}
         for command in sorted(commands - tried):

@@ -15,7 +15,7 @@ set -uo pipefail
 source_dir=$1
 part=${2:-}
 if [ "$part" = build ]; then
-    exec python3 -c 'import sys; sys.path.insert(0, sys.argv[1] + "/tools")
+    exec python3 -c 'import sys; sys.path.insert(0, sys.argv[1] + "/inx-try")
 from inx_try.wine import Layout, Processes
 Layout(None).build_tools(Processes(), "/dev/stderr")' "$source_dir"
 fi

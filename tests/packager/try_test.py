@@ -17,7 +17,7 @@ import unittest
 import zlib
 from unittest import mock
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "inx-try"))
 from inx_try import (cli, compare, files, hives, jsonreport, main, noise, report, sandbox,  # noqa: E402
                      trial, wine)
 

@@ -12,7 +12,7 @@ mkdir -p "$locales"
 localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8"
 export LOCPATH="$locales" LC_ALL="$locale.UTF-8"
 if [ $# -ge 4 ]; then
-    "$(dirname "$0")/pristine-prefix.sh" "$4" "$prefix"
+    "$(dirname "$0")/../../inx-try/wine/pristine-prefix.sh" "$4" "$prefix"
 else
-    "$(dirname "$0")/create-prefix.sh" "$prefix"
+    "$(dirname "$0")/../../inx-try/wine/create-prefix.sh" "$prefix"
 fi

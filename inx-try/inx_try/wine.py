@@ -140,13 +140,13 @@ class Layout:
 
     def __init__(self, report_dir: Optional[str]):
         here = os.path.dirname(os.path.realpath(__file__))
-        tools = os.path.dirname(here)
-        root = os.path.dirname(tools)
+        above = os.path.dirname(here)  # inx-try/ in a checkout
+        root = os.path.dirname(above)
         self.checkout = os.path.isfile(os.path.join(root, "CMakeLists.txt"))
         if self.checkout:
             self.command = "bash tools/try.sh"
             self.root = root
-            self.wine_scripts = os.path.join(tools, "wine")
+            self.wine_scripts = os.path.join(above, "wine")
             self.tools_build = os.path.join(root, "build", "win32-tools")
             self.driver = os.path.join(self.tools_build, "automation", "try-driver.exe")
             self.program = os.path.join(self.tools_build, "launcher", "install.exe")
@@ -158,7 +158,7 @@ class Layout:
         else:
             # share/inx-tools/python/inx_try
             self.command = "inx-try"
-            share = os.path.dirname(tools)
+            share = os.path.dirname(above)
             self.wine_scripts = os.path.join(share, "wine")
             self.driver = os.path.join(share, "try-driver.exe")
             self.program = os.path.join(share, "install.exe")
