@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes inx-tools-VERSION-win32.zip for packagers on Windows, from a tree
 that dpkg-buildpackage has built: inx-check.exe and install.exe from the
-cross tree, the sample package, the README, the licence, and the man pages
+cross tree, the sample package, the README and the guide, the licence, and the man pages
 as plain text; text with Windows' line ends, and winpthreads' notice
 (linked into the programs) beside the licence. Reproducible: the entries in a fixed order, each with the
 changelog's time and fixed permissions.
@@ -29,6 +29,7 @@ def main(source, output):
         "inx-check.exe": open(os.path.join(win32, "inx-check", "inx-check.exe"), "rb").read(),
         "install.exe": open(os.path.join(win32, "launcher", "install.exe"), "rb").read(),
         "README.md": open(os.path.join(source, "README.md"), "rb").read(),
+        "doc/GUIDE.md": open(os.path.join(source, "doc", "GUIDE.md"), "rb").read(),
         "LICENSE.txt": open(os.path.join(source, "LICENSE"), "rb").read() + b"\n\n"
                        + open(os.path.join(source, "packaging", "winpthreads-notice.txt"),
                               "rb").read(),
