@@ -80,12 +80,17 @@ class Processes:
 
 
 def failure_text(command: List[str], status: int, log: str) -> str:
+    """A failed command's name and status, with the last lines of its log
+    when the log is a file: a log that is a stream (a pipe, a terminal) has
+    shown them already, and reading it back would wait for its writer."""
     name = " ".join(os.path.basename(part) for part in command[:3])
-    try:
-        with open(log, "rb") as log_file:
-            tail = last_lines(log_file.read()[-4096:].decode("utf-8", "replace"))
-    except OSError:
-        tail = ""
+    tail = ""
+    if os.path.isfile(log):
+        try:
+            with open(log, "rb") as log_file:
+                tail = last_lines(log_file.read()[-4096:].decode("utf-8", "replace"))
+        except OSError:
+            pass
     return f"{name} failed (exit status {status})" + (f": {tail}" if tail else "")
 
 

@@ -610,6 +610,28 @@ class ToolCheck(unittest.TestCase):
             layout.check_tools(False)
 
 
+    def test_a_failed_command_quotes_a_log_file_and_never_waits_on_a_stream(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            log = os.path.join(scratch, "build.log")
+            with open(log, "w", encoding="utf-8") as text:
+                text.write("configuring\nCMake Error: cannot open inx-try for write\n")
+            fifo = os.path.join(scratch, "stream")
+            os.mkfifo(fifo)
+            writer = os.open(fifo, os.O_RDWR)  # a writer that never closes, as a pipe to CTest
+            try:
+                failed = "cmake --build tree failed (exit status 2)"
+                cases = [(log, failed + ": configuring / CMake Error: cannot open inx-try for write"),
+                         (fifo, failed), (os.path.join(scratch, "none"), failed)]
+                for path, expected in cases:
+                    texts = []
+                    reader = threading.Thread(target=lambda p=path: texts.append(
+                        wine.failure_text(["cmake", "--build", "tree"], 2, p)), daemon=True)
+                    reader.start()
+                    reader.join(10)
+                    self.assertEqual(texts, [expected], path)
+            finally:
+                os.close(writer)
+
 class JsonReport(unittest.TestCase):
     def test_values_in_the_plans_vocabulary(self):
         app = read(HIVE)["hkey_current_user\\software\\app"].values
