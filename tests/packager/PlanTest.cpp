@@ -289,6 +289,16 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "(line 6)",
           "  deletes the service A  (line 19)"},
          {"service C"}},
+        {"an AddService line without a section is skipped, not refused; names compare without "
+         "regard to case, A to Z",
+         kHead + "AddReg=R\n[DefaultInstall.Services]\nAddService=A,0x2\nAddService=B,,S\n[S]\n"
+                 "ServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=b\n[R]\n"
+                 "HKLM,Software\\AZ,V,,1\n[DefaultUninstall]\nDelReg=D\n[D]\n"
+                 "HKLM,Software\\az\n",
+         {"  adds the service B (HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\B), "
+          "running b  (line 7)",
+          "Uninstalling leaves behind 1:", "  the service B  (line 7)"},
+         {"refuses", "Software\\AZ (key)"}},
         {"an INF the engine refuses",
          "[Version]\nSignature=\"$Nope$\"\n[DefaultInstall]\n",
          {"The engine refuses this install.inf: it installs nothing."},
