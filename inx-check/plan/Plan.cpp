@@ -4,7 +4,9 @@
 #include "inx-check/plan/Leftovers.h"
 #include "inx-check/plan/RegistryPlan.h"
 
-#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace {
 
