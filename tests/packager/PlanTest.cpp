@@ -126,6 +126,11 @@ TEST(Plan, RegistryAsTheEngineStoresIt)
          {key + "\"A\" = REG_DWORD 16  (line 6)", key + "\"B\" = REG_DWORD 4294967295  (line 7)",
           key + "\"C\" = REG_DWORD 4294967295  (line 8)", key + "\"D\" = REG_DWORD hex:  (line 9)"},
          {}},
+        {"hex digits in either case; flags saturate at 32 bits as SetupGetIntField reads them "
+         "(0x7FFFFFFF: the key alone)",
+         reg + "HKLM,Software\\App,Bin,1,AB,0c\nHKLM,Software\\App,F,0x100010001,5\n",
+         {key + "\"Bin\" = REG_BINARY hex:ab,0c  (line 6)"},
+         {"\"F\""}},
         {"a DWORD given as bytes (four are its number); bytes as SetupGetBinaryField reads them: "
          "hex digits up to the first that is none, an empty field 00, nothing substituted; a "
          "field over a byte leaves the bytes unread",
@@ -299,6 +304,20 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "running b  (line 7)",
           "Uninstalling leaves behind 1:", "  the service B  (line 7)"},
          {"refuses", "Software\\AZ (key)"}},
+        {"an AddService line naming no section is refused; HKR in any case is the service's key",
+         kHead + "[DefaultInstall.Services]\nAddService=Svc,,S\nAddService=A,,Missing\n[S]\n"
+                 "ServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=a\nAddReg=SR\n[SR]\n"
+                 "hkr,Parameters,L,0x10001,2\n",
+         {"  writes HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Svc\\Parameters: "
+          "\"L\" = REG_DWORD 2  (line 14)",
+          "  refuses the service 'A': names [Missing], which does not exist; no later AddService "
+          "or DelService runs  (line 6)"},
+         {}},
+        {"a value in a key Windows shares, its value deleted: the key is no leftover",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\Clients\\Mail,Pick,,App\n[DefaultUninstall]\n"
+                 "DelReg=D\n[D]\nHKLM,Software\\Clients\\Mail,Pick\n",
+         {"Uninstalling leaves behind 0:"},
+         {}},
         {"an INF the engine refuses",
          "[Version]\nSignature=\"$Nope$\"\n[DefaultInstall]\n",
          {"The engine refuses this install.inf: it installs nothing."},
@@ -346,6 +365,11 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
           "  copies w.dll to C:\\Windows\\SysWOW64\\w.dll  (line 26)",
           dirs +
               "\"C:\\Windows\\System32|C:\\Windows\\SysWOW64|C:\\Program Files (x86)\"  (line 28)"},
+         {},
+         Windows::Bits64},
+        {"the spool folder is one the redirector exempts",
+         kHead + "CopyFiles=Q\n[DestinationDirs]\nQ=11,spool\\prtprocs\n[Q]\nq.dll\n",
+         {"  copies q.dll to C:\\Windows\\System32\\spool\\prtprocs\\q.dll  (line 8)"},
          {},
          Windows::Bits64},
         {"the same on 32-bit Windows",
