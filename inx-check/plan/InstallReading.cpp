@@ -75,26 +75,6 @@ std::string RegistryPath(const CodePage& page, std::string subkey)
     return subkey;
 }
 
-// The first line of the x86 engine's own section [NAME.x86] whose key, as
-// handed out, `matches`, or else of [NAME]: the engine looks in its
-// platform's section first (on 64-bit Windows too, as install.exe's engine
-// is the 32-bit one). [NAME.amd64], [NAME.arm64] and [NAME.ia64] are other
-// engines' and never read here.
-template <typename Matches>
-const InfLine* SourceLine(const Inf& inf, const std::string& name, Matches matches)
-{
-    for (const std::string& section : {name + ".x86", name}) {
-        const InfSection* found = inf.Find(section);
-        for (std::size_t i = 0; found != nullptr && i < found->lines.size(); ++i) {
-            const InfLine& line = found->lines[i];
-            if (line.HasKey() && matches(SubstituteStrings(inf, inf.Text(inf.Key(line))))) {
-                return &line;
-            }
-        }
-    }
-    return nullptr;
-}
-
 class Reader {
 public:
     Reader(const Inf& inf, Windows windows) : inf_(inf), windows_(windows) {}
@@ -383,28 +363,37 @@ const InfLine* DestinationLine(const Inf& inf, const std::string& name)
 
 std::string PackageSourcePath(const Inf& inf, const std::string& name)
 {
+    const InfSection* files = inf.Find("sourcedisksfiles");
+    const InfSection* disks = inf.Find("sourcedisksnames");
+    if (files == nullptr) {
+        return name;
+    }
     const auto value = [&inf](const InfLine& line, std::size_t i) {
         return SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
     };
     std::string path;
-    const InfLine* line = SourceLine(inf, "SourceDisksFiles", [&](const std::string& key) {
-        return inf.Folded(key) == inf.Folded(name);
-    });
-    if (line != nullptr) {
+    for (const InfLine& line : files->lines) {
+        if (!line.HasKey() ||
+            inf.Folded(SubstituteStrings(inf, inf.Text(inf.Key(line)))) != inf.Folded(name)) {
+            continue;
+        }
         // The engine reads the disk as a number and finds the first
         // [SourceDisksNames] line whose key is that number written out.
         long number = 0;
         const std::string disk =
-            line->valueCount == 0 ? ""
-                                  : std::to_string(IntField(value(*line, 0), &number) ? number : 0);
-        const InfLine* diskLine = SourceLine(inf, "SourceDisksNames",
-                                             [&](const std::string& key) { return key == disk; });
-        if (diskLine != nullptr) {
-            path = diskLine->valueCount > 3 ? value(*diskLine, 3) : "";
+            line.valueCount == 0 ? ""
+                                 : std::to_string(IntField(value(line, 0), &number) ? number : 0);
+        for (std::size_t i = 0; disks != nullptr && i < disks->lines.size(); ++i) {
+            const InfLine& diskLine = disks->lines[i];
+            if (diskLine.HasKey() && SubstituteStrings(inf, inf.Text(inf.Key(diskLine))) == disk) {
+                path = diskLine.valueCount > 3 ? value(diskLine, 3) : "";
+                break;
+            }
         }
-        if (line->valueCount > 1) {
-            path += (path.empty() ? "" : "\\") + value(*line, 1);
+        if (line.valueCount > 1) {
+            path += (path.empty() ? "" : "\\") + value(line, 1);
         }
+        break;
     }
     while (!path.empty() && path[0] == '\\') {
         path.erase(0, 1);

@@ -113,6 +113,5 @@ std::vector<const InfSection*> SectionsRun(const Inf& inf, const InfSection& ins
 const InfLine* DestinationLine(const Inf& inf, const std::string& name);
 // Where in the package the engine looks for the file `name`:
 // [SourceDisksFiles] names its disk and subfolder, [SourceDisksNames] the
-// disk's folder; the x86 engine reads [SourceDisksFiles.x86] and
-// [SourceDisksNames.x86] first.
+// disk's folder.
 std::string PackageSourcePath(const Inf& inf, const std::string& name);

@@ -332,9 +332,7 @@ const RuleInfo kRules[] = {
      "a copied file that is not in the package folder",
      "The engine asks the user for a disk (Windows) or waits forever (Wine). Files are looked "
      "up without regard to case, in the [SourceDisksNames] and [SourceDisksFiles] subfolder "
-     "when one is named; install.exe's engine, the x86 one, reads [SourceDisksFiles.x86] and "
-     "[SourceDisksNames.x86] first. The .amd64, .arm64 and .ia64 sections are other engines' "
-     "and are not read.",
+     "when one is named.",
      {COPY_TO("-1,VUZAZURAV") "app.exe\nreadme.txt\n"},
      {COPY_TO("-1,VUZAZURAV") "app.exe\n"}},
     {Rule::CopyPathTooLong,
