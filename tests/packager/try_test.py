@@ -34,7 +34,8 @@ HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-
         '"Big"=hex(b):07,00,00,00,00,00,00,00\n'
         '"Ctl"="a\\tb\\nc\\x1"\n'
         '"Oct"="\\101\\0"\n'
-        '"Trail"=hex(7):61,00,00,00,00,00,00,00\n\n'
+        '"Trail"=hex(7):61,00,00,00,00,00,00,00\n'
+        '"Link"=hex(6):43,00,3a,00\n\n'
         "[Software\\\\App\\\\Empty] 1796690428\n\n")
 LINKED = ("WINE REGISTRY Version 2\n\n"
           "[System\\\\ControlSet001\\\\Services\\\\Svc] 1\n\"Start\"=dword:00000003\n\n"
@@ -57,7 +58,8 @@ class Hives(unittest.TestCase):
             '"Big" = REG_QWORD hex:07,00,00,00,00,00,00,00', '"Blob" = REG_BINARY hex:01,ff', '"Count" = REG_DWORD 10',
             '"Ctl" = REG_SZ "a\\tb\\nc\\x01"',
             '"Dir" = REG_SZ "C:\\Program Files\\Müller "q" 中A"',
-            '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"List" = REG_MULTI_SZ ["a", "b"]',
+            '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"Link" = REG_LINK "C:"',
+            '"List" = REG_MULTI_SZ ["a", "b"]',
             '"Oct" = REG_SZ "A\\x00"', '"Path" = REG_EXPAND_SZ "%SystemRoot%\\a"',
             '"Trail" = REG_MULTI_SZ ["a"]', '(default) = REG_SZ "def"'])
 
