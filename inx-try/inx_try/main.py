@@ -12,7 +12,7 @@ import tempfile
 import threading
 
 from . import cli
-from .report import ReportFolderError, format_table, prepare_report_folder
+from .report import ReportFolderError, format_table, lock_report_folder, prepare_report_folder
 from .trial import Try
 from .wine import Failure, Interrupted, Layout, Processes
 
@@ -57,6 +57,7 @@ class Run:
         self.env.pop("LANGUAGE", None)
         self.scratch = None
         self.results = None
+        self.report_lock = None
 
     def check_code_page(self) -> None:
         """The code page is one inx-check reads INFs in: else the try would have no plan."""
@@ -85,6 +86,7 @@ class Run:
         self.layout.check_tools(cli.CODE_PAGE_LOCALES[self.codepage] != "C",
                                 any(kind == 64 for _, kind in self.tries))
         self.results = self.layout.results_for(self.package)
+        self.report_lock = lock_report_folder(self.results, self.package)
         prepare_report_folder(self.results, self.package)
         self.layout.build_tools(self.processes, os.path.join(self.results, "build.log"))
         self.check_code_page()
@@ -131,6 +133,9 @@ class Run:
         (and a pristine prefix's left half made) and waits for it, then
         removes the scratch folder."""
         self.processes.end_all()
+        if self.report_lock is not None:
+            os.close(self.report_lock)
+            self.report_lock = None
         if self.scratch is None:
             return
         stop = os.path.join(self.layout.wine_scripts, "stop-prefix.sh")

@@ -2,6 +2,7 @@
 screenshots as PNG, and the report folder, which is only ever cleared of
 what inx-try itself wrote there."""
 
+import fcntl
 import os
 import re
 import shutil
@@ -161,6 +162,25 @@ def report_folder_problem(folder: str, package: str) -> str:
     if entries and MARKER not in entries:
         return f"{folder} holds files that inx-try did not write"
     return ""
+
+
+def lock_report_folder(folder: str, package: str) -> int:
+    """Claims `folder` for this run's report, made if missing: an open
+    descriptor of it, locked until it is closed. A report folder that another
+    inx-try is writing to is refused, as the two would remove each other's
+    files."""
+    problem = report_folder_problem(folder, package)
+    if problem:
+        raise ReportFolderError(f"will not write the report there: {problem}")
+    os.makedirs(folder, exist_ok=True)
+    descriptor = os.open(folder, os.O_RDONLY | os.O_DIRECTORY)
+    try:
+        fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        os.close(descriptor)
+        raise ReportFolderError(f"another inx-try is writing its report to {folder}: wait for "
+                                "it to end, or give this one a folder of its own with --report")
+    return descriptor
 
 
 def prepare_report_folder(folder: str, package: str) -> None:

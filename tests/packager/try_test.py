@@ -360,6 +360,21 @@ class ReportFolder(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.scratch, *parts)
 
+    def test_one_run_writes_a_report_folder_at_a_time(self):
+        folder = self.path("report")
+        first = report.lock_report_folder(folder, self.package)
+        try:
+            with self.assertRaisesRegex(report.ReportFolderError,
+                                        "another inx-try is writing its report to .*report: "
+                                        "wait for it to end, or give this one a folder of its "
+                                        "own with --report"):
+                report.lock_report_folder(folder, self.package)
+            with self.assertRaisesRegex(report.ReportFolderError, "is the package folder"):
+                report.lock_report_folder(self.package, self.package)
+        finally:
+            os.close(first)
+        os.close(report.lock_report_folder(folder, self.package))  # free once the first ends
+
     def test_where_a_report_may_go(self):
         os.makedirs(self.path("empty"))
         os.makedirs(self.path("users"))
