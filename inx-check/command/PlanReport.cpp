@@ -221,10 +221,17 @@ private:
             return json_ && plan.WineSkips(range, index) ? ", \"wine_skips\": true" : "";
         };
         Items("files", plan.files, [&](const PlannedFile& file) {
-            return json_ ? "{\"source\": " + Json(file.source) +
-                               ", \"destination\": " + Json(file.destination) +
-                               skips(&WineSkip::files, plan.files, file) + "}"
-                         : "copies " + Shown(file.source) + " to " + Shown(file.destination);
+            const bool wineElsewhere = !file.wineSource.empty();
+            return json_
+                       ? "{\"source\": " + Json(file.source) +
+                             ", \"destination\": " + Json(file.destination) +
+                             (wineElsewhere ? ", \"wine_source\": " + Json(file.wineSource) : "") +
+                             skips(&WineSkip::files, plan.files, file) + "}"
+                       : "copies " + Shown(file.source) + " to " + Shown(file.destination) +
+                             (wineElsewhere ? " (Wine 8 copies " + Shown(file.wineSource) +
+                                                  ", reading [SourceDisksFiles] and "
+                                                  "[SourceDisksNames] alone)"
+                                            : "");
         });
         Items("deletes", plan.deletes, [this](const PlannedPath& file) {
             return json_ ? Json(file.path) : "deletes " + Shown(file.path);

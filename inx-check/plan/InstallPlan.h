@@ -31,6 +31,7 @@ struct PlannedFile {
     std::string source;  // relative to the package's folder
     std::string destination;
     InfOffset at;
+    std::string wineSource;  // where Wine 8's engine looks instead; empty: the same
 };
 
 struct PlannedPath {

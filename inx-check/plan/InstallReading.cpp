@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -75,6 +76,31 @@ std::string RegistryPath(const CodePage& page, std::string subkey)
     return subkey;
 }
 
+// The first line whose key, as handed out, `matches`: of the x86 engine's
+// own section [NAME.x86], or else of [NAME]. Windows' engine looks in its
+// platform's section first (on 64-bit Windows too, as install.exe's engine
+// is the 32-bit one); Wine 8's reads [NAME] alone. [NAME.amd64],
+// [NAME.arm64] and [NAME.ia64] are other engines' and never read here.
+template <typename Matches>
+const InfLine* SourceLine(const Inf& inf, const std::string& name, SourceSections sections,
+                          Matches matches)
+{
+    std::vector<std::string> names{name};
+    if (sections == SourceSections::PlatformFirst) {
+        names.insert(names.begin(), name + ".x86");
+    }
+    for (const std::string& section : names) {
+        const InfSection* found = inf.Find(section);
+        for (std::size_t i = 0; found != nullptr && i < found->lines.size(); ++i) {
+            const InfLine& line = found->lines[i];
+            if (line.HasKey() && matches(SubstituteStrings(inf, inf.Text(inf.Key(line))))) {
+                return &line;
+            }
+        }
+    }
+    return nullptr;
+}
+
 class Reader {
 public:
     Reader(const Inf& inf, Windows windows) : inf_(inf), windows_(windows) {}
@@ -86,17 +112,16 @@ public:
             if (name[0] == '@') {
                 const std::string file = name.substr(1);
                 const std::string folder = DestinationFolder(inf_, windows_, "");
-                read.copies.push_back(
-                    {PackageSourcePath(inf_, file), InFolder(folder, file), field.begin});
+                read.copies.push_back(Copy(file, InFolder(folder, file), field.begin));
                 return;
             }
             ForEachFileLine(name, [&](const InfLine& line, const std::string& folder) {
                 const std::string target = HandedOut(inf_, windows_, line, 0);
                 const std::string source = HandedOut(inf_, windows_, line, 1);
                 if (!target.empty()) {
-                    read.copies.push_back(
-                        {PackageSourcePath(inf_, source.empty() ? target : source),
-                         InFolder(folder, target), inf_.Value(line, 0).begin});
+                    read.copies.push_back(Copy(source.empty() ? target : source,
+                                               InFolder(folder, target),
+                                               inf_.Value(line, 0).begin));
                 }
             });
         });
@@ -215,6 +240,18 @@ public:
     }
 
 private:
+    // A copy of the package's file `name`, with where Wine 8 looks for it
+    // when that is elsewhere.
+    PlannedFile Copy(const std::string& name, std::string destination, InfOffset at) const
+    {
+        PlannedFile copy{PackageSourcePath(inf_, name), std::move(destination), at, {}};
+        const std::string wine = PackageSourcePath(inf_, name, SourceSections::PlainOnly);
+        if (wine != copy.source) {
+            copy.wineSource = wine;
+        }
+        return copy;
+    }
+
     // Each line of the file section `name`, with the folder [DestinationDirs] gives it.
     template <typename Visit>
     void ForEachFileLine(const std::string& name, Visit visit) const
@@ -361,39 +398,30 @@ const InfLine* DestinationLine(const Inf& inf, const std::string& name)
     return fallback;
 }
 
-std::string PackageSourcePath(const Inf& inf, const std::string& name)
+std::string PackageSourcePath(const Inf& inf, const std::string& name, SourceSections sections)
 {
-    const InfSection* files = inf.Find("sourcedisksfiles");
-    const InfSection* disks = inf.Find("sourcedisksnames");
-    if (files == nullptr) {
-        return name;
-    }
     const auto value = [&inf](const InfLine& line, std::size_t i) {
         return SubstituteStrings(inf, inf.Text(inf.Value(line, i)));
     };
     std::string path;
-    for (const InfLine& line : files->lines) {
-        if (!line.HasKey() ||
-            inf.Folded(SubstituteStrings(inf, inf.Text(inf.Key(line)))) != inf.Folded(name)) {
-            continue;
-        }
+    const InfLine* line =
+        SourceLine(inf, "SourceDisksFiles", sections,
+                   [&](const std::string& key) { return inf.Folded(key) == inf.Folded(name); });
+    if (line != nullptr) {
         // The engine reads the disk as a number and finds the first
         // [SourceDisksNames] line whose key is that number written out.
         long number = 0;
         const std::string disk =
-            line.valueCount == 0 ? ""
-                                 : std::to_string(IntField(value(line, 0), &number) ? number : 0);
-        for (std::size_t i = 0; disks != nullptr && i < disks->lines.size(); ++i) {
-            const InfLine& diskLine = disks->lines[i];
-            if (diskLine.HasKey() && SubstituteStrings(inf, inf.Text(inf.Key(diskLine))) == disk) {
-                path = diskLine.valueCount > 3 ? value(diskLine, 3) : "";
-                break;
-            }
+            line->valueCount == 0 ? ""
+                                  : std::to_string(IntField(value(*line, 0), &number) ? number : 0);
+        const InfLine* diskLine = SourceLine(inf, "SourceDisksNames", sections,
+                                             [&](const std::string& key) { return key == disk; });
+        if (diskLine != nullptr) {
+            path = diskLine->valueCount > 3 ? value(*diskLine, 3) : "";
         }
-        if (line.valueCount > 1) {
-            path += (path.empty() ? "" : "\\") + value(line, 1);
+        if (line->valueCount > 1) {
+            path += (path.empty() ? "" : "\\") + value(*line, 1);
         }
-        break;
     }
     while (!path.empty() && path[0] == '\\') {
         path.erase(0, 1);

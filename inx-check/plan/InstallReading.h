@@ -111,7 +111,12 @@ std::vector<const InfSection*> SectionsRun(const Inf& inf, const InfSection& ins
 // DefaultDestDir (the only one for an empty name, as for CopyFiles=@file);
 // nullptr when there is neither (the engine copies into the system folder).
 const InfLine* DestinationLine(const Inf& inf, const std::string& name);
+// Which source sections an engine reads: Windows' x86 engine reads
+// [SourceDisksFiles.x86] and [SourceDisksNames.x86] before the plain ones;
+// Wine 8's engine reads the plain ones alone.
+enum class SourceSections { PlatformFirst, PlainOnly };
 // Where in the package the engine looks for the file `name`:
 // [SourceDisksFiles] names its disk and subfolder, [SourceDisksNames] the
 // disk's folder.
-std::string PackageSourcePath(const Inf& inf, const std::string& name);
+std::string PackageSourcePath(const Inf& inf, const std::string& name,
+                              SourceSections sections = SourceSections::PlatformFirst);

@@ -94,7 +94,7 @@ std::vector<bool> NamingFields(const Inf& inf)
             names[line.firstValue + i] = true;
         }
     };
-    for (const char* listing : {"destinationdirs", "sourcedisksfiles"}) {
+    for (const char* listing : {"destinationdirs", "sourcedisksfiles", "sourcedisksfiles.x86"}) {
         const InfSection* section = inf.Find(listing);
         for (std::size_t i = 0; section != nullptr && i < section->lines.size(); ++i) {
             mark(section->lines[i], kNowhere);

@@ -136,11 +136,26 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
             return;
         }
     }
-    if (check.package != nullptr && !check.package->Holds(PackageSourcePath(check.inf, source))) {
+    const std::string windowsSource = PackageSourcePath(check.inf, source);
+    const std::string wineSource = PackageSourcePath(check.inf, source, SourceSections::PlainOnly);
+    if (check.package != nullptr && !check.package->Holds(windowsSource)) {
+        const bool wineFinds = wineSource != windowsSource && check.package->Holds(wineSource);
         check.Add(Rule::MissingFile, field.begin,
-                  Quoted(PackageSourcePath(check.inf, source)) +
+                  Quoted(windowsSource) +
                       " is not in the package folder: the engine asks the user for a disk "
-                      "(Windows) or waits forever (Wine)");
+                      "(Windows) or waits forever (Wine)" +
+                      (wineFinds ? "; the .x86 source sections name it, and only Wine 8, which "
+                                   "reads the plain ones alone, finds " +
+                                       Quoted(wineSource)
+                                 : std::string()));
+    } else if (check.package != nullptr && !check.package->Holds(wineSource)) {
+        check.Add(Rule::WineSource, field.begin,
+                  "Windows copies " + Quoted(windowsSource) +
+                      ", named by the .x86 source "
+                      "sections, but Wine 8 reads the plain ones alone and looks for " +
+                      Quoted(wineSource) +
+                      ", which the package lacks: a try under Wine waits "
+                      "forever");
     }
     std::string folder;
     if (destination != nullptr && AbsoluteDestination(check, *destination, &folder) &&

@@ -332,9 +332,23 @@ const RuleInfo kRules[] = {
      "a copied file that is not in the package folder",
      "The engine asks the user for a disk (Windows) or waits forever (Wine). Files are looked "
      "up without regard to case, in the [SourceDisksNames] and [SourceDisksFiles] subfolder "
-     "when one is named.",
+     "when one is named; install.exe's engine, the x86 one, reads [SourceDisksFiles.x86] and "
+     "[SourceDisksNames.x86] first. The .amd64, .arm64 and .ia64 sections are other engines' "
+     "and are not read.",
      {COPY_TO("-1,VUZAZURAV") "app.exe\nreadme.txt\n"},
      {COPY_TO("-1,VUZAZURAV") "app.exe\n"}},
+    {Rule::WineSource,
+     W,
+     "wine-source",
+     "a copied file that Wine's engine looks for where the package lacks it",
+     "Windows' x86 engine takes a file's disk and subfolder from [SourceDisksFiles.x86] and "
+     "[SourceDisksNames.x86] before the plain sections; Wine 8's engine reads the plain "
+     "sections alone, and where they lead the package has no such file, so a try under Wine "
+     "waits forever. Name the same place in the plain sections, or ship the file there too.",
+     {COPY_TO("-1,VUZAZURAV") "app.exe\n[SourceDisksNames]\n1=Disk\n[SourceDisksFiles]\n"
+                              "app.exe=1,old\n[SourceDisksFiles.x86]\napp.exe=1\n"},
+     {COPY_TO("-1,VUZAZURAV") "app.exe\n[SourceDisksNames]\n1=Disk\n[SourceDisksFiles]\n"
+                              "app.exe=1\n[SourceDisksFiles.x86]\napp.exe=1\n"}},
     {Rule::CopyPathTooLong,
      E,
      "copy-path-too-long",

@@ -55,6 +55,7 @@ enum class Rule {
     OtherDrive,
     FolderInEntry,
     MissingFile,
+    WineSource,
     CopyPathTooLong,
     // the registry
     RegistryRoot,

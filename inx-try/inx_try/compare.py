@@ -266,6 +266,8 @@ def wine_differences(plan: dict) -> List[str]:
     install = plan.get("install") or {}
     return ([f"{d['key']}: Windows puts it there, Wine 8 at {d['wine_key']}"
              for d in install.get("wine_differs", [])]
+            + [f"{f['destination']}: Windows copies {f['source']}, Wine 8 {f['wine_source']}"
+               for f in install.get("files", []) if f.get("wine_source")]
             + [f"{what}: Windows runs it, Wine 8 does not" for what in install.get("wine_skips", [])])
 
 

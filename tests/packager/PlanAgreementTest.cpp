@@ -1,7 +1,10 @@
 // The plan's folder table against setupapi: one file installed to each
 // folder number lands where the table says, and %number% in a value gives
 // the table's text. In a WoW64 prefix, as on 64-bit Windows.
+#include "inx-check/plan/Plan.h"
 #include "inx-check/plan/Windows.h"
+#include "inx-check/reader/CodePage.h"
+#include "inx-check/reader/InfReader.h"
 #include "tests/support/ScratchDirectory.h"
 
 #include <windows.h>
@@ -109,6 +112,60 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
         Wow64RevertWow64FsRedirection(redirection);
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, kTextsKey);
+}
+
+// Windows' x86 engine reads [SourceDisksFiles.x86] and [SourceDisksNames.x86]
+// before the plain sections; Wine 8's reads the plain ones alone, on 32-bit
+// and under WoW64. Each package file holds its own path: what Wine's engine
+// copied is where the plan says Wine 8 looks, and the plan names each file
+// it reads from elsewhere than Windows.
+TEST(SourceSections, WineReadsThePlainOnes)
+{
+    const ScratchDirectory scratch;
+    const std::string folder = scratch.Path().string();
+    const std::string text =
+        "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\nCopyFiles=F\r\n"
+        "[DestinationDirs]\r\nF=-1,\"" +
+        folder +
+        "\\out\"\r\n[F]\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\n"
+        "[SourceDisksNames]\r\n1=\"One\",,,one\r\n2=\"Two\",,,two\r\n"
+        "[SourceDisksNames.x86]\r\n2=\"Two\",,,two86\r\n"
+        "[SourceDisksFiles]\r\na.txt=1,plain\r\nb.txt=2\r\nc.txt=1\r\nd.txt=2\r\n"
+        "[SourceDisksFiles.x86]\r\na.txt=1,i386\r\nb.txt=2\r\n"
+        "[SourceDisksFiles.amd64]\r\nc.txt=1,amd64\r\n";
+    for (const char* made : {"one", "one\\plain", "one\\i386", "one\\amd64", "two", "two86"}) {
+        CreateDirectoryA(made, nullptr);
+    }
+    for (const std::string path :
+         {"one\\plain\\a.txt", "one\\i386\\a.txt", "two\\b.txt", "two86\\b.txt", "one\\c.txt",
+          "one\\amd64\\c.txt", "two\\d.txt", "two86\\d.txt"}) {
+        WriteFileBytes(path, path);
+    }
+    WriteFileBytes("plan.inf", text);
+    HINF hinf =
+        SetupOpenInfFileA((folder + "\\plan.inf").c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hinf);
+    void* context = SetupInitDefaultQueueCallbackEx(
+        nullptr, static_cast<HWND>(INVALID_HANDLE_VALUE), 0, 0, nullptr);
+    EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, hinf, "DefaultInstall", SPINST_FILES, nullptr,
+                                            folder.c_str(), SP_COPY_NEWER, Quietly, context,
+                                            nullptr, nullptr));
+    SetupTermDefaultQueueCallback(context);
+    SetupCloseInfFile(hinf);
+    const InstallPlan plan =
+        MakePlan(ReadInf(text, *FindCodePage(kDefaultCodePage)), Windows::Bits32);
+    ASSERT_TRUE(plan.install.has_value());
+    ASSERT_EQ(4u, plan.install->files.size());
+    const char* const windowsSources[] = {"one\\i386\\a.txt", "two86\\b.txt", "one\\c.txt",
+                                          "two86\\d.txt"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        const PlannedFile& file = plan.install->files[i];
+        EXPECT_EQ(windowsSources[i], file.source);
+        const std::string wine = file.wineSource.empty() ? file.source : file.wineSource;
+        EXPECT_EQ(wine, ReadFileBytes(folder + "\\out\\" +
+                                      file.destination.substr(file.destination.rfind('\\') + 1)))
+            << file.destination << ": where the plan says Wine 8 looks, beside what it copied";
+    }
 }
 
 // Whether `subkey` of `root` lies where it is named, through no symbolic link

@@ -68,6 +68,12 @@ TEST(Plan, FilesWhereTheEngineCopiesThem)
          {"  copies old.txt to C:\\App\\new.txt  (line 8)",
           "  copies open.txt to C:\\App\\open.txt  (line 9)"},
          {}},
+        {"the x86 engine's own [SourceDisksFiles.x86] names the file's subfolder",
+         kHead + "CopyFiles=F\n[DestinationDirs]\nF=11\n[F]\nsvc.exe\n[SourceDisksNames]\n"
+                 "1=\"Disk\"\n[SourceDisksFiles.x86]\nsvc.exe = 1, i386\n",
+         {"  copies i386\\svc.exe to C:\\Windows\\System32\\svc.exe (Wine 8 copies svc.exe, "
+          "reading [SourceDisksFiles] and [SourceDisksNames] alone)  (line 8)"},
+         {}},
         {"no [DestinationDirs]: the system folder",
          kHead + "CopyFiles=F\n[F]\na.dll\n",
          {"  copies a.dll to C:\\Windows\\System32\\a.dll  (line 6)"},

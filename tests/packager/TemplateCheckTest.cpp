@@ -345,6 +345,43 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
          With("plugin.dll", "data.txt") +
              "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\ndata.txt=0x1\r\n",
          {}},
+        // The x86 engine reads its platform's sections first, then the plain ones.
+        {"a file's subfolder in [SourceDisksFiles.x86]",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk\r\n[SourceDisksFiles.x86]\r\ndata.txt=1,sub\r\n",
+         {"9:1 warning: Windows copies 'sub\\data.txt', named by the .x86 source sections, but "
+          "Wine 8 reads the plain ones alone and looks for 'data.txt', which the package lacks: a "
+          "try under Wine waits forever [wine-source]"}},
+        {"[SourceDisksFiles.x86] before [SourceDisksFiles]",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk\r\n[SourceDisksFiles]\r\ndata.txt=1,other\r\n"
+             "[SourceDisksFiles.x86]\r\ndata.txt=1,sub\r\n",
+         {"9:1 warning: Windows copies 'sub\\data.txt', named by the .x86 source sections, but "
+          "Wine 8 reads the plain ones alone and looks for 'other\\data.txt', which the package "
+          "lacks: a "
+          "try under Wine waits forever [wine-source]"}},
+        {"[SourceDisksNames.x86] before [SourceDisksNames]",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk,,,other\r\n[SourceDisksNames.x86]\r\n1=Disk,,,sub\r\n"
+             "[SourceDisksFiles]\r\ndata.txt=1\r\n",
+         {"9:1 warning: Windows copies 'sub\\data.txt', named by the .x86 source sections, but "
+          "Wine 8 reads the plain ones alone and looks for 'other\\data.txt', which the package "
+          "lacks: a "
+          "try under Wine waits forever [wine-source]"}},
+        {"a disk that [SourceDisksNames.x86] lacks, from [SourceDisksNames]",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n2=Disk,,,sub\r\n[SourceDisksNames.x86]\r\n1=Disk,,,other\r\n"
+             "[SourceDisksFiles]\r\ndata.txt=2\r\n",
+         {}},
+        {"the .x86 subfolder lacks the file that Wine finds",
+         kClean + "[SourceDisksNames]\r\n1=Disk\r\n[SourceDisksFiles.x86]\r\nplugin.dll=1,sub\r\n",
+         {"9:1 error: 'sub\\plugin.dll' is not in the package folder: the engine asks the user for "
+          "a disk (Windows) or waits forever (Wine); the .x86 source sections name it, and only "
+          "Wine 8, which reads the plain ones alone, finds 'plugin.dll' [missing-file]"}},
+        {"another engine's section is not read",
+         With("plugin.dll", "data.txt") +
+             "[SourceDisksNames]\r\n1=Disk\r\n[SourceDisksFiles.amd64]\r\ndata.txt=1,sub\r\n",
+         {"9:1 error: 'data.txt' is not in the package folder [missing-file]"}},
         {"a subfolder that does not hold the file",
          kClean + "[SourceDisksNames]\r\n1=Disk,,,\\sub\r\n[SourceDisksFiles]\r\nplugin.dll=1\r\n",
          {"9:1 error: 'sub\\plugin.dll' is not in the package folder"}},

@@ -824,6 +824,21 @@ class Compare(unittest.TestCase):
                                      "Z:\\pkg", lambda e: (e["key"], e["name"]) in existed)
             self.assertEqual(compare.disagreements(result), expected, what)
 
+    def test_each_wine_difference_is_named(self):
+        plan = {"install": {
+            "files": [{"source": "i386\\a.dll", "destination": "C:\\A\\a.dll",
+                       "wine_source": "a.dll"},
+                      {"source": "b.dll", "destination": "C:\\A\\b.dll"}],
+            "wine_differs": [{"key": "HKEY_LOCAL_MACHINE\\Software\\V",
+                              "wine_key": "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\V"}],
+            "wine_skips": ["[N] for Needs="]}}
+        self.assertEqual(compare.wine_differences(plan), [
+            "HKEY_LOCAL_MACHINE\\Software\\V: Windows puts it there, "
+            "Wine 8 at HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\V",
+            "C:\\A\\a.dll: Windows copies i386\\a.dll, Wine 8 a.dll",
+            "[N] for Needs=: Windows runs it, Wine 8 does not"])
+        self.assertEqual(compare.wine_differences({"install": None}), [])
+
     def test_what_uninstalling_leaves_beside_what_was_left(self):
         # Hand: a service whose key the installation writes with AddReg; Kept:
         # one it adds and leaves; Gone: a key it makes that the plan's
