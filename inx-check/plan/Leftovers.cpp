@@ -1,5 +1,7 @@
 #include "inx-check/plan/Leftovers.h"
 
+#include "inx-check/plan/Windows.h"
+
 #include <algorithm>
 #include <iterator>
 #include <vector>
@@ -32,9 +34,7 @@ bool OwnKey(const CodePage& page, const std::string& key)
         }
         const std::string vendor =
             folded.substr(top.size(), folded.find('\\', top.size()) - top.size());
-        static const char* const shared[] = {"microsoft",   "classes", "wine", "policies",
-                                             "wow6432node", "clients", ""};
-        return std::find(std::begin(shared), std::end(shared), vendor) == std::end(shared);
+        return !vendor.empty() && !SystemSoftwareKey(vendor);
     }
     return false;
 }

@@ -100,7 +100,8 @@ constexpr char kSystem32[] = "c:\\windows\\system32";
 const char* const kNotRedirected[] = {"catroot",      "catroot2", "driverstore",
                                       "drivers\\etc", "logfiles", "spool"};
 
-// Under HKLM\Software, the keys both views share (Windows 7 and later).
+// Under HKLM\Software, the keys both views share on Windows 7 and later
+// (Microsoft's "Registry Keys Affected by WOW64").
 const char* const kSharedSoftware[] = {
     "clients",
     "microsoft\\com3",
@@ -152,9 +153,98 @@ const char* const kSharedSoftware[] = {
     "registeredapplications",
     "wow6432node",  // already the 32-bit view's own place
 };
-// Under Software\Classes (and HKEY_CLASSES_ROOT), the keys each view has of its own.
-const char* const kRedirectedClasses[] = {"appid",     "clsid",      "directshow",
-                                          "interface", "media type", "mediafoundation"};
+// Under Software, the keys Windows itself makes besides those (and Wine's
+// own): none is a package's.
+const char* const kSystemSoftware[] = {"classes", "wine"};
+// Under Software\Classes (and HKEY_CLASSES_ROOT), the keys each view has of
+// its own; the rest, AppID among it, both share. Wine 8 makes the same
+// 32-bit keys (wine.inf, [Wow64]: Classes\Wow6432Node\CLSID, ... as keys,
+// Classes\Wow6432Node\AppId, Protocols and TypeLib as links to Classes').
+const char* const kRedirectedClasses[] = {"clsid", "directshow", "interface", "media type",
+                                          "mediafoundation"};
+// Wine 8's links from the 32-bit view's Software\Wow6432Node\FROM to
+// Software\TO, as wine.inf's [Wow64] section makes them. Where they differ
+// from Microsoft's list, Wine puts a 32-bit write elsewhere than Windows.
+struct WineLink {
+    const char* from;
+    const char* to;
+};
+const WineLink kWineLinks[] = {
+    {"Microsoft\\Clients", "Microsoft\\Clients"},
+    {"Microsoft\\Cryptography\\Calais\\Current", "Microsoft\\Cryptography\\Calais\\Current"},
+    {"Microsoft\\Cryptography\\Calais\\Readers", "Microsoft\\Cryptography\\Calais\\Readers"},
+    {"Microsoft\\Cryptography\\Services", "Microsoft\\Cryptography\\Services"},
+    {"Microsoft\\CTF\\SystemShared", "Microsoft\\CTF\\SystemShared"},
+    {"Microsoft\\CTF\\TIP", "Microsoft\\CTF\\TIP"},
+    {"Microsoft\\DFS", "Microsoft\\DFS"},
+    {"Microsoft\\Driver Signing", "Microsoft\\Driver Signing"},
+    {"Microsoft\\EnterpriseCertificates", "Microsoft\\EnterpriseCertificates"},
+    {"Microsoft\\EventSystem", "Microsoft\\EventSystem"},
+    {"Microsoft\\MSMQ", "Microsoft\\MSMQ"},
+    {"Microsoft\\Non-Driver Signing", "Microsoft\\Non-Driver Signing"},
+    {"Microsoft\\Notepad\\DefaultFonts", "Microsoft\\Notepad\\DefaultFonts"},
+    {"Microsoft\\OLE", "Microsoft\\OLE"},
+    {"Microsoft\\RAS", "Microsoft\\RAS"},
+    {"Microsoft\\RPC", "Microsoft\\RPC"},
+    {"Microsoft\\Software\\Microsoft\\Shared Tools\\MSInfo", "Microsoft\\Shared Tools\\MSInfo"},
+    {"Microsoft\\SystemCertificates", "Microsoft\\SystemCertificates"},
+    {"Microsoft\\TermServLicensing", "Microsoft\\TermServLicensing"},
+    {"Microsoft\\Transaction Server", "Microsoft\\Transaction Server"},
+    {"Microsoft\\Windows\\CurrentVersion\\App Paths",
+     "Microsoft\\Windows\\CurrentVersion\\App Paths"},
+    {"Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes",
+     "Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes"},
+    {"Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers",
+     "Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers"},
+    {"Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons",
+     "Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons"},
+    {"Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap",
+     "Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap"},
+    {"Microsoft\\Windows\\CurrentVersion\\Group Policy",
+     "Microsoft\\Windows\\CurrentVersion\\Group Policy"},
+    {"Microsoft\\Windows\\CurrentVersion\\Policies",
+     "Microsoft\\Windows\\CurrentVersion\\Policies"},
+    {"Microsoft\\Windows\\CurrentVersion\\PreviewHandlers",
+     "Microsoft\\Windows\\CurrentVersion\\PreviewHandlers"},
+    {"Microsoft\\Windows\\CurrentVersion\\Setup", "Microsoft\\Windows\\CurrentVersion\\Setup"},
+    {"Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations",
+     "Microsoft\\Windows\\CurrentVersion\\Telephony\\Locations"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Console",
+     "Microsoft\\Windows NT\\CurrentVersion\\Console"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\FontDpi",
+     "Microsoft\\Windows NT\\CurrentVersion\\FontDpi"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\FontLink",
+     "Microsoft\\Windows NT\\CurrentVersion\\FontLink"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\FontMapper",
+     "Microsoft\\Windows NT\\CurrentVersion\\FontMapper"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+     "Microsoft\\Windows NT\\CurrentVersion\\Fonts"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+     "Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize",
+     "Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options",
+     "Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\LanguagePack",
+     "Microsoft\\Windows NT\\CurrentVersion\\LanguagePack"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\NetworkCards",
+     "Microsoft\\Windows NT\\CurrentVersion\\NetworkCards"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Perflib",
+     "Microsoft\\Windows NT\\CurrentVersion\\Perflib"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Ports",
+     "Microsoft\\Windows NT\\CurrentVersion\\Ports"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Print",
+     "Microsoft\\Windows NT\\CurrentVersion\\Print"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+     "Microsoft\\Windows NT\\CurrentVersion\\ProfileList"},
+    {"Microsoft\\Windows NT\\CurrentVersion\\Time Zones",
+     "Microsoft\\Windows NT\\CurrentVersion\\Time Zones"},
+    {"Microsoft\\Windows\\CurrentVersion\\Time Zones",
+     "Microsoft\\Windows NT\\CurrentVersion\\Time Zones"},
+    {"Policies", "Policies"},
+    {"Registered Applications", "Registered Applications"},
+    {"Wine\\Ports", "Wine\\Ports"},  // made as a prefix starts, not by wine.inf
+};
 constexpr char kWow64Node[] = "WOW6432Node";
 
 // The length of `top` when `lowered` is it or lies under it; 0 otherwise.
@@ -279,11 +369,33 @@ std::string WineRegistryLocation(const std::string& key, unsigned long flags, Wi
         return "";
     }
     const std::string lowered = LowerAscii(key);
-    const std::size_t classes = ClassesEnd(lowered);
-    // Wine keeps HKCU's Classes in one view, and shares AppID as it shares most of Classes.
-    const bool oneView =
-        Under(lowered, "hkey_current_user") != 0 || Under(Below(lowered, classes), "appid") != 0;
-    const std::string wine =
-        classes != 0 && oneView ? key : RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
+    const std::size_t software = Under(lowered, "hkey_local_machine\\software");
+    std::string wine;
+    if (Under(lowered, "hkey_current_user") != 0 && ClassesEnd(lowered) != 0) {
+        wine = key;  // Wine keeps HKCU's Classes in one view
+    } else if (software != 0 && ClassesEnd(lowered) == 0 &&
+               Under(Below(lowered, software), "wow6432node") == 0) {
+        // Wine 8 ignores FLG_ADDREG_64BITKEY, and shares the keys it links.
+        const std::string below = Below(lowered, software);
+        wine = WithNode(key, software);
+        for (const WineLink& link : kWineLinks) {
+            if (const std::size_t at = Under(below, LowerAscii(link.from))) {
+                wine = key.substr(0, software + 1) + link.to + key.substr(software + 1 + at);
+                break;
+            }
+        }
+    } else {
+        wine = RegistryLocation(key, flags & ~kRegistry64BitKey, windows);
+    }
     return wine != RegistryLocation(key, flags, windows) ? wine : "";
+}
+
+bool SystemSoftwareKey(const std::string& name)
+{
+    const std::string lowered = LowerAscii(name);
+    const auto top = [&lowered](const char* key) {
+        return std::string(key).substr(0, std::string(key).find('\\')) == lowered;
+    };
+    return std::any_of(std::begin(kSharedSoftware), std::end(kSharedSoftware), top) ||
+           std::any_of(std::begin(kSystemSoftware), std::end(kSystemSoftware), top);
 }

@@ -52,5 +52,13 @@ constexpr unsigned long kRegistry64BitKey = 0x1000;  // FLG_ADDREG_64BITKEY
 std::string RegistryLocation(const std::string& key, unsigned long flags, Windows windows);
 // Where Wine 8's engine puts the same write when that is not where Windows
 // does (empty otherwise): Wine ignores FLG_ADDREG_64BITKEY, keeps the
-// Classes subkeys under HKCU in one view and shares Classes\AppID.
+// Classes subkeys under HKCU in one view, and shares under HKLM\Software the
+// keys its own list links (Microsoft\Clients, "Registered Applications"),
+// which are not all those Windows shares (Clients, RegisteredApplications,
+// Microsoft\COM3).
 std::string WineRegistryLocation(const std::string& key, unsigned long flags, Windows windows);
+
+// Whether `name`, a key right under HKLM\Software or HKCU\Software, is one
+// Windows (or Wine) ships rather than a package's: Microsoft, Classes,
+// Clients, Policies, RegisteredApplications, ...
+bool SystemSoftwareKey(const std::string& name);

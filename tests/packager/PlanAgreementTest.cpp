@@ -193,40 +193,24 @@ bool LiesAt(HKEY root, const std::string& subkey)
     }
 }
 
-// Where the 32-bit engine's registry writes land, as the plan places them, and
-// where Wine's engine puts the keys that the plan says Wine puts elsewhere.
-TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
+// A key the 32-bit engine writes, as the INF names it, and the line's flags.
+struct RegistryWrite {
+    std::string key;
+    unsigned long flags;
+};
+
+// Has the 32-bit engine write a value under each key, and expects each where
+// the plan places it: under Wine, Wine's place where the plan names one,
+// Windows' otherwise.
+void ExpectWritesWherePlanned(const std::vector<RegistryWrite>& writes)
 {
-    if (ThisWindows() != Windows::Bits64) {
-        GTEST_SKIP() << "one registry view on 32-bit Windows";
-    }
-    // Each key as the INF names it, and the line's flags.
-    const struct {
-        const char* key;
-        unsigned long flags;
-    } writes[] = {
-        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView", 0},
-        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxPlan.exe",
-         0},
-        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan", 0},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\.inxplan", 0},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}", 0},
-        {"HKEY_LOCAL_MACHINE\\Software\\Policies\\InxPlan", 0},
-        {"HKEY_CURRENT_USER\\Software\\InxPlanView", 0},
-        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", 0x4000},
-        {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", 0},
-        // Where Wine 8 differs from Windows, as the plan says it does.
-        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView64", 0x1000},
-        {"HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000002}", 0},
-        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\{1A2B3C4D-0000-0000-0000-000000000003}", 0},
-    };
     std::string inf =
         "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
         "AddReg=Writes\r\n[Writes]\r\n";
-    for (const auto& write : writes) {
-        const std::string key = write.key;
-        const std::string root = key.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0 ? "HKLM" : "HKCU";
-        inf += root + "," + key.substr(key.find('\\') + 1) + ",Planned," +
+    for (const RegistryWrite& write : writes) {
+        const std::string root =
+            write.key.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0 ? "HKLM" : "HKCU";
+        inf += root + ",\"" + write.key.substr(write.key.find('\\') + 1) + "\",Planned," +
                std::to_string(write.flags) + ",yes\r\n";
     }
     const ScratchDirectory scratch;
@@ -239,8 +223,7 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
                                             nullptr, nullptr, 0, nullptr, nullptr, nullptr,
                                             nullptr));
     SetupCloseInfFile(hinf);
-    for (const auto& write : writes) {
-        // Under Wine, Wine's place where the plan names one, Windows' otherwise.
+    for (const RegistryWrite& write : writes) {
         const std::string wine = WineRegistryLocation(write.key, write.flags, Windows::Bits64);
         const std::string planned =
             wine.empty() ? RegistryLocation(write.key, write.flags, Windows::Bits64) : wine;
@@ -263,6 +246,94 @@ TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
         RegDeleteKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey.c_str(),
                         KEY_WOW64_64KEY, 0);
     }
+}
+
+// Where the 32-bit engine's registry writes land, as the plan places them, and
+// where Wine's engine puts the keys that the plan says Wine puts elsewhere.
+TEST(RegistryViews, EachWriteLandsWhereThePlanSays)
+{
+    if (ThisWindows() != Windows::Bits64) {
+        GTEST_SKIP() << "one registry view on 32-bit Windows";
+    }
+    ExpectWritesWherePlanned({
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxPlan.exe",
+         0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxPlan", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\.inxplan", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000001}", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Classes\\AppID\\{1A2B3C4D-0000-0000-0000-000000000003}", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Policies\\InxPlan", 0},
+        {"HKEY_CURRENT_USER\\Software\\InxPlanView", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView32", 0x4000},
+        {"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\InxPlanView", 0},
+        // Where Wine 8 differs from Windows, as the plan says it does.
+        {"HKEY_LOCAL_MACHINE\\Software\\InxPlanView64", 0x1000},
+        {"HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{1A2B3C4D-0000-0000-0000-000000000002}", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Clients\\StartMenuInternet\\InxPlan", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\RegisteredApplications", 0},
+        {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\COM3\\InxPlan", 0},
+    });
+}
+
+// The keys `parent` (under HKLM, in the 64-bit view) holds, by their names
+// below it; each link is named, not walked into.
+void WalkKeys(const std::string& parent, std::vector<std::string>* links,
+              const std::string& below = "")
+{
+    HKEY key = nullptr;
+    const std::string path = below.empty() ? parent : parent + "\\" + below;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), REG_OPTION_OPEN_LINK,
+                      KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    DWORD type = REG_NONE;
+    if (!below.empty() &&
+        RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+            ERROR_SUCCESS &&
+        type == REG_LINK) {
+        links->push_back(below);
+        RegCloseKey(key);
+        return;
+    }
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        WalkKeys(parent, links, below.empty() ? name : below + "\\" + name);
+    }
+    RegCloseKey(key);
+}
+
+// Every link the prefix's registry holds from the 32-bit view to the 64-bit
+// one (Wine makes them from wine.inf's [Wow64]): a write under each lands
+// where the plan says Wine puts it.
+TEST(RegistryViews, UnderEachOfWinesLinks)
+{
+    if (ThisWindows() != Windows::Bits64) {
+        GTEST_SKIP() << "one registry view on 32-bit Windows";
+    }
+    std::vector<std::string> links;
+    WalkKeys("Software\\Wow6432Node", &links);
+    std::vector<RegistryWrite> writes;
+    for (const std::string& link : links) {
+        if (LowerAscii(link) != "classes") {  // the Classes rows above
+            // Each its own name: two links may lead to one key.
+            writes.push_back({"HKEY_LOCAL_MACHINE\\Software\\" + link + "\\InxPlanLink" +
+                                  std::to_string(writes.size()),
+                              0});
+        }
+    }
+    std::vector<std::string> classLinks;
+    WalkKeys("Software\\Classes\\Wow6432Node", &classLinks);
+    for (const std::string& link : classLinks) {
+        writes.push_back({"HKEY_LOCAL_MACHINE\\Software\\Classes\\" + link + "\\InxPlanLink", 0});
+    }
+    EXPECT_GE(writes.size(), 40u) << "the prefix's links were not found";
+    ExpectWritesWherePlanned(writes);
 }
 
 }  // namespace

@@ -408,6 +408,34 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
               "HKEY_CURRENT_USER\\Software\\Classes\\Interface\\{2}  (line 13)"},
          {"WOW6432Node\\WOW6432Node", "Vendor32 at", "CLSID\\{1} at"},
          Windows::Bits64},
+        {"AppID both views share; the keys Wine 8 links are not all those Windows shares",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\Classes\\AppID\\{3},,,1\n"
+                 "HKLM,Software\\Clients\\StartMenuInternet\\App,,,1\n"
+                 "HKLM,Software\\RegisteredApplications,App,,1\n"
+                 "HKLM,Software\\Microsoft\\COM3\\X,,,1\n"
+                 "HKLM,Software\\Microsoft\\Clients\\Y,,,1\n"
+                 "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Time Zones\\Z,,,1\n",
+         {machine + "Classes\\AppID\\{3}: (default) = REG_SZ \"1\"  (line 6)",
+          machine + "Clients\\StartMenuInternet\\App: (default) = REG_SZ \"1\"  (line 7)",
+          wine + "HKEY_LOCAL_MACHINE\\Software\\Clients\\StartMenuInternet\\App at " +
+              "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Clients\\StartMenuInternet\\App  (line 7)",
+          wine + "HKEY_LOCAL_MACHINE\\Software\\RegisteredApplications at " +
+              "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\RegisteredApplications  (line 8)",
+          wine + "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\COM3\\X at " +
+              "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\COM3\\X  (line 9)",
+          wine + "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Clients\\Y at " +
+              "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Clients\\Y  (line 10)",
+          wine + "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+                 "Time Zones\\Z at HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\"
+                 "CurrentVersion\\Time Zones\\Z  (line 11)"},
+         {"AppID\\{3} at"},
+         Windows::Bits64},
+        {"a key Windows ships is no package's own, though its value is",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\RegisteredApplications,App,,\"Software\\App\\Caps\"\n"
+                 "HKLM,Software\\Vendor\\App,V,,1\n"
+                 "[DefaultUninstall]\nDelReg=D\n[D]\nHKLM,Software\\RegisteredApplications,App\n",
+         {"Uninstalling leaves behind 2:"},
+         {"RegisteredApplications (key)"}},
         {"the uninstallation deletes the redirected key; the list of installed programs in the "
          "32-bit view",
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Vendor,V,,1\nHKLM,Software\\Kept,V,,1\n"
