@@ -12,7 +12,8 @@ file copied into the package's own folder (not on drive C:). A value written
 as it already was is planned and seen. A file that a directive the plan does
 not model writes (UpdateInis' INI files) is not held against it. A key that
 Wine 8 puts elsewhere than Windows does (the plan's wine_differs: a
-FLG_ADDREG_64BITKEY line, a Classes key of HKCU or AppID on 64-bit Windows)
+FLG_ADDREG_64BITKEY line, a Classes key of HKCU, a key Windows and Wine do
+not share alike on 64-bit Windows)
 is compared where Windows puts it, and named as Wine's difference."""
 
 import re
