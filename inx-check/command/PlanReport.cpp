@@ -30,6 +30,10 @@ public:
             Section(accepted ? plan.uninstall : std::nullopt);
             out_ += ",\n  \"left_behind\": ";
             LeftBehind(accepted ? plan.leftBehind : Leftovers{});
+            if (accepted && plan.wineLeftBehind.has_value()) {
+                out_ += ",\n  \"wine_left_behind\": ";
+                LeftBehind(*plan.wineLeftBehind);
+            }
             out_ += "\n}\n";
             return out_;
         }
@@ -60,6 +64,10 @@ public:
         Section(plan.uninstall);
         out_ += "\n";
         LeftBehind(plan.leftBehind);
+        if (plan.wineLeftBehind.has_value()) {
+            out_ += "\nUnder Wine 8, which does not run all of both sections, ";
+            LeftBehind(*plan.wineLeftBehind);
+        }
         return out_;
     }
 
@@ -215,10 +223,8 @@ private:
         out_ += json_ ? "{\n    \"section\": " + Json(plan.section)
                       : "[" + Shown(plan.section) + "]:\n";
         // In JSON an item of a part Wine 8 does not run says so.
-        const auto skips = [this, &plan](ItemRange WineSkip::*range, const auto& list,
-                                         const auto& item) {
-            const auto index = static_cast<std::size_t>(&item - list.data());
-            return json_ && plan.WineSkips(range, index) ? ", \"wine_skips\": true" : "";
+        const auto skips = [this](const auto& item) {
+            return json_ && item.wineSkips ? ", \"wine_skips\": true" : "";
         };
         Items("files", plan.files, [&](const PlannedFile& file) {
             const bool wineElsewhere = !file.wineSource.empty();
@@ -226,7 +232,7 @@ private:
                        ? "{\"source\": " + Json(file.source) +
                              ", \"destination\": " + Json(file.destination) +
                              (wineElsewhere ? ", \"wine_source\": " + Json(file.wineSource) : "") +
-                             skips(&WineSkip::files, plan.files, file) + "}"
+                             skips(file) + "}"
                        : "copies " + Shown(file.source) + " to " + Shown(file.destination) +
                              (wineElsewhere ? " (Wine 8 copies " + Shown(file.wineSource) +
                                                   ", reading [SourceDisksFiles] and "
@@ -238,7 +244,7 @@ private:
         });
         Items("renames", plan.renames, [&](const PlannedRename& rename) {
             return json_ ? "{\"from\": " + Json(rename.from) + ", \"to\": " + Json(rename.to) +
-                               skips(&WineSkip::renames, plan.renames, rename) + "}"
+                               skips(rename) + "}"
                          : "renames " + Shown(rename.from) + " to " + Shown(rename.to);
         });
         Items("keys", plan.keys, [this](const PlannedKey& key) {
@@ -250,8 +256,7 @@ private:
             const std::string type = RegistryTypeName(value.type);
             return json_ ? "{\"key\": " + Json(value.key) + ", \"name\": " + Json(value.name) +
                                ", \"type\": \"" + type + "\", \"data\": " + Data(value) +
-                               ", \"write\": \"" + writes[write] + "\"" +
-                               skips(&WineSkip::registry, plan.registry, value) + "}"
+                               ", \"write\": \"" + writes[write] + "\"" + skips(value) + "}"
                          : (value.write == Write::AppendStrings ? "appends to " : "writes ") +
                                ValueName(value.key, value.name) +
                                (value.write == Write::AppendStrings ? " += " : " = ") + type + " " +
@@ -266,7 +271,7 @@ private:
                              (removal.name.has_value() ? Json(*removal.name) : "null") +
                              (removal.string.has_value() ? ", \"string\": " + Json(*removal.string)
                                                          : "") +
-                             skips(&WineSkip::registryDeletes, plan.registryDeletes, removal) + "}"
+                             skips(removal) + "}"
                    : !removal.name.has_value()
                        ? "deletes the key " + Shown(removal.key) + " and everything under it"
                    : removal.string.has_value()
@@ -314,6 +319,23 @@ private:
             return json_ ? Json(skip.what)
                          : "differs under Wine 8, which does not run " + Shown(skip.what);
         });
+        if (json_) {
+            // The lists of names, whose items cannot carry "wine_skips".
+            const auto skipped = [this](const auto& items, auto name) {
+                std::string list;
+                for (const auto& item : items) {
+                    if (item.wineSkips) {
+                        list += (list.empty() ? "" : ", ") + Json(name(item));
+                    }
+                }
+                return "[" + list + "]";
+            };
+            const auto path = [](const PlannedPath& item) { return item.path; };
+            out_ += ",\n    \"wine_skipped\": {\"deletes\": " + skipped(plan.deletes, path) +
+                    ", \"keys\": " +
+                    skipped(plan.keys, [](const PlannedKey& item) { return item.key; }) +
+                    ", \"service_deletes\": " + skipped(plan.serviceDeletes, path) + "}";
+        }
         std::vector<RefusedService> refused;
         if (plan.serviceRefused.has_value()) {
             refused.push_back(*plan.serviceRefused);
@@ -337,7 +359,8 @@ private:
         if (json_) {
             out_ += "{\n    \"count\": " + std::to_string(count);
         } else {
-            out_ += "Uninstalling leaves behind " + std::to_string(count) + ":\n";
+            out_ += (out_.back() == '\n' ? "Uninstalling" : "uninstalling") +
+                    std::string(" leaves behind ") + std::to_string(count) + ":\n";
         }
         Items("files", left.files, [this](const PlannedPath& file) {
             return json_ ? Json(file.path) : Shown(file.path);

@@ -20,10 +20,29 @@ std::string RegistryTypeName(unsigned long type)
     return type < std::size(names) ? names[type] : "type " + std::to_string(type);
 }
 
-bool SectionPlan::WineSkips(ItemRange WineSkip::*range, std::size_t index) const
+namespace {
+
+template <typename Item>
+void DropWineSkips(std::vector<Item>* items)
 {
-    return std::any_of(wineSkips.begin(), wineSkips.end(),
-                       [range, index](const WineSkip& skip) { return (skip.*range).Holds(index); });
+    items->erase(std::remove_if(items->begin(), items->end(),
+                                [](const Item& item) { return item.wineSkips; }),
+                 items->end());
+}
+
+}  // namespace
+
+SectionPlan WineRun(const SectionPlan& plan)
+{
+    SectionPlan run = plan;
+    DropWineSkips(&run.files);
+    DropWineSkips(&run.deletes);
+    DropWineSkips(&run.renames);
+    DropWineSkips(&run.registry);
+    DropWineSkips(&run.keys);
+    DropWineSkips(&run.registryDeletes);
+    DropWineSkips(&run.serviceDeletes);
+    return run;
 }
 
 bool SectionPlan::ChangesAnything() const

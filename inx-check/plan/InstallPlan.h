@@ -27,22 +27,27 @@ enum : unsigned long {
 // "REG_SZ" and the like; "type N" for a number no type has.
 std::string RegistryTypeName(unsigned long type);
 
+// Each planned item says whether Wine 8's engine does it too: `wineSkips`
+// marks one that a part of the plan Wine 8 does not run makes (WineSkip).
 struct PlannedFile {
     std::string source;  // relative to the package's folder
     std::string destination;
     InfOffset at;
     std::string wineSource;  // where Wine 8's engine looks instead; empty: the same
+    bool wineSkips = false;
 };
 
 struct PlannedPath {
     std::string path;
     InfOffset at;
+    bool wineSkips = false;
 };
 
 struct PlannedRename {
     std::string from;
     std::string to;
     InfOffset at;
+    bool wineSkips = false;
 };
 
 // How an AddReg line writes its value.
@@ -65,11 +70,13 @@ struct PlannedValue {
                                        // engine writes as many bytes as fields, unread
     Write write = Write::Set;
     InfOffset at;
+    bool wineSkips = false;
 };
 
 struct PlannedKey {
     std::string key;
     InfOffset at;
+    bool wineSkips = false;
 };
 
 // A DelReg line, or an AddReg line with FLG_ADDREG_DELVAL.
@@ -78,6 +85,7 @@ struct PlannedRegistryDelete {
     std::optional<std::string> name;    // none: the key with everything under it
     std::optional<std::string> string;  // FLG_DELREG_MULTI_SZ_DELSTRING: that string alone
     InfOffset at;
+    bool wineSkips = false;
 };
 
 struct PlannedService {
@@ -108,20 +116,12 @@ struct NotModelled {
     std::vector<std::string> touches;  // the files it writes, where known (UpdateInis)
 };
 
-// Positions [from, to) in one of a plan's lists.
-struct ItemRange {
-    std::size_t from = 0;
-    std::size_t to = 0;
-    bool Holds(std::size_t index) const { return index >= from && index < to; }
-};
-
 // A part of the plan that Windows' engine runs and Wine 8's does not (a
-// section Needs= names, an AddService line's event-log section): the items
-// it adds to each list.
+// section Needs= names, an AddService line's event-log section, a DelService
+// line after the first); its items are marked `wineSkips`.
 struct WineSkip {
     std::string what;  // "[N] for Needs=", ...
     InfOffset at;
-    ItemRange files, renames, registry, registryDeletes;
 };
 
 struct SectionPlan {
@@ -143,9 +143,10 @@ struct SectionPlan {
     std::vector<WineSkip> wineSkips;
 
     bool ChangesAnything() const;
-    // Whether the item at `index` of the list `range` names is one Wine 8 does not do.
-    bool WineSkips(ItemRange WineSkip::*range, std::size_t index) const;
 };
+
+// The part of `plan` that Wine 8's engine runs: the items it skips left out.
+SectionPlan WineRun(const SectionPlan& plan);
 
 // What the installation adds and the uninstallation does not take away.
 struct Leftovers {
@@ -167,5 +168,8 @@ struct InstallPlan {
     std::optional<SectionPlan> install;    // none: the engine installs nothing
     std::optional<SectionPlan> uninstall;  // [DefaultUninstall], chosen as the install section is
     Leftovers leftBehind;
+    // What uninstalling leaves under Wine 8, which does not run all of both
+    // sections; none where that is what it leaves on Windows.
+    std::optional<Leftovers> wineLeftBehind;
     std::string uninstallString;  // the UninstallString the installation registers, if any
 };

@@ -159,3 +159,26 @@ bool UnderKeys(const CodePage& page, const std::string& key, const NameSet& keys
     }
     return itself && keys.count(folded) != 0;
 }
+
+bool SameLeftovers(const Leftovers& one, const Leftovers& other)
+{
+    const auto paths = [](const std::vector<PlannedPath>& items) {
+        std::vector<std::string> named;
+        for (const PlannedPath& item : items) {
+            named.push_back(item.path);
+        }
+        return named;
+    };
+    const auto keys = [](const Leftovers& left) {
+        std::vector<std::string> named;
+        for (const Leftovers::Registry& item : left.registry) {
+            named.push_back(item.key + '\n' + (item.name ? "value\n" + *item.name : "key"));
+        }
+        for (const PlannedKey& key : left.keysIfNew) {
+            named.push_back("if new\n" + key.key);
+        }
+        return named;
+    };
+    return paths(one.files) == paths(other.files) && paths(one.services) == paths(other.services) &&
+           keys(one) == keys(other);
+}

@@ -10,6 +10,8 @@
 
 Leftovers LeftBehind(const CodePage& page, const SectionPlan& install,
                      const SectionPlan* uninstall);
+// Whether both name the same leftovers, in the same order.
+bool SameLeftovers(const Leftovers& one, const Leftovers& other);
 
 // Names folded as the engine compares them (FoldedName).
 using NameSet = std::unordered_set<std::string>;

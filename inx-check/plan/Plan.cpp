@@ -16,26 +16,6 @@ constexpr long kDeleteEventLogEntry = 0x4;
 constexpr long kProgramService = 0x30;
 constexpr long kAutoStart = 2;
 
-// Marks where a part of `plan` that Wine 8 skips starts, and ends it.
-WineSkip StartSkip(const SectionPlan& plan, const std::string& what, InfOffset at)
-{
-    WineSkip skip{what, at, {}, {}, {}, {}};
-    skip.files.from = plan.files.size();
-    skip.renames.from = plan.renames.size();
-    skip.registry.from = plan.registry.size();
-    skip.registryDeletes.from = plan.registryDeletes.size();
-    return skip;
-}
-
-WineSkip EndSkip(const SectionPlan& plan, WineSkip skip)
-{
-    skip.files.to = plan.files.size();
-    skip.renames.to = plan.renames.size();
-    skip.registry.to = plan.registry.size();
-    skip.registryDeletes.to = plan.registryDeletes.size();
-    return skip;
-}
-
 // What a service section lacks that the engine needs (a number for each of
 // ServiceType, StartType and ErrorControl, and a ServiceBinary line); ""
 // when it lacks nothing.
@@ -66,12 +46,17 @@ public:
     {
     }
 
-    void Run(const RunRequests& run)
+    // A section run; Wine 8 runs none that Needs= names.
+    void Run(const RunRequests& run, bool needed)
     {
-        plan_.files.insert(plan_.files.end(), run.copies.begin(), run.copies.end());
-        plan_.deletes.insert(plan_.deletes.end(), run.deletes.begin(), run.deletes.end());
-        plan_.renames.insert(plan_.renames.end(), run.renames.begin(), run.renames.end());
+        if (needed) {
+            SkipUnderWine("[" + run.section + "] for Needs=", run.header);
+        }
+        Append(&plan_.files, run.copies);
+        Append(&plan_.deletes, run.deletes);
+        Append(&plan_.renames, run.renames);
         Registry(run.registry);
+        RunUnderWine();
     }
 
     // The AddService lines, then the DelService lines. A service the engine
@@ -99,11 +84,20 @@ public:
             if (removal.name.empty()) {
                 return;  // the engine cannot open a service without a name, and stops
             }
-            plan_.serviceDeletes.push_back({removal.name, removal.at});
-            if ((removal.flags & kDeleteEventLogEntry) != 0) {
-                plan_.registryDeletes.push_back(
-                    {removal.eventSourceKey, std::nullopt, std::nullopt, removal.at});
+            // Wine 8 goes on from a section's first DelService line to its
+            // next AddService line, so runs no other DelService line.
+            if (&removal != &section.serviceDeletes.front()) {
+                SkipUnderWine("the DelService line for " + removal.name, removal.at);
             }
+            plan_.serviceDeletes.push_back({removal.name, removal.at, skipping_});
+            if ((removal.flags & kDeleteEventLogEntry) != 0) {
+                // Wine 8 never deletes an event source.
+                SkipUnderWine("the deletion of the event source of the service " + removal.name,
+                              removal.at);
+                plan_.registryDeletes.push_back(
+                    {removal.eventSourceKey, std::nullopt, std::nullopt, removal.at, true});
+            }
+            RunUnderWine();
         }
     }
 
@@ -119,15 +113,38 @@ private:
     // DelReg on it; Wine 8 does neither.
     void EventLog(const EventLogRequest& log, const std::string& service)
     {
-        WineSkip skip = StartSkip(
-            plan_, "the event log [" + log.section + "] of the service " + service, log.at);
+        SkipUnderWine("the event log [" + log.section + "] of the service " + service, log.at);
         registry_.MakeKey(log.key, log.at);
         Registry(log.registry);
-        plan_.wineSkips.push_back(EndSkip(plan_, skip));
+        RunUnderWine();
+    }
+
+    // What follows, up to RunUnderWine, is a part Wine 8 does not run.
+    void SkipUnderWine(const std::string& what, InfOffset at)
+    {
+        plan_.wineSkips.push_back({what, at});
+        skipping_ = true;
+        registry_.SkipUnderWine(true);
+    }
+
+    void RunUnderWine()
+    {
+        skipping_ = false;
+        registry_.SkipUnderWine(false);
+    }
+
+    template <typename Item>
+    void Append(std::vector<Item>* items, const std::vector<Item>& made)
+    {
+        for (Item item : made) {
+            item.wineSkips = skipping_;
+            items->push_back(std::move(item));
+        }
     }
 
     SectionPlan& plan_;
     RegistryPlanner registry_;
+    bool skipping_ = false;
 };
 
 std::optional<SectionPlan> PlanSection(const std::optional<SectionRequests>& read,
@@ -141,11 +158,7 @@ std::optional<SectionPlan> PlanSection(const std::optional<SectionRequests>& rea
     plan.header = read->header;
     Planner planner(page, windows, &plan);
     for (const RunRequests& run : read->runs) {
-        WineSkip skip = StartSkip(plan, "[" + run.section + "] for Needs=", run.header);
-        planner.Run(run);
-        if (&run != &read->runs.front()) {
-            plan.wineSkips.push_back(EndSkip(plan, skip));
-        }
+        planner.Run(run, &run != &read->runs.front());
     }
     planner.Services(*read);
     plan.notModelled = read->notModelled;
@@ -191,6 +204,14 @@ InstallPlan MakePlan(const Inf& inf, Windows windows)
     }
     plan.leftBehind =
         LeftBehind(page, *plan.install, plan.uninstall.has_value() ? &*plan.uninstall : nullptr);
+    const SectionPlan wineInstall = WineRun(*plan.install);
+    const std::optional<SectionPlan> wineUninstall =
+        plan.uninstall.has_value() ? std::optional<SectionPlan>(WineRun(*plan.uninstall))
+                                   : std::nullopt;
+    Leftovers wineLeft = LeftBehind(page, wineInstall, wineUninstall ? &*wineUninstall : nullptr);
+    if (!SameLeftovers(wineLeft, plan.leftBehind)) {
+        plan.wineLeftBehind = std::move(wineLeft);
+    }
     plan.uninstallString = RegisteredUninstallString(page, *plan.install);
     return plan;
 }

@@ -88,8 +88,16 @@ void RegistryPlanner::Plan(const std::vector<RegistryRequest>& requests, bool de
 
 void RegistryPlanner::MakeKey(const std::string& key, InfOffset at)
 {
-    if (madeKeys_.insert(UpperInCodePage(page_, key)).second) {
-        plan_.keys.push_back({key, at});
+    const std::string compared = UpperInCodePage(page_, key);
+    if (madeKeys_.insert(compared).second) {
+        plan_.keys.push_back({key, at, skipping_});
+    } else if (!skipping_) {
+        // Made before in a part Wine skips, and now in one it runs.
+        for (PlannedKey& made : plan_.keys) {
+            if (UpperInCodePage(page_, made.key) == compared) {
+                made.wineSkips = false;
+            }
+        }
     }
 }
 
@@ -115,7 +123,7 @@ void RegistryPlanner::Act(const RegistryRequest& request, bool deleting)
         MakeKey(key, request.at);
     }
     if (deleting || (flags & kDeleteValue) != 0) {
-        PlannedRegistryDelete removal{key, std::nullopt, std::nullopt, request.at};
+        PlannedRegistryDelete removal{key, std::nullopt, std::nullopt, request.at, skipping_};
         if (!request.name.empty() && (flags & kKeyOnlyCommon) == 0) {
             removal.name = request.name;
             if ((flags & kDeleteString) == kDeleteString) {
@@ -142,6 +150,7 @@ void RegistryPlanner::WriteValue(const RegistryRequest& request, const std::stri
     value.key = key;
     value.name = request.name;
     value.at = request.at;
+    value.wineSkips = skipping_;
     value.type = TypeOf(flags);
     value.write = (flags & kNoClobber) != 0       ? Write::IfMissing
                   : (flags & kOverwriteOnly) != 0 ? Write::IfPresent

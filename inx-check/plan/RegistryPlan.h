@@ -23,6 +23,8 @@ public:
     void Plan(const std::vector<RegistryRequest>& requests, bool deleting);
     // A key made, once, as the engine makes one outside AddReg.
     void MakeKey(const std::string& key, InfOffset at);
+    // Whether what is planned next is in a part Wine 8 does not run.
+    void SkipUnderWine(bool skipping) { skipping_ = skipping; }
 
 private:
     void Act(const RegistryRequest& request, bool deleting);
@@ -33,4 +35,5 @@ private:
     SectionPlan& plan_;
     std::unordered_set<std::string> madeKeys_;     // as compared
     std::unordered_set<std::string> wineDiffers_;  // as compared
+    bool skipping_ = false;
 };

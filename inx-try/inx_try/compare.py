@@ -287,7 +287,9 @@ def compare(plan: dict, report: dict, package: str = "<package>",
                                       as_windows_places(report["changes"], differs),
                                       package, existing)
     if report.get("left_behind") is not None:
-        result["left behind"] = left_sides(plan["left_behind"],
+        # What Wine 8 leaves, where it does not run all of both sections.
+        left = plan.get("wine_left_behind") or plan["left_behind"]
+        result["left behind"] = left_sides(left,
                                            as_windows_places(report["left_behind"], differs),
                                            plan["install"])
     return result

@@ -506,4 +506,60 @@ TEST(ServiceAgreement, TheEngineAddsWhatThePlanAddsAndStopsWhereItRefuses)
     CloseServiceHandle(manager);
 }
 
+// Windows runs every DelService line and, for flag 4, deletes the event
+// source; Wine 8 runs a section's first line alone and deletes no source.
+// What Wine's engine leaves is just what the plan marks as Wine's skips.
+TEST(ServiceAgreement, DelServiceLinesAsThePlanMarksThemForWine)
+{
+    const char* const names[] = {"InxPlanD", "InxPlanE"};
+    const char* const source =
+        "System\\CurrentControlSet\\Services\\EventLog\\Application\\InxPlanE";
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(nullptr, manager);
+    for (const char* name : names) {
+        DeleteIfThere(manager, name);
+        SC_HANDLE made = CreateServiceA(manager, name, nullptr, SERVICE_ALL_ACCESS, 16, 3, 1,
+                                        "C:\\windows\\system32\\inxplan.exe", nullptr, nullptr,
+                                        nullptr, nullptr, nullptr);
+        ASSERT_NE(nullptr, made);
+        CloseServiceHandle(made);
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, source, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+    const std::string inf =
+        "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n"
+        "[DefaultUninstall]\r\n[DefaultUninstall.Services]\r\n"
+        "DelService=InxPlanD\r\nDelService=InxPlanE,4,Application,InxPlanE\r\n";
+    const ScratchDirectory scratch;
+    WriteFileBytes("services.inf", inf);
+    HINF hinf = SetupOpenInfFileA((scratch.Path() / "services.inf").string().c_str(), nullptr,
+                                  INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hinf);
+    SetupInstallServicesFromInfSectionA(hinf, "DefaultUninstall.Services", 0);
+    SetupCloseInfFile(hinf);
+
+    const InstallPlan plan = MakePlan(ReadInf(inf, ThisCodePage()), Windows::Bits32);
+    ASSERT_TRUE(plan.uninstall.has_value());
+    ASSERT_EQ(2u, plan.uninstall->serviceDeletes.size());
+    for (const PlannedPath& removal : plan.uninstall->serviceDeletes) {
+        EXPECT_EQ(removal.wineSkips, ServiceExists(manager, removal.path.c_str()))
+            << removal.path << ": Windows deletes it; Wine 8 "
+            << (removal.wineSkips ? "not" : "too");
+    }
+    ASSERT_EQ(1u, plan.uninstall->registryDeletes.size());
+    const bool sourceLeft =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, source, 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (sourceLeft) {
+        RegCloseKey(key);
+    }
+    EXPECT_EQ(plan.uninstall->registryDeletes[0].wineSkips, sourceLeft) << "the event source";
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, source);
+    for (const char* name : names) {
+        DeleteIfThere(manager, name);
+    }
+    CloseServiceHandle(manager);
+}
+
 }  // namespace
