@@ -339,9 +339,16 @@ std::vector<long> DirectoryNumbers()
 
 std::string FileLocation(const std::string& path, Windows windows)
 {
+    if (windows != Windows::Bits64) {
+        return path;  // Sysnative is a folder like any other, made where it is missing
+    }
     const std::string lowered = LowerAscii(path);
+    // A 32-bit program's way to the native System32.
+    if (const std::size_t end = Under(lowered, "c:\\windows\\sysnative")) {
+        return "C:\\Windows\\System32" + path.substr(end);
+    }
     const std::size_t end = Under(lowered, kSystem32);
-    if (windows != Windows::Bits64 || end == 0 || UnderAny(Below(lowered, end), kNotRedirected)) {
+    if (end == 0 || UnderAny(Below(lowered, end), kNotRedirected)) {
         return path;
     }
     return path.substr(0, end - 8) + "SysWOW64" + path.substr(end);

@@ -37,7 +37,9 @@ std::vector<long> DirectoryNumbers();
 
 // Where a file the engine writes at `path` lands: on 64-bit Windows the file
 // system redirector sends the 32-bit engine's System32 to SysWOW64, but for
-// the few folders it exempts.
+// the few folders it exempts, and its Sysnative to the native System32. On
+// 32-bit Windows Sysnative is no alias: the engine makes a folder of that
+// name.
 std::string FileLocation(const std::string& path, Windows windows);
 
 // The AddReg and DelReg flag that chooses the 64-bit registry view

@@ -84,7 +84,22 @@ void CheckDestination(CheckContext& check, const InfLine& line)
         return;
     }
     std::string path;
-    if (!AbsoluteDestination(check, line, &path)) {
+    const bool absolute = AbsoluteDestination(check, line, &path);
+    const std::string sub = line.valueCount > 1 ? check.Value(inf.Value(line, 1)) : "";
+    const std::string folder = absolute      ? path
+                               : sub.empty() ? DirectoryPath(number, Windows::Bits32)
+                                             : DirectoryPath(number, Windows::Bits32) + "\\" + sub;
+    const std::string lowered = LowerAscii(folder);
+    const std::string sysnative = "c:\\windows\\sysnative";
+    if (lowered.compare(0, sysnative.size(), sysnative) == 0 &&
+        (lowered.size() == sysnative.size() || lowered[sysnative.size()] == '\\')) {
+        check.Add(Rule::Sysnative, line.valueCount > 1 ? inf.Value(line, 1).begin : dirid.begin,
+                  "the destination " + Quoted(folder) +
+                      " is under Sysnative: on 64-bit Windows the native System32, where "
+                      "64-bit programs look; on 32-bit Windows a folder of that name that the "
+                      "engine makes and nothing reads");
+    }
+    if (!absolute) {
         return;
     }
     if (path.empty()) {

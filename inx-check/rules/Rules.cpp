@@ -317,6 +317,16 @@ const RuleInfo kRules[] = {
      "copy.",
      {COPY_TO("-1,D:\\App") "app.exe\n"},
      {COPY_TO("-1,VUZAZURAV") "app.exe\n"}},
+    {Rule::Sysnative,
+     W,
+     "sysnative",
+     "a destination under Sysnative",
+     "On 64-bit Windows, Sysnative is how a 32-bit program such as the engine reaches the "
+     "native System32, where 64-bit programs look; on 32-bit Windows there is no such alias, "
+     "and the engine makes a folder named Sysnative that nothing reads. Copy there only what "
+     "64-bit Windows needs, and say so in the template.",
+     {COPY_TO("10,Sysnative") "app.exe\n"},
+     {COPY_TO("11") "app.exe\n"}},
     {Rule::FolderInEntry,
      E,
      "folder-in-entry",

@@ -53,6 +53,7 @@ enum class Rule {
     DestinationPath,
     DestinationTooLong,
     OtherDrive,
+    Sysnative,
     FolderInEntry,
     MissingFile,
     WineSource,

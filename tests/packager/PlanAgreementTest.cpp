@@ -114,6 +114,55 @@ TEST(DirectoryTable, EachNumberInstallsWhereTheTableSays)
     RegDeleteTreeA(HKEY_CURRENT_USER, kTextsKey);
 }
 
+// Sysnative: the native System32 from a 32-bit program on 64-bit Windows, a
+// folder like any other on 32-bit Windows, as the plan places it.
+TEST(DirectoryTable, SysnativeWhereThePlanPlacesIt)
+{
+    const ScratchDirectory scratch;
+    const Windows windows = ThisWindows();
+    const struct {
+        const char* destination;  // a [DestinationDirs] entry
+        const char* file;
+    } copies[] = {{"10,Sysnative", "inx-plan-native.txt"},
+                  {"10,Sysnative\\drivers", "inx-plan-native-drivers.txt"}};
+    std::string inf = "[Version]\r\nSignature=\"$Chicago$\"\r\n[DefaultInstall]\r\n";
+    std::string destinations = "[DestinationDirs]\r\n";
+    std::string sections;
+    for (std::size_t i = 0; i < std::size(copies); ++i) {
+        const std::string name = "F" + std::to_string(i);
+        WriteFileBytes(copies[i].file, "planned\r\n");
+        inf += "CopyFiles=" + name + "\r\n";
+        destinations += name + "=" + copies[i].destination + "\r\n";
+        sections += "[" + name + "]\r\n" + copies[i].file + "\r\n";
+    }
+    const std::string text = inf + destinations + sections;
+    WriteFileBytes("plan.inf", text);
+    const std::string folder = scratch.Path().string();
+    HINF hinf =
+        SetupOpenInfFileA((folder + "\\plan.inf").c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hinf);
+    void* context = SetupInitDefaultQueueCallbackEx(
+        nullptr, static_cast<HWND>(INVALID_HANDLE_VALUE), 0, 0, nullptr);
+    EXPECT_TRUE(SetupInstallFromInfSectionA(nullptr, hinf, "DefaultInstall", SPINST_FILES, nullptr,
+                                            folder.c_str(), 0, Quietly, context, nullptr, nullptr));
+    SetupTermDefaultQueueCallback(context);
+    SetupCloseInfFile(hinf);
+    const InstallPlan plan = MakePlan(ReadInf(text, *FindCodePage(kDefaultCodePage)), windows);
+    ASSERT_TRUE(plan.install.has_value());
+    ASSERT_EQ(std::size(copies), plan.install->files.size());
+    PVOID redirection = nullptr;
+    const bool redirectionOff =
+        windows == Windows::Bits64 && Wow64DisableWow64FsRedirection(&redirection) != FALSE;
+    for (const PlannedFile& file : plan.install->files) {
+        EXPECT_EQ("planned\r\n", ReadFileBytes(file.destination))
+            << file.destination << ": not where planned";
+        DeleteFileA(file.destination.c_str());
+    }
+    if (redirectionOff) {
+        Wow64RevertWow64FsRedirection(redirection);
+    }
+}
+
 // Windows' x86 engine reads [SourceDisksFiles.x86] and [SourceDisksNames.x86]
 // before the plain sections; Wine 8's reads the plain ones alone, on 32-bit
 // and under WoW64. Each package file holds its own path: what Wine's engine

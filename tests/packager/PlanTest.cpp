@@ -387,6 +387,15 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
               "\"C:\\Windows\\System32|C:\\Windows\\SysWOW64|C:\\Program Files (x86)\"  (line 28)"},
          {},
          Windows::Bits64},
+        {"Sysnative: the native System32 on 64-bit Windows",
+         kHead + "CopyFiles=Q\n[DestinationDirs]\nQ=10,Sysnative\\drivers\n[Q]\nq.sys\n",
+         {"  copies q.sys to C:\\Windows\\System32\\drivers\\q.sys  (line 8)"},
+         {},
+         Windows::Bits64},
+        {"Sysnative: a folder like any other on 32-bit Windows",
+         kHead + "CopyFiles=Q\n[DestinationDirs]\nQ=10,Sysnative\\drivers\n[Q]\nq.sys\n",
+         {"  copies q.sys to C:\\Windows\\Sysnative\\drivers\\q.sys  (line 8)"},
+         {}},
         {"the spool folder is one the redirector exempts",
          kHead + "CopyFiles=Q\n[DestinationDirs]\nQ=11,spool\\prtprocs\n[Q]\nq.dll\n",
          {"  copies q.dll to C:\\Windows\\System32\\spool\\prtprocs\\q.dll  (line 8)"},
@@ -432,7 +441,8 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
          {machine + "Classes\\AppID\\{3}: (default) = REG_SZ \"1\"  (line 6)",
           machine + "Clients\\StartMenuInternet\\App: (default) = REG_SZ \"1\"  (line 7)",
           wine + "HKEY_LOCAL_MACHINE\\Software\\Clients\\StartMenuInternet\\App at " +
-              "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Clients\\StartMenuInternet\\App  (line 7)",
+              "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Clients\\StartMenuInternet\\App  (line "
+              "7)",
           wine + "HKEY_LOCAL_MACHINE\\Software\\RegisteredApplications at " +
               "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\RegisteredApplications  (line 8)",
           wine + "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\COM3\\X at " +
@@ -445,9 +455,10 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
          {"AppID\\{3} at"},
          Windows::Bits64},
         {"a key Windows ships is no package's own, though its value is",
-         kHead + "AddReg=R\n[R]\nHKLM,Software\\RegisteredApplications,App,,\"Software\\App\\Caps\"\n"
-                 "HKLM,Software\\Vendor\\App,V,,1\n"
-                 "[DefaultUninstall]\nDelReg=D\n[D]\nHKLM,Software\\RegisteredApplications,App\n",
+         kHead +
+             "AddReg=R\n[R]\nHKLM,Software\\RegisteredApplications,App,,\"Software\\App\\Caps\"\n"
+             "HKLM,Software\\Vendor\\App,V,,1\n"
+             "[DefaultUninstall]\nDelReg=D\n[D]\nHKLM,Software\\RegisteredApplications,App\n",
          {"Uninstalling leaves behind 2:"},
          {"RegisteredApplications (key)"}},
         {"the uninstallation deletes the redirected key; the list of installed programs in the "
