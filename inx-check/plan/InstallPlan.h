@@ -93,6 +93,7 @@ struct PlannedService {
     std::string key;  // HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\NAME
     std::string binary;
     InfOffset at;
+    long type = 0;  // ServiceType: a driver's 1 or 2, a program's 0x10 or 0x20
 };
 
 // A key that Wine puts elsewhere than Windows does (WineRegistryLocation).

@@ -74,7 +74,8 @@ public:
                 plan_.serviceRefused = RefusedService{service.name, refused, service.at};
                 return;
             }
-            plan_.services.push_back({service.name, service.key, *service.binary, service.at});
+            plan_.services.push_back(
+                {service.name, service.key, *service.binary, service.at, *service.serviceType});
             Registry(service.registry);
             if (service.eventLog.has_value()) {
                 EventLog(*service.eventLog, service.name);

@@ -1,5 +1,6 @@
 #include "inx-check/rules/CheckContext.h"
 #include "inx-check/plan/InstallReading.h"
+#include "inx-check/plan/Windows.h"
 
 #include <algorithm>
 #include <iterator>
@@ -61,6 +62,28 @@ const InfSection* InstallSection(CheckContext& check)
         }
     }
     return chosen;
+}
+
+// SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS: a program, not a driver.
+constexpr long kProgramService = 0x30;
+
+// The program a service's binary path starts: up to its closing quote, or
+// to its first space when the path that far names an .exe or .sys.
+std::string ServiceProgram(const std::string& binary)
+{
+    if (!binary.empty() && binary[0] == '"') {
+        const std::size_t end = binary.find('"', 1);
+        return binary.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    }
+    for (std::size_t space = binary.find(' '); space != std::string::npos;
+         space = binary.find(' ', space + 1)) {
+        const std::string program = LowerAscii(binary.substr(0, space));
+        if (program.size() > 4 && (program.compare(program.size() - 4, 4, ".exe") == 0 ||
+                                   program.compare(program.size() - 4, 4, ".sys") == 0)) {
+            return binary.substr(0, space);
+        }
+    }
+    return binary;
 }
 
 }  // namespace
@@ -152,6 +175,39 @@ void CheckServices(CheckContext& check)
         check.Add(Rule::ServiceRefused, refused.at,
                   "the engine refuses the service " + Quoted(refused.name) + ": " + refused.why +
                       "; it adds no service and runs no later AddService or DelService line");
+    }
+    // On 64-bit Windows, whichever Windows the check is for.
+    const InstallPlan onWindows64 =
+        check.plan.windows == Windows::Bits64 ? check.plan : MakePlan(check.inf, Windows::Bits64);
+    if (!onWindows64.install.has_value()) {
+        return;
+    }
+    for (const PlannedService& service : onWindows64.install->services) {
+        const std::string binary = ServiceProgram(service.binary);
+        const std::string landing = FileLocation(binary, Windows::Bits64);
+        if (landing == binary) {
+            continue;
+        }
+        for (const PlannedFile& file : onWindows64.install->files) {
+            if (check.inf.Folded(file.destination) != check.inf.Folded(landing)) {
+                continue;
+            }
+            const std::string copied = "on 64-bit Windows the engine copies " +
+                                       Quoted(file.source) + " to " + Quoted(file.destination);
+            if ((service.type & kProgramService) != 0) {
+                check.Add(Rule::ServiceBinaryRedirected, service.at,
+                          copied + ", but the 64-bit service manager starts the service " +
+                              Quoted(service.name) + " from " + Quoted(binary) +
+                              " and does not find it there: copy it to and name it by %16425%");
+            } else {
+                check.Add(Rule::DriverRedirected, service.at,
+                          copied + ", but the kernel loads the driver " + Quoted(service.name) +
+                              " from " + Quoted(binary) +
+                              " (nor could it load a 32-bit driver): it installs on 32-bit "
+                              "Windows alone");
+            }
+            break;
+        }
     }
 }
 

@@ -262,6 +262,32 @@ const RuleInfo kRules[] = {
            "ServiceBinary=%12%\\svc.sys\n"},
      {HEAD "[DefaultInstall.Services]\nAddService=Svc,,S\n[S]\nServiceType=1\nStartType=3\n"
            "ErrorControl=1\nServiceBinary=%12%\\svc.sys\n"}},
+    {Rule::ServiceBinaryRedirected,
+     E,
+     "service-binary-redirected",
+     "a service whose binary 64-bit Windows puts where its service manager does not look",
+     "On 64-bit Windows the 32-bit engine's files for System32 land in SysWOW64, but a "
+     "service's binary path is handed to the 64-bit service manager as written: it looks in "
+     "System32 and does not find the service's program. Copy the binary to %16425% and name it "
+     "by %16425% (SysWOW64 on 64-bit Windows, System32 on 32-bit Windows).",
+     {HEAD "CopyFiles=F\n[DestinationDirs]\nF=11\n[F]\napp.exe\n[DefaultInstall.Services]\n"
+           "AddService=App,,S\n[S]\nServiceType=16\nStartType=3\nErrorControl=1\n"
+           "ServiceBinary=%11%\\app.exe\n"},
+     {HEAD "CopyFiles=F\n[DestinationDirs]\nF=16425\n[F]\napp.exe\n[DefaultInstall.Services]\n"
+           "AddService=App,,S\n[S]\nServiceType=16\nStartType=3\nErrorControl=1\n"
+           "ServiceBinary=%16425%\\app.exe\n"}},
+    {Rule::DriverRedirected,
+     W,
+     "driver-redirected",
+     "a driver that 64-bit Windows puts where its kernel does not look",
+     "On 64-bit Windows the 32-bit engine's files for System32\\drivers land in "
+     "SysWOW64\\drivers, and the kernel looks for the driver in System32\\drivers (nor could it "
+     "load a 32-bit driver): the service does not start. install.exe installs such a driver on "
+     "32-bit Windows alone.",
+     {HEAD "CopyFiles=F\n[DestinationDirs]\nF=12\n[F]\napp.exe\n[DefaultInstall.Services]\n"
+           "AddService=App,,S\n[S]\nServiceType=1\nStartType=3\nErrorControl=1\n"
+           "ServiceBinary=%12%\\app.exe\n"},
+     {HEAD "CopyFiles=F\n[DestinationDirs]\nF=-1,VUZAZURAV\n[F]\napp.exe\n"}},
     {Rule::DefaultDestination,
      W,
      "default-destination",

@@ -46,6 +46,8 @@ enum class Rule {
     // directives, copied files and destinations
     MissingSection,
     ServiceRefused,
+    ServiceBinaryRedirected,
+    DriverRedirected,
     DefaultDestination,
     DiridNotNumber,
     ProgramDirid,

@@ -51,6 +51,12 @@ std::string With(const std::string& from, const std::string& to, std::string tex
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
+// kClean with a service whose program is the copied file.
+const std::string kService =
+    kClean +
+    "[DefaultInstall.Services]\r\nAddService=Svc,,S\r\n[S]\r\nServiceType=16\r\n"
+    "StartType=3\r\nErrorControl=1\r\nServiceBinary=%11%\\plugin.dll\r\n";
+
 // kClean with the [Version] of a driver package.
 const std::string kDriverLike =
     With("Signature=\"$Chicago$\"\r\n",
@@ -388,6 +394,26 @@ TEST(CheckTemplate, WhatTheEngineWouldDo)
         {"an entry that holds a folder",
          With("plugin.dll", "sub\\data.txt"),
          {"9:1 error: 'sub\\data.txt' holds a folder"}},
+        // A service's program, copied where 64-bit Windows' service manager looks or not.
+        {"a service's program copied to System32, redirected on 64-bit Windows",
+         With("Files=-1,VUZAZURAV", "Files=11", kService),
+         {"13:12 error: on 64-bit Windows the engine copies 'plugin.dll' to "
+          "'C:\\Windows\\SysWOW64\\plugin.dll', but the 64-bit service manager starts the service "
+          "'Svc' from 'C:\\Windows\\System32\\plugin.dll' and does not find it there"}},
+        {"a service's program copied and named by 16425",
+         With("Files=-1,VUZAZURAV", "Files=16425",
+              With("%11%\\plugin.dll", "%16425%\\plugin.dll", kService)),
+         {}},
+        {"a service's program in System32 that the package does not copy",
+         With("%11%\\plugin.dll", "%11%\\svchost.exe -k netsvcs", kService),
+         {}},
+        {"a driver copied to System32\\drivers",
+         With("Files=-1,VUZAZURAV", "Files=12",
+              With("ServiceType=16", "ServiceType=1",
+                   With("%11%\\plugin.dll", "%12%\\plugin.dll", kService))),
+         {"13:12 warning: on 64-bit Windows the engine copies 'plugin.dll' to "
+          "'C:\\Windows\\SysWOW64\\drivers\\plugin.dll', but the kernel loads the driver 'Svc' "
+          "from 'C:\\Windows\\System32\\drivers\\plugin.dll'"}},
         // Sysnative: the native System32 on 64-bit Windows, a new folder on 32-bit Windows.
         {"a destination under Sysnative",
          With("Files=-1,VUZAZURAV", "Files=10,sysnative\\drivers"),
