@@ -34,6 +34,9 @@ public:
                 out_ += ",\n  \"wine_left_behind\": ";
                 LeftBehind(*plan.wineLeftBehind);
             }
+            if (accepted && plan.nativeUninstall.has_value()) {
+                Native(*plan.nativeUninstall);
+            }
             out_ += "\n}\n";
             return out_;
         }
@@ -58,15 +61,18 @@ public:
             out_ += plan.uninstallString.empty() ? ": nothing uninstalls what is installed.\n"
                                                  : "; the installation registers the uninstaller " +
                                                        Quoted(Shown(plan.uninstallString)) + ".\n";
-            return out_;
+        } else {
+            out_ += "Uninstalling runs ";
+            Section(plan.uninstall);
+            out_ += "\n";
+            LeftBehind(plan.leftBehind);
+            if (plan.wineLeftBehind.has_value()) {
+                out_ += "\nUnder Wine 8, which does not run all of both sections, ";
+                LeftBehind(*plan.wineLeftBehind);
+            }
         }
-        out_ += "Uninstalling runs ";
-        Section(plan.uninstall);
-        out_ += "\n";
-        LeftBehind(plan.leftBehind);
-        if (plan.wineLeftBehind.has_value()) {
-            out_ += "\nUnder Wine 8, which does not run all of both sections, ";
-            LeftBehind(*plan.wineLeftBehind);
+        if (plan.nativeUninstall.has_value()) {
+            Native(*plan.nativeUninstall);
         }
         return out_;
     }
@@ -350,6 +356,42 @@ private:
             out_ += "\n  }";
         } else if (!plan.ChangesAnything() && plan.notModelled.empty() && refused.empty()) {
             out_ += "  (nothing)\n";
+        }
+    }
+
+    // The registered uninstallation as the 64-bit list of installed programs starts it.
+    void Native(const NativeUninstall& native)
+    {
+        if (json_) {
+            out_ += ",\n  \"native_uninstall\": {\n    \"command\": " + Json(native.command) +
+                    ",\n    \"section\": " + Json(native.section) + ",\n    \"plan\": ";
+            Section(native.plan);
+            out_ += ",\n    \"left_behind\": ";
+            LeftBehind(native.leftBehind);
+            if (native.wineLeftBehind.has_value()) {
+                out_ += ",\n    \"wine_left_behind\": ";
+                LeftBehind(*native.wineLeftBehind);
+            }
+            out_ += "\n  }";
+            return;
+        }
+        out_ +=
+            "\nThe list of installed programs, a 64-bit program, starts the registered "
+            "uninstaller " +
+            Quoted(Shown(native.command)) +
+            " with System32's rundll32.exe, so the 64-bit engine runs it, nothing "
+            "redirected: ";
+        if (native.plan.has_value()) {
+            Section(native.plan);
+        } else {
+            out_ += "it finds no section " + Quoted(Shown(native.section)) +
+                    " for itself and uninstalls nothing.\n";
+        }
+        out_ += "\nStarted so, ";
+        LeftBehind(native.leftBehind);
+        if (native.wineLeftBehind.has_value()) {
+            out_ += "\nUnder Wine 8, which does not run all of both sections, ";
+            LeftBehind(*native.wineLeftBehind);
         }
     }
 

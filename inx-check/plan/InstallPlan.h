@@ -164,6 +164,20 @@ struct Leftovers {
     std::vector<PlannedKey> keysIfNew;
 };
 
+// On 64-bit Windows, the uninstallation as the list of installed programs (a
+// 64-bit program) starts the registered UninstallString, when that runs the
+// 64-bit engine on this INF: the section it runs there, with nothing
+// redirected, and what it then leaves of what the 32-bit engine installed.
+struct NativeUninstall {
+    std::string command;              // the UninstallString
+    std::string section;              // as the command names it
+    std::optional<SectionPlan> plan;  // none: the engine finds no such section
+    Leftovers leftBehind;
+    std::optional<Leftovers> wineLeftBehind;  // as with InstallPlan's
+    Leftovers leftBy32BitEngine;              // the same section run by SysWOW64's rundll32.exe
+    InfOffset at;                             // the UninstallString's line
+};
+
 struct InstallPlan {
     Windows windows = Windows::Bits32;
     std::optional<SectionPlan> install;    // none: the engine installs nothing
@@ -173,4 +187,5 @@ struct InstallPlan {
     // sections; none where that is what it leaves on Windows.
     std::optional<Leftovers> wineLeftBehind;
     std::string uninstallString;  // the UninstallString the installation registers, if any
+    std::optional<NativeUninstall> nativeUninstall;
 };

@@ -304,7 +304,7 @@ private:
 
 std::optional<SectionRequests> ReadSection(const Inf& inf, Windows windows, const std::string& name)
 {
-    const InfSection* section = ChosenSection(inf, name);
+    const InfSection* section = ChosenSection(inf, name, windows);
     if (section == nullptr) {
         return std::nullopt;
     }
@@ -355,9 +355,10 @@ std::vector<RegistryRequest> ReadRegistryLines(const Inf& inf, Windows windows,
     return requests;
 }
 
-const InfSection* ChosenSection(const Inf& inf, const std::string& name)
+const InfSection* ChosenSection(const Inf& inf, const std::string& name, Windows windows)
 {
-    for (const char* decoration : {".NTx86", ".NT"}) {
+    const char* const platform = windows == Windows::Bits64Native ? ".NTamd64" : ".NTx86";
+    for (const char* decoration : {platform, ".NT"}) {
         const InfSection* section = inf.Find(name + decoration);
         if (section != nullptr && !section->lines.empty()) {
             return section;

@@ -99,9 +99,10 @@ std::vector<RegistryRequest> ReadRegistryLines(const Inf& inf, Windows windows,
                                                const InfSection& section,
                                                const std::string& ownKey);
 
-// The section the engine runs for `name`: [NAME.NTx86], or else [NAME.NT],
-// each only with a line, or else [NAME].
-const InfSection* ChosenSection(const Inf& inf, const std::string& name);
+// The section the engine runs for `name`: [NAME.NTx86] (the 64-bit engine's
+// [NAME.NTamd64]), or else [NAME.NT], each only with a line, or else [NAME].
+const InfSection* ChosenSection(const Inf& inf, const std::string& name,
+                                Windows windows = Windows::Bits32);
 
 // The sections the engine runs for the install section `install`: itself,
 // then each that its Needs= lines name (Windows; Wine 8 runs none of those).

@@ -4,6 +4,7 @@
 #include "inx-check/plan/Leftovers.h"
 #include "inx-check/plan/RegistryPlan.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -166,11 +167,11 @@ std::optional<SectionPlan> PlanSection(const std::optional<SectionRequests>& rea
     return plan;
 }
 
-// The UninstallString the installation registers in the list of installed
-// programs (read in both registry views on 64-bit Windows), if any.
-std::string RegisteredUninstallString(const CodePage& page, const SectionPlan& install)
+// The UninstallString value the installation registers in the list of
+// installed programs (read in both registry views on 64-bit Windows), if any.
+const PlannedValue* RegisteredUninstallString(const CodePage& page, const SectionPlan& install)
 {
-    std::string registered;
+    const PlannedValue* registered = nullptr;
     for (const PlannedValue& value : install.registry) {
         const std::string key = FoldedName(page, value.key);
         const std::string listName = std::string("\\") + kUninstallList;
@@ -183,10 +184,84 @@ std::string RegisteredUninstallString(const CodePage& page, const SectionPlan& i
         if (underSoftware && key.find('\\', list + listName.size()) == std::string::npos &&
             FoldedName(page, value.name) == "uninstallstring" && !value.strings.empty() &&
             (value.type == kRegSz || value.type == kRegExpandSz)) {
-            registered = value.strings.front();
+            registered = &value;
         }
     }
     return registered;
+}
+
+// The next word of `text` from `at` (spaces before it skipped), up to a
+// space or the end; quoted, up to the closing quote.
+std::string NextWord(const std::string& text, std::size_t* at)
+{
+    while (*at < text.size() && text[*at] == ' ') {
+        ++*at;
+    }
+    const bool quoted = *at < text.size() && text[*at] == '"';
+    const std::size_t start = *at + (quoted ? 1 : 0);
+    std::size_t end = text.find(quoted ? '"' : ' ', start);
+    end = end == std::string::npos ? text.size() : end;
+    *at = end + (quoted && end < text.size() ? 1 : 0);
+    return text.substr(start, end - start);
+}
+
+// The section of an INF that `command` has the 64-bit engine run when a
+// 64-bit program starts it: System32's rundll32.exe (named alone, or by
+// its full path) on setupapi's InstallHinfSection, syssetup's
+// SetupInfObjectInstallAction or advpack's LaunchINFSection[Ex]. None for
+// any other command, SysWOW64's rundll32.exe among them.
+std::optional<std::string> NativeEngineSection(const std::string& command)
+{
+    std::size_t at = 0;
+    std::string program = LowerAscii(NextWord(command, &at));
+    if (program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0) {
+        program.resize(program.size() - 4);
+    }
+    bool native = program == "rundll32";
+    for (const char* folder : {"c:\\windows", "%systemroot%", "%windir%"}) {
+        native = native || program == std::string(folder) + "\\system32\\rundll32";
+    }
+    const std::string entry = LowerAscii(NextWord(command, &at));
+    if (!native) {
+        return std::nullopt;
+    }
+    for (const char* engine :
+         {"setupapi.dll,installhinfsection", "setupapi,installhinfsection",
+          "syssetup.dll,setupinfobjectinstallaction", "syssetup,setupinfobjectinstallaction"}) {
+        if (entry == engine) {
+            const std::string section = NextWord(command, &at);
+            return section.empty() ? std::nullopt : std::optional<std::string>(section);
+        }
+    }
+    for (const char* engine : {"advpack.dll,launchinfsection", "advpack,launchinfsection",
+                               "advpack.dll,launchinfsectionex", "advpack,launchinfsectionex"}) {
+        if (entry == engine) {
+            // INF,SECTION,...
+            const std::string rest = command.substr(std::min(at, command.size()));
+            const std::size_t comma = rest.find(',');
+            if (comma == std::string::npos) {
+                return std::nullopt;
+            }
+            std::string section = rest.substr(comma + 1, rest.find(',', comma + 1) - comma - 1);
+            while (!section.empty() && section.front() == ' ') {
+                section.erase(0, 1);
+            }
+            return section.empty() ? std::nullopt : std::optional<std::string>(section);
+        }
+    }
+    return std::nullopt;
+}
+
+// What uninstalling leaves under Wine 8, when that is not what it leaves on Windows.
+std::optional<Leftovers> WineLeftBehind(const CodePage& page, const SectionPlan& install,
+                                        const std::optional<SectionPlan>& uninstall,
+                                        const Leftovers& onWindows)
+{
+    const SectionPlan wineInstall = WineRun(install);
+    const std::optional<SectionPlan> wineUninstall =
+        uninstall.has_value() ? std::optional<SectionPlan>(WineRun(*uninstall)) : std::nullopt;
+    Leftovers wine = LeftBehind(page, wineInstall, wineUninstall ? &*wineUninstall : nullptr);
+    return SameLeftovers(wine, onWindows) ? std::nullopt : std::optional<Leftovers>(wine);
 }
 
 }  // namespace
@@ -205,14 +280,27 @@ InstallPlan MakePlan(const Inf& inf, Windows windows)
     }
     plan.leftBehind =
         LeftBehind(page, *plan.install, plan.uninstall.has_value() ? &*plan.uninstall : nullptr);
-    const SectionPlan wineInstall = WineRun(*plan.install);
-    const std::optional<SectionPlan> wineUninstall =
-        plan.uninstall.has_value() ? std::optional<SectionPlan>(WineRun(*plan.uninstall))
-                                   : std::nullopt;
-    Leftovers wineLeft = LeftBehind(page, wineInstall, wineUninstall ? &*wineUninstall : nullptr);
-    if (!SameLeftovers(wineLeft, plan.leftBehind)) {
-        plan.wineLeftBehind = std::move(wineLeft);
+    plan.wineLeftBehind = WineLeftBehind(page, *plan.install, plan.uninstall, plan.leftBehind);
+    const PlannedValue* registered = RegisteredUninstallString(page, *plan.install);
+    if (registered == nullptr) {
+        return plan;
     }
-    plan.uninstallString = RegisteredUninstallString(page, *plan.install);
+    plan.uninstallString = registered->strings.front();
+    const std::optional<std::string> section = NativeEngineSection(plan.uninstallString);
+    if (windows == Windows::Bits64 && section.has_value()) {
+        NativeUninstall native;
+        native.command = plan.uninstallString;
+        native.section = *section;
+        native.at = registered->at;
+        native.plan = PlanSection(ReadSection(inf, Windows::Bits64Native, *section), page,
+                                  Windows::Bits64Native);
+        native.leftBehind =
+            LeftBehind(page, *plan.install, native.plan.has_value() ? &*native.plan : nullptr);
+        native.wineLeftBehind = WineLeftBehind(page, *plan.install, native.plan, native.leftBehind);
+        const std::optional<SectionPlan> x86 =
+            PlanSection(ReadSection(inf, windows, *section), page, windows);
+        native.leftBy32BitEngine = LeftBehind(page, *plan.install, x86 ? &*x86 : nullptr);
+        plan.nativeUninstall = std::move(native);
+    }
     return plan;
 }

@@ -30,9 +30,11 @@ std::string HandedOut(const Inf& inf, Windows windows, const InfLine& line, std:
     }
     const InfField& field = inf.Value(line, i);
     return AsWindowsReads(
-        field, SubstituteStrings(inf, inf.Text(field), nullptr,
-                                 windows == Windows::Bits64 ? Resolved<Windows::Bits64>
-                                                            : Resolved<Windows::Bits32>));
+        field,
+        SubstituteStrings(inf, inf.Text(field), nullptr,
+                          windows == Windows::Bits64         ? Resolved<Windows::Bits64>
+                          : windows == Windows::Bits64Native ? Resolved<Windows::Bits64Native>
+                                                             : Resolved<Windows::Bits32>));
 }
 
 std::string DirectiveOf(const Inf& inf, const InfLine& line)

@@ -14,7 +14,8 @@ namespace {
 struct Directory {
     long dirid;
     const char* path;
-    const char* path64 = nullptr;  // none: as on 32-bit Windows
+    const char* path64 = nullptr;      // none: as on 32-bit Windows
+    const char* pathNative = nullptr;  // the 64-bit engine's; none: as on 32-bit Windows
 };
 #define USER "C:\\Users\\<user>"
 #define ROAMING USER "\\AppData\\Roaming\\Microsoft\\Windows"
@@ -39,7 +40,8 @@ const Directory kDirectories[] = {
     {53, USER},
     {54, "C:\\"},
     // The 32-bit engine's print processors, on either Windows.
-    {55, "C:\\Windows\\System32\\spool\\prtprocs\\w32x86"},
+    {55, "C:\\Windows\\System32\\spool\\prtprocs\\w32x86", nullptr,
+     "C:\\Windows\\System32\\spool\\prtprocs\\x64"},
     {16384, USER "\\Desktop"},
     {16386, ROAMING "\\Start Menu\\Programs"},
     {16389, USER "\\Documents"},
@@ -71,10 +73,11 @@ const Directory kDirectories[] = {
     {16422, "C:\\Program Files", "C:\\Program Files (x86)"},
     {16423, USER "\\Pictures"},
     {16424, USER},
-    {16425, "C:\\Windows\\System32", "C:\\Windows\\SysWOW64"},
-    {16426, "C:\\Program Files", "C:\\Program Files (x86)"},
+    {16425, "C:\\Windows\\System32", "C:\\Windows\\SysWOW64", "C:\\Windows\\SysWOW64"},
+    {16426, "C:\\Program Files", "C:\\Program Files (x86)", "C:\\Program Files (x86)"},
     {16427, "C:\\Program Files\\Common Files", "C:\\Program Files (x86)\\Common Files"},
-    {16428, "C:\\Program Files\\Common Files", "C:\\Program Files (x86)\\Common Files"},
+    {16428, "C:\\Program Files\\Common Files", "C:\\Program Files (x86)\\Common Files",
+     "C:\\Program Files (x86)\\Common Files"},
     {16429, COMMON "\\Templates"},
     {16430, "C:\\Users\\Public\\Documents"},
     {16431, COMMON "\\Start Menu\\Programs\\Administrative Tools"},
@@ -308,8 +311,10 @@ std::string DirectoryPath(long dirid, Windows windows)
 {
     for (const Directory& directory : kDirectories) {
         if (directory.dirid == dirid) {
-            return windows == Windows::Bits64 && directory.path64 != nullptr ? directory.path64
-                                                                             : directory.path;
+            const char* other = windows == Windows::Bits64         ? directory.path64
+                                : windows == Windows::Bits64Native ? directory.pathNative
+                                                                   : nullptr;
+            return other != nullptr ? other : directory.path;
         }
     }
     return "";
@@ -356,6 +361,12 @@ std::string FileLocation(const std::string& path, Windows windows)
 
 std::string RegistryLocation(const std::string& key, unsigned long flags, Windows windows)
 {
+    if (windows == Windows::Bits64Native) {
+        // The 64-bit engine's own view, or with FLG_ADDREG_32BITKEY the 32-bit one.
+        return (flags & kRegistry32BitKey) != 0
+                   ? RegistryLocation(key, flags & ~kRegistry32BitKey, Windows::Bits64)
+                   : key;
+    }
     if (windows != Windows::Bits64 || (flags & kRegistry64BitKey) != 0) {
         return key;
     }

@@ -10,7 +10,11 @@
 // shell's verb from an elevated 32-bit program runs SysWOW64's), which runs
 // under WoW64: the same section as on 32-bit Windows, but its files and
 // registry writes are redirected.
-enum class Windows { Bits32, Bits64 };
+// Bits64Native is 64-bit Windows as its own 64-bit engine runs a section (a
+// 64-bit program, such as the list of installed programs, starting an
+// unqualified rundll32.exe starts System32's): nothing is redirected, and
+// the engine takes a section's .NTamd64 form first.
+enum class Windows { Bits32, Bits64, Bits64Native };
 
 inline constexpr char kSystemFolder[] = "C:\\Windows\\System32";
 inline constexpr char kServicesKey[] = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
@@ -42,9 +46,9 @@ std::vector<long> DirectoryNumbers();
 // name.
 std::string FileLocation(const std::string& path, Windows windows);
 
-// The AddReg and DelReg flag that chooses the 64-bit registry view
-// (FLG_ADDREG_32BITKEY, 0x4000, names the 32-bit engine's own view).
+// The AddReg and DelReg flags that choose a registry view.
 constexpr unsigned long kRegistry64BitKey = 0x1000;  // FLG_ADDREG_64BITKEY
+constexpr unsigned long kRegistry32BitKey = 0x4000;  // FLG_ADDREG_32BITKEY
 
 // The key a registry line with `flags` writes when it names `key` (with the
 // root's full name): on 64-bit Windows the registry redirector puts the

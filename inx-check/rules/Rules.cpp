@@ -436,6 +436,27 @@ const RuleInfo kRules[] = {
      "installed. Add an uninstall section that deletes what the install section makes.",
      {CLEAN},
      {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"}},
+    {Rule::UninstallEngine,
+     E,
+     "uninstall-engine",
+     "an UninstallString that 64-bit Windows runs in the other engine",
+     "On 64-bit Windows the list of installed programs is a 64-bit program: it starts a "
+     "rundll32.exe named alone (or System32's) as System32's 64-bit one, whose 64-bit engine "
+     "takes the section's .NTamd64 form first and deletes from the 64-bit folders and "
+     "registry view, not from SysWOW64, Program Files (x86) and WOW6432Node, where the 32-bit "
+     "engine installed. It leaves the installation behind, its entry in the list too. Name it "
+     "by %16425%\\rundll32.exe: SysWOW64's on 64-bit Windows, System32's on 32-bit Windows.",
+     {HEAD "AddReg=R\n[R]\n" DIR_VALUE
+           "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,UninstallString,,"
+           "\"rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %17%\\app.inf\"\n"
+           "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"
+           "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App\n"},
+     {HEAD "AddReg=R\n[R]\n" DIR_VALUE
+           "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,UninstallString,,"
+           "\"%16425%\\rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 "
+           "%17%\\app.inf\"\n"
+           "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"
+           "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App\n"}},
     {Rule::UnknownRule,
      W,
      "unknown-rule",

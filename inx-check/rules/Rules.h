@@ -67,6 +67,7 @@ enum class Rule {
     // what uninstalling leaves
     UninstallLeaves,
     NoUninstall,
+    UninstallEngine,
     // the checker's own comments
     UnknownRule,
 };

@@ -1,12 +1,43 @@
 #include "inx-check/rules/CheckContext.h"
 #include "inx-check/plan/Leftovers.h"
 
+namespace {
+
+// The registered uninstaller as 64-bit Windows' list of installed programs
+// starts it, whichever Windows the check is for.
+void CheckNativeUninstall(CheckContext& check)
+{
+    const InstallPlan onWindows64 =
+        check.plan.windows == Windows::Bits64 ? check.plan : MakePlan(check.inf, Windows::Bits64);
+    if (!onWindows64.nativeUninstall.has_value()) {
+        return;
+    }
+    const NativeUninstall& native = *onWindows64.nativeUninstall;
+    if (SameLeftovers(native.leftBehind, native.leftBy32BitEngine)) {
+        return;
+    }
+    const Leftovers& left = native.leftBehind;
+    const std::size_t count = left.files.size() + left.registry.size() + left.services.size();
+    check.Add(Rule::UninstallEngine, native.at,
+              "on 64-bit Windows the list of installed programs starts this rundll32.exe from "
+              "System32, a 64-bit program: the 64-bit engine " +
+                  (native.plan.has_value() ? "runs [" + native.plan->section + "]"
+                                           : "finds no section " + Quoted(native.section)) +
+                  " with the 64-bit folders and registry view and leaves " + std::to_string(count) +
+                  " things that the 32-bit engine installed; name it by "
+                  "%16425%\\rundll32.exe (SysWOW64's on 64-bit Windows, System32's on 32-bit "
+                  "Windows)");
+}
+
+}  // namespace
+
 void CheckUninstall(CheckContext& check)
 {
     const InstallPlan& plan = check.plan;
     if (!plan.install.has_value() || !plan.install->ChangesAnything()) {
         return;
     }
+    CheckNativeUninstall(check);
     if (!plan.uninstall.has_value()) {
         if (plan.uninstallString.empty()) {
             check.Add(Rule::NoUninstall, plan.install->header,

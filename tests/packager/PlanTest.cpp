@@ -474,6 +474,53 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
               "Microsoft\\Windows\\CurrentVersion\\Uninstall\\App: \"UninstallString\"  (line 8)"},
          {"Software\\Vendor"},
          Windows::Bits64},
+        {"the list of installed programs starts an unqualified rundll32.exe as System32's: the "
+         "64-bit engine takes .NTamd64 first, writes nothing redirected, and leaves what the "
+         "32-bit engine installed",
+         kHead +
+             "CopyFiles=F\nAddReg=R\n[DestinationDirs]\nF=16422,App\n[F]\na.exe\n[R]\n"
+             "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
+             "UninstallString,,\"rundll32 setupapi,InstallHinfSection DefaultUninstall 132 "
+             "x.inf\"\n[DefaultUninstall]\nDelFiles=F\n[DefaultUninstall.NTamd64]\nDelFiles=F\n"
+             "DelReg=D\n[D]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App\n",
+         {"The list of installed programs, a 64-bit program, starts the registered uninstaller "
+          "'rundll32 setupapi,InstallHinfSection DefaultUninstall 132 x.inf' with System32's "
+          "rundll32.exe, so the 64-bit engine runs it, nothing redirected: "
+          "[DefaultUninstall.NTamd64]:",
+          "  deletes C:\\Program Files\\App\\a.exe  (line 9)",
+          "  deletes the key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+          "Uninstall\\App and everything under it  (line 18)",
+          "Started so, uninstalling leaves behind 3:",
+          "  C:\\Program Files (x86)\\App\\a.exe  (line 9)",
+          node + "Microsoft\\Windows\\CurrentVersion\\Uninstall\\App (key)  (line 11)"},
+         {},
+         Windows::Bits64},
+        {"SysWOW64's rundll32.exe (16425), advpack's own command, and any other program run "
+         "the 32-bit engine or none",
+         kHead + "AddReg=R\n[R]\nHKCU,Software\\A,UninstallString,,x\n"
+                 "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
+                 "UninstallString,,\"%16425%\\rundll32.exe setupapi.dll,InstallHinfSection "
+                 "DefaultUninstall 132 x.inf\"\n"
+                 "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\B,"
+                 "UninstallString,,\"C:\\Windows\\SysWOW64\\rundll32.exe advpack.dll,"
+                 "LaunchINFSection x.inf,DefaultUninstall\"\n"
+                 "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\C,"
+                 "UninstallString,,\"rundll32x.exe setupapi.dll,InstallHinfSection U 132 x.inf\"\n"
+                 "[DefaultUninstall]\n",
+         {},
+         {"64-bit engine"},
+         Windows::Bits64},
+        {"advpack's LaunchINFSection and syssetup's SetupInfObjectInstallAction name the section",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
+                 "UninstallString,,\"%11%\\rundll32.exe advpack.dll,LaunchINFSectionEx "
+                 "x.inf, Gone,,4\"\n",
+         {"The list of installed programs, a 64-bit program, starts the registered uninstaller "
+          "'C:\\Windows\\System32\\rundll32.exe advpack.dll,LaunchINFSectionEx x.inf, Gone,,4' "
+          "with "
+          "System32's rundll32.exe, so the 64-bit engine runs it, nothing redirected: it finds "
+          "no section 'Gone' for itself and uninstalls nothing."},
+         {},
+         Windows::Bits64},
         {"no uninstall section, an UninstallString registered in the 32-bit view",
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "App,UninstallString,,\"rundll32.exe x.dll\"\n",
