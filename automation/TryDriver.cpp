@@ -3,11 +3,13 @@
 // each box that it and every process it starts show, with a screenshot of each.
 // With --expand, the command line's %variables% are expanded first, as the
 // list of installed programs expands a REG_EXPAND_SZ UninstallString.
+// With --native (and --command), it starts the command line as a 64-bit
+// program on 64-bit Windows starts it, such as the list of installed programs.
 // With --answer it answers them itself: Yes to the program's first box, the
 // default button (Enter) to every other; without, a person answers and it
 // only watches.
 //
-//   try-driver [--answer] [--command [--expand]] PROGRAM FOLDER SHOTS
+//   try-driver [--answer] [--command [--expand] [--native]] PROGRAM FOLDER SHOTS
 //
 // With --command, first prints "command" and the command line it runs. Then
 // prints one tab-separated line a box ("box", number, process, caption, text,
@@ -18,6 +20,7 @@
 #include "automation/DesktopBoxes.h"
 #include "automation/ProgramWatch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -32,6 +35,7 @@ struct Request {
     bool answer = false;
     bool command = false;
     bool expand = false;
+    bool native = false;
     std::string program;
     std::string folder;
     std::string shots;
@@ -47,11 +51,13 @@ bool ParseRequest(int argc, char** argv, Request* request)
             request->command = true;
         } else if (std::strcmp(argv[next], "--expand") == 0) {
             request->expand = true;
+        } else if (std::strcmp(argv[next], "--native") == 0) {
+            request->native = true;
         } else {
             return false;
         }
     }
-    if (argc - next != 3 || (request->expand && !request->command)) {
+    if (argc - next != 3 || ((request->expand || request->native) && !request->command)) {
         return false;
     }
     request->program = argv[next];
@@ -122,6 +128,53 @@ std::string Expanded(const std::string& text)
     return expanded;
 }
 
+// This 32-bit program's environment as a 64-bit program's: its Program Files
+// folders are the 64-bit ones.
+void UseNativeFolders()
+{
+    const char* const pairs[][2] = {{"ProgramFiles", "ProgramW6432"},
+                                    {"CommonProgramFiles", "CommonProgramW6432"}};
+    for (const auto& pair : pairs) {
+        char value[MAX_PATH];
+        const DWORD length = GetEnvironmentVariableA(pair[1], value, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            SetEnvironmentVariableA(pair[0], value);
+        }
+    }
+}
+
+// `commandLine` as a 64-bit program starts it: a program named alone (found
+// in System32 as CreateProcess looks there first) or by its path in System32
+// is the native System32's, which this 32-bit program reaches through
+// Sysnative. Any other command line is left as it is.
+std::string AsNativeStarts(const std::string& commandLine)
+{
+    const bool quoted = !commandLine.empty() && commandLine[0] == '"';
+    std::size_t end = commandLine.find(quoted ? '"' : ' ', quoted ? 1 : 0);
+    end = end == std::string::npos ? commandLine.size() : end;
+    const std::string program = commandLine.substr(quoted ? 1 : 0, end - (quoted ? 1 : 0));
+    const std::string rest =
+        commandLine.substr(std::min(end + (quoted ? 1 : 0), commandLine.size()));
+    char windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return commandLine;
+    }
+    const std::string native = std::string(windows) + "\\Sysnative\\";
+    const std::string system32 = std::string(windows) + "\\System32\\";
+    std::string path;
+    if (program.find_first_of("\\/") == std::string::npos) {
+        path = native + program + (program.find('.') == std::string::npos ? ".exe" : "");
+    } else if (program.size() > system32.size() &&
+               _strnicmp(program.c_str(), system32.c_str(), system32.size()) == 0) {
+        path = native + program.substr(system32.size());
+    }
+    if (path.empty() || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return commandLine;
+    }
+    return QuoteArgument(path) + rest;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -129,10 +182,14 @@ int main(int argc, char** argv)
     Request request;
     if (!ParseRequest(argc, argv, &request)) {
         static_cast<void>(std::fputs(
-            "usage: try-driver [--answer] [--command [--expand]] PROGRAM FOLDER SHOTS\n", stderr));
+            "usage: try-driver [--answer] [--command [--expand] [--native]] PROGRAM FOLDER SHOTS\n",
+            stderr));
         return 2;
     }
     Reporter reporter{&request};
+    if (request.native) {
+        UseNativeFolders();
+    }
     std::string commandLine = request.command ? request.program : QuoteArgument(request.program);
     if (request.expand) {
         commandLine = Expanded(request.program);
@@ -141,6 +198,9 @@ int main(int argc, char** argv)
                                            request.program.c_str(), GetLastError()));
             return 2;
         }
+    }
+    if (request.native) {
+        commandLine = AsNativeStarts(commandLine);
     }
     if (request.command) {
         std::printf("command\t%s\n", OneLine(commandLine).c_str());

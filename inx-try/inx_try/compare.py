@@ -218,13 +218,17 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     # A value written only where missing may have been there before: no leftover then.
     conditional = {value_id(e) for e in plan["registry"] if e.get("write") in CONDITIONAL_WRITES}
     skipped_files, skipped_values = wine_skipped(plan)
+    # A service the plan leaves is left with its key and what the service manager wrote there.
+    left_services = [folded_key(jsonreport.SERVICES + s) for s in planned["services"]]
     values = side({value_id(e): value_text(e) for e in planned["registry"]
                    if e["name"] is not None and value_id(e) not in conditional
                    and value_id(e) not in skipped_values},
-                  {value_id(e): value_text(e) for e in seen["registry"] if e["name"] is not None})
+                  {value_id(e): value_text(e) for e in seen["registry"] if e["name"] is not None
+                   and not within(folded_key(e["key"]), left_services)})
     planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
     keys = Side([], [], sorted(
         f"{e['key']} (key)" for e in seen["registry"] if e["name"] is None
+        and not within(folded_key(e["key"]), left_services)
         and not made_on_the_way(folded_key(e["key"]), planned_keys + keys_if_new)))
     # A service written by hand is a key of the system's: the plan cannot
     # know it was not there before, and does not list it as left.
@@ -252,6 +256,11 @@ def as_windows_places(seen: Optional[dict], differs: List[dict]) -> Optional[dic
         for wine, windows in moves:
             if within(folded, [wine]):
                 return windows + key[len(key) - (len(folded) - len(wine)):]
+        # A key the registry made on the way to Wine's place: on the way to Windows'.
+        for wine, windows in moves:
+            tail = wine[len(folded):]
+            if wine.startswith(folded + "\\") and folded_key(windows).endswith(tail):
+                return windows[:len(windows) - len(tail)]
         return key
 
     def entries(items):
@@ -265,19 +274,24 @@ def wine_differences(plan: dict) -> List[str]:
     """Each key the plan places where Wine 8 does not, and each part of it
     that Wine 8 does not run, as a line."""
     install = plan.get("install") or {}
+    uninstall = plan.get("uninstall") or {}
     return ([f"{d['key']}: Windows puts it there, Wine 8 at {d['wine_key']}"
              for d in install.get("wine_differs", [])]
             + [f"{f['destination']}: Windows copies {f['source']}, Wine 8 {f['wine_source']}"
                for f in install.get("files", []) if f.get("wine_source")]
-            + [f"{what}: Windows runs it, Wine 8 does not" for what in install.get("wine_skips", [])])
+            + [f"{what}: Windows runs it, Wine 8 does not"
+               for what in install.get("wine_skips", []) + uninstall.get("wine_skips", [])])
 
 
 def compare(plan: dict, report: dict, package: str = "<package>",
-            existing: Callable[[dict], bool] = lambda entry: False) -> Dict[str, Dict[str, Side]]:
+            existing: Callable[[dict], bool] = lambda entry: False,
+            native: bool = False) -> Dict[str, Dict[str, Side]]:
     """The install plan beside the try's changes, and, when the try
     uninstalled, what the uninstall plan leaves beside what was left.
     `package` is the package's folder as Windows names it; `existing` tells
-    whether a planned value was there before, as planned."""
+    whether a planned value was there before, as planned; `native`, that the
+    registered uninstaller was started as a 64-bit program starts it (the
+    plan's native_uninstall, where it has one)."""
     plan = with_package(plan, package)
     result = {}
     if plan.get("install") is None:
@@ -288,7 +302,9 @@ def compare(plan: dict, report: dict, package: str = "<package>",
                                       package, existing)
     if report.get("left_behind") is not None:
         # What Wine 8 leaves, where it does not run all of both sections.
-        left = plan.get("wine_left_behind") or plan["left_behind"]
+        uninstalled = plan.get("native_uninstall") if native else None
+        uninstalled = uninstalled or plan
+        left = uninstalled.get("wine_left_behind") or uninstalled["left_behind"]
         result["left behind"] = left_sides(left,
                                            as_windows_places(report["left_behind"], differs),
                                            plan["install"])

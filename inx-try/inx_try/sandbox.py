@@ -223,13 +223,14 @@ class Sandbox:
             raise Failure(f"the prefix's ANSI code page is {acp}, not {self.session.codepage}")
 
     def drive(self, name: str, program: str, folder: str, shots: str, command: bool = False,
-              expand: bool = False) -> Driven:
+              expand: bool = False, native: bool = False) -> Driven:
         """Runs try-driver on `program` (or a command line) in `folder`,
         its boxes' pictures into `shots`; its log saved in the logs."""
         arguments = ["wine", self.session.layout.driver]
         arguments += ["--answer"] if self.session.headless else []
         arguments += ["--command"] if command else []
         arguments += ["--expand"] if expand else []
+        arguments += ["--native"] if native else []
         arguments += [program, folder, windows_path(shots)]
         self.start_server(self.prefix)
         with self.timings.phase(f"{name} (try-driver under Wine)"):

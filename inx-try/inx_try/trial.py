@@ -87,6 +87,7 @@ class Uninstalled(NamedTuple):
     verdict: str  # "" when nothing went wrong
     left: Optional[list]  # trial.leftovers' entries; None when they were not looked for
     leftovers: object = "-"  # their count, or "-"
+    native: bool = False  # started as a 64-bit program starts it
 
 
 class Result(NamedTuple):
@@ -152,7 +153,7 @@ class Try:
             return None
 
     def report_plan(self, plan: Optional[dict], installed: Installed,
-                    left: Optional[dict]) -> Optional[dict]:
+                    left: Optional[dict], native: bool = False) -> Optional[dict]:
         """The plan beside what was seen, in report.txt; for report.json."""
         if plan is None:
             self.say("== inx-check's plan: it made none (its log is in logs)")
@@ -170,7 +171,7 @@ class Try:
                                                                   compare.folded_data(entry))
 
         result = compare.compare(plan, {"changes": installed.changes_json, "left_behind": left},
-                                 windows_path(self.work), existed_before)
+                                 windows_path(self.work), existed_before, native)
         both = sum(len(found.both) for sides in result.values() for found in sides.values())
         differences = compare.disagreements(result)
         self.say(f"== inx-check's plan beside what was seen: {both} planned and seen, "
@@ -191,12 +192,13 @@ class Try:
                 return os.path.join(self.work, name)
         return None
 
-    def drive(self, name: str, program: str, command: bool = False, expand: bool = False):
+    def drive(self, name: str, program: str, command: bool = False, expand: bool = False,
+              native: bool = False):
         """Runs try-driver in the sandbox and reports its boxes, each
         picture as a PNG."""
         shots = os.path.join(self.output, "boxes")
         driven = self.sandbox.drive(name, program, windows_path(self.work), shots,
-                                    command=command, expand=expand)
+                                    command=command, expand=expand, native=native)
         if not driven.started:
             return driven
         for box in driven.boxes:
@@ -278,8 +280,13 @@ class Try:
     def uninstall(self, installed: Installed) -> Uninstalled:
         """Uninstalls as a user would."""
         command, expand = registered_uninstaller(installed.values_set)
+        # On 64-bit Windows the list of installed programs is a 64-bit program.
+        native = bool(command) and self.windows == 64
         if command:
             self.say(f"== Uninstalling as the list of installed programs does: {command}")
+            if native:
+                self.say("   started as a 64-bit program starts it, the list being one: "
+                         "rundll32.exe named alone is then System32's, the 64-bit one")
         else:
             self.say("== Uninstalling: the installation registered nothing under HKLM or "
                      f"HKCU\\{UNINSTALL_KEY},")
@@ -293,9 +300,9 @@ class Try:
             command = ("rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 "
                        + windows_path(installed.inf_path))
         self.say("== Message boxes while uninstalling:")
-        driven = self.drive("uninstall", command, command=True, expand=expand)
-        if expand and driven.ran:
-            self.say(f"   (expanded: {driven.ran})")
+        driven = self.drive("uninstall", command, command=True, expand=expand, native=native)
+        if (expand or native) and driven.ran and driven.ran != command:
+            self.say(f"   ({'started' if native else 'expanded'}: {driven.ran})")
         if not driven.started:
             return Uninstalled("the uninstaller could not be started", None)
         after = self.sandbox.state()
@@ -321,12 +328,13 @@ class Try:
         self.say_list("== There before the installation, gone or changed after the "
                       f"uninstallation: {len(gone)}", gone)
         if left:
-            return Uninstalled(f"the uninstallation left {left[0]} behind", found, len(left))
+            return Uninstalled(f"the uninstallation left {left[0]} behind", found, len(left),
+                               native=native)
         if gone:
             return Uninstalled(f"the uninstallation removed or changed {gone[0]}, which was "
-                               "there before", found, len(left))
+                               "there before", found, len(left), native=native)
         return Uninstalled(problem or engine_box_verdict(driven.boxes, "uninstallation"), found,
-                           len(left))
+                           len(left), native=native)
 
     def run(self) -> Result:
         """The try's verdict and counts; its report in `output`."""
@@ -364,7 +372,7 @@ class Try:
                     self.say(f"kept: the {name} in {os.path.join(self.output, name)}")
         left = jsonreport.left_entry(uninstalled.left)
         # The plan is install.inf's: beside what happened only when install.inf was written.
-        compared = (self.report_plan(installed.plan, installed, left)
+        compared = (self.report_plan(installed.plan, installed, left, uninstalled.native)
                     if installed.inf_path is not None else None)
         if verdict == "OK":
             self.say(f"OK: install.exe showed no failure; the installation made "

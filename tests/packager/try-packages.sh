@@ -155,6 +155,36 @@ package no-uninstall "$head"$'[DefaultInstall]\r\nAddReg=Reg\r\n[Reg]\r\nHKCU,So
 try no-uninstall 1 "$scratch/no-uninstall" --uninstall
 plan_agrees no-uninstall
 last_line no-uninstall "FAILED: install.inf has no [DefaultUninstall] section to uninstall with"
+
+# On 64-bit Windows: a Start-menu browser entry, a Default Programs entry and
+# two services, the second removed by a second DelService line, which Wine 8
+# does not run (Windows does); Wine's own shared keys put the browser and
+# Default Programs entries under Wow6432Node. The uninstaller is SysWOW64's
+# rundll32.exe (16425): the 32-bit engine that installed.
+package browser64 "$head"$'[DefaultInstall]\r\nCopyFiles=App\r\nAddReg=Reg\r\n'\
+$'[DefaultInstall.Services]\r\nAddService=InxTryA,,Svc\r\nAddService=InxTryB,,Svc\r\n'\
+$'[DefaultUninstall]\r\nDelFiles=App\r\nDelReg=Unreg\r\n'\
+$'[DefaultUninstall.Services]\r\nDelService=InxTryA\r\nDelService=InxTryB\r\n'\
+$'[DestinationDirs]\r\nApp=-1,VUZAZURAV\r\n[App]\r\nf.txt\r\n[Reg]\r\n'\
+$'HKLM,Software\\Clients\\StartMenuInternet\\InxTry,,,"Inx Try"\r\n'\
+$'HKLM,Software\\RegisteredApplications,InxTry,,"Software\\InxTry\\Capabilities"\r\n'\
+$'HKLM,Software\\InxTry\\Capabilities,ApplicationName,,"Inx Try"\r\n'\
+$'HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxTry,UninstallString,,'\
+$'"%16425%\\rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %01%\\install.inf"\r\n'\
+$'[Unreg]\r\nHKLM,Software\\Clients\\StartMenuInternet\\InxTry\r\n'\
+$'HKLM,Software\\RegisteredApplications,InxTry\r\nHKLM,Software\\InxTry\r\n'\
+$'HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\InxTry\r\n'\
+$'[Svc]\r\nServiceType=1\r\nStartType=3\r\nErrorControl=1\r\nServiceBinary=%12%\\inxtry.sys\r\n'
+try browser64 1 "$scratch/browser64" --windows 64 --uninstall
+plan_agrees browser64
+for line in '== Left behind by the uninstallation: 10' \
+    '   HKEY_LOCAL_MACHINE\Software\Clients\StartMenuInternet\InxTry: Windows puts it there, Wine 8 at HKEY_LOCAL_MACHINE\Software\WOW6432Node\Clients\StartMenuInternet\InxTry' \
+    '   HKEY_LOCAL_MACHINE\Software\RegisteredApplications: Windows puts it there, Wine 8 at HKEY_LOCAL_MACHINE\Software\WOW6432Node\RegisteredApplications' \
+    '   the DelService line for InxTryB: Windows runs it, Wine 8 does not'; do
+    expect_line "$scratch/browser64.log" "$line"
+done
+last_line browser64 'FAILED: the uninstallation left HKEY_LOCAL_MACHINE\Software\Wow6432Node\Clients\StartMenuInternet (key) behind'
+
 fi
 
 if in_part 2; then
@@ -310,6 +340,28 @@ printf '#!/bin/sh\n[ "$1" = -p0 ] && { echo "wineserver: permission denied" >&2;
 chmod +x "$scratch/failing/wineserver"
 PATH=$scratch/failing:$PATH try failing-server 1 "$source_dir/tools/demo"
 last_line failing-server "FAILED: wineserver -p0 failed (exit status 1): wineserver: permission denied"
+
+# The list of installed programs is a 64-bit program on 64-bit Windows: it
+# starts an unqualified rundll32.exe as System32's, whose 64-bit engine
+# deletes from the 64-bit places and leaves what the 32-bit engine installed;
+# SysWOW64's (16425) leaves nothing. Each as planned.
+engine64=$'[DefaultInstall]\r\nCopyFiles=App,Sys\r\nAddReg=Reg\r\n'\
+$'[DefaultUninstall]\r\nDelFiles=App,Sys\r\nDelReg=Unreg\r\n'\
+$'[DestinationDirs]\r\nApp=-1,VUZAZURAV\r\nSys=11\r\n[App]\r\nf.txt\r\n[Sys]\r\nengine64.dll,f.txt\r\n'\
+$'[Reg]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Engine64,UninstallString,,'\
+$'"RUNDLL setupapi.dll,InstallHinfSection DefaultUninstall 132 %01%\\install.inf"\r\n'\
+$'[Unreg]\r\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Engine64\r\n'
+package engine64 "$head${engine64//RUNDLL/rundll32.exe}"
+try engine64 1 "$scratch/engine64" --windows 64 --uninstall
+plan_agrees engine64
+expect_line "$scratch/engine64.log" '== Left behind by the uninstallation: 3'
+expect_line "$scratch/engine64.log" '   C:\windows\syswow64\engine64.dll'
+mend='%16425%\rundll32.exe'
+package engine32 "$head${engine64//RUNDLL/"$mend"}"
+try engine32 0 "$scratch/engine32" --windows 64 --uninstall
+plan_agrees engine32
+expect_line "$scratch/engine32.log" '== Left behind by the uninstallation: 0'
+
 fi
 
 [ -z "$(ls -A "$HOME")" ] || fail "written under \$HOME: $(find "$HOME" | head -5)"

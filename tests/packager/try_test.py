@@ -562,9 +562,11 @@ class StandInProcesses:
 
     def __init__(self):
         self.events = []
+        self.commands = []
         self.stopping = False
 
     def run(self, command, env, log, capture=False, check=True):
+        self.commands.append(list(command))
         self.events.append((os.path.basename(command[0]), tuple(command[1:2]),
                             env.get("WINEARCH"), env.get("WINEPREFIX")))
         return 0, b"finished\n" if capture else b""
@@ -603,6 +605,20 @@ class SandboxOrder(unittest.TestCase):
             self.assertEqual({event[2] for event in processes.events if event[0] != "Xvfb"
                               and event[0] != "read" and not event[0].startswith("stop ")},
                              {f"win{windows}"}, windows)
+
+
+    def test_the_registered_uninstaller_is_started_as_asked(self):
+        processes = StandInProcesses()
+        session = mock.Mock(processes=processes, headless=True, env={}, codec="cp1252",
+                            layout=mock.Mock(wine_scripts="/w", driver="d.exe"))
+        with tempfile.TemporaryDirectory() as scratch:
+            box = sandbox.Sandbox(session, "C:\\A", 64, scratch, scratch)
+            box.drive("uninstall", "rundll32.exe x", "Z:\\f", scratch, command=True, native=True)
+            box.drive("uninstall", "%X%\\u.exe", "Z:\\f", scratch, command=True, expand=True)
+        started = [command for command in processes.commands if command[:2] == ["wine", "d.exe"]]
+        self.assertEqual([command[2:-2] for command in started],
+                         [["--answer", "--command", "--native", "rundll32.exe x"],
+                          ["--answer", "--command", "--expand", "%X%\\u.exe"]])
 
 
 class ToolCheck(unittest.TestCase):
@@ -824,6 +840,23 @@ class Compare(unittest.TestCase):
                                      "Z:\\pkg", lambda e: (e["key"], e["name"]) in existed)
             self.assertEqual(compare.disagreements(result), expected, what)
 
+    def test_keys_made_on_the_way_to_wines_place_and_a_left_services_values(self):
+        differs = [{"key": "HKEY_LOCAL_MACHINE\\Software\\Clients\\Mail\\App",
+                    "wine_key": "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Clients\\Mail\\App"}]
+        seen = {"keys": ["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Clients\\Mail",
+                         "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Other"]}
+        self.assertEqual(compare.as_windows_places(seen, differs)["keys"],
+                         ["HKEY_LOCAL_MACHINE\\Software\\Clients\\Mail",
+                          "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Other"])
+        left = compare.left_sides(
+            {"files": [], "registry": [], "services": ["Svc"], "keys_if_new": []},
+            {"files": [], "services": ["Svc"], "registry": [
+                {"key": SERVICES + "Svc", "name": None}, {"key": SERVICES + "Svc", "name": "Start"},
+                {"key": SERVICES + "Svcx", "name": "Start"}]},
+            plan_of())
+        self.assertEqual((left["registry"].seen_only, left["keys"].seen_only, left["services"].both),
+                         ([SERVICES + 'Svcx: "Start"'], [], ["Svc"]))
+
     def test_each_wine_difference_is_named(self):
         plan = {"install": {
             "files": [{"source": "i386\\a.dll", "destination": "C:\\A\\a.dll",
@@ -876,6 +909,13 @@ class Compare(unittest.TestCase):
             compare.compare(under_wine, {"changes": changes_of(keys=[SERVICES + "Hand"],
                                                                services=["Hand", "Kept"]),
                                          "left_behind": seen})))
+        # Started as a 64-bit program starts it, the 64-bit engine's leftovers are the plan.
+        natively = dict(plan, native_uninstall={"left_behind": dict(plan["left_behind"],
+                                                                    files=["C:\\a", "C:\\b"])})
+        for native, expected in ((True, ["left behind, files: planned, not seen: C:\\b"]), (False, [])):
+            self.assertEqual([line for line in compare.disagreements(compare.compare(
+                natively, {"changes": changes_of(keys=[SERVICES + "Hand"], services=["Hand", "Kept"]),
+                           "left_behind": seen}, native=native)) if "files" in line], expected)
 
 
 if __name__ == "__main__":
