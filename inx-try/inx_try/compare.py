@@ -222,7 +222,8 @@ def left_sides(planned: dict, seen: dict, plan: dict) -> Dict[str, Side]:
     left_services = [folded_key(jsonreport.SERVICES + s) for s in planned["services"]]
     values = side({value_id(e): value_text(e) for e in planned["registry"]
                    if e["name"] is not None and value_id(e) not in conditional
-                   and value_id(e) not in skipped_values},
+                   and value_id(e) not in skipped_values
+                   and not within(folded_key(e["key"]), left_services)},
                   {value_id(e): value_text(e) for e in seen["registry"] if e["name"] is not None
                    and not within(folded_key(e["key"]), left_services)})
     planned_keys = [folded_key(e["key"]) for e in planned["registry"] if e["name"] is None]
