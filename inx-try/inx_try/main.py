@@ -85,6 +85,7 @@ class Run:
     def start(self) -> int:
         self.layout.check_tools(cli.CODE_PAGE_LOCALES[self.codepage] != "C",
                                 any(kind == 64 for _, kind in self.tries))
+        self.layout.check_cache()
         self.results = self.layout.results_for(self.package)
         self.report_lock = lock_report_folder(self.results, self.package)
         prepare_report_folder(self.results, self.package)

@@ -3,6 +3,7 @@ together, and where the tools are: a checkout, or the installed layout."""
 
 import concurrent.futures
 import os
+import pwd
 import shutil
 import signal
 import subprocess
@@ -140,6 +141,34 @@ def prefix_cache() -> str:
     return os.path.join(cache, "inx-tools", "wine-prefixes")
 
 
+def owner_name(uid: int) -> str:
+    try:
+        return pwd.getpwuid(uid).pw_name
+    except KeyError:
+        return f"user {uid}"
+
+
+def check_cache_owner(cache: str, uid: int, home: str) -> None:
+    """Refuses a prefix cache that would become another user's, or has:
+    root running with another user's home (as sudo -E leaves it) would make
+    the prefixes root's, and that user's next try could not lock them."""
+    if uid == 0 and os.path.isdir(home) and os.stat(home).st_uid != 0:
+        owner = owner_name(os.stat(home).st_uid)
+        raise Failure(f"running as root with {owner}'s home folder {home} (as sudo -E leaves "
+                      f"it), the pristine prefixes in {cache} would be root's, and {owner}'s "
+                      f"next try could not use them: run inx-try as {owner}, or as root with "
+                      "root's own home (sudo -H, or sudo without -E)")
+    if uid == 0 or not os.path.isdir(cache):
+        return
+    for path in [cache] + [os.path.join(cache, name) for name in sorted(os.listdir(cache))]:
+        found = os.lstat(path).st_uid
+        if found != uid:
+            chown = owner_name(uid) if not owner_name(uid).startswith("user ") else str(uid)
+            raise Failure(f"{path} is {owner_name(found)}'s, not {owner_name(uid)}'s (a try run "
+                          "as root with this home folder, as sudo -E does, made it): as root, "
+                          f"run chown -R {chown}: {cache}, or remove {cache}")
+
+
 class Layout:
     """Where the tools, the pristine prefixes and the reports are."""
 
@@ -177,6 +206,9 @@ class Layout:
         if self.checkout and not self.report_dir_given:
             return os.path.join(self.reports, f"{name}-{cksum(package.encode())}")
         return os.path.abspath(self.reports or f"inx-try-{name}")
+
+    def check_cache(self) -> None:
+        check_cache_owner(self.prefix_cache, os.geteuid(), os.path.expanduser("~"))
 
     def check_tools(self, locale_needed: bool, windows64: bool = False) -> None:
         missing = sorted({package for command, package

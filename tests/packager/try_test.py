@@ -621,6 +621,29 @@ class SandboxOrder(unittest.TestCase):
                           ["--answer", "--command", "--expand", "%X%\\u.exe"]])
 
 
+class CacheOwner(unittest.TestCase):
+    def test_a_cache_that_would_be_or_is_another_users_is_refused(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            home, cache = os.path.join(scratch, "home"), os.path.join(scratch, "cache")
+            os.makedirs(os.path.join(cache, "pristine-32"))
+            os.makedirs(home)
+            me = os.stat(cache).st_uid
+            wine.check_cache_owner(cache, me, home)  # one's own: no refusal
+            if me != 0:
+                self.skipTest("needs root to give files to another user")
+            wine.check_cache_owner(cache, 0, home)  # root with root's home
+            os.chown(home, 4321, 4321)
+            with self.assertRaisesRegex(wine.Failure, "as sudo -E leaves it.*sudo -H"):
+                wine.check_cache_owner(cache, 0, home)
+            # The user whose cache root wrote into: told to give it back.
+            os.chown(cache, 4321, 4321)
+            with self.assertRaisesRegex(wine.Failure, "pristine-32 is root's, not user 4321's.*"
+                                                      "chown -R 4321: "):
+                wine.check_cache_owner(cache, 4321, home)
+            os.chown(os.path.join(cache, "pristine-32"), 4321, 4321)
+            wine.check_cache_owner(cache, 4321, home)
+
+
 class ToolCheck(unittest.TestCase):
     def test_a_missing_tool_is_named_with_its_package(self):
         cases = [  # checkout, tools: what the message names
