@@ -31,6 +31,7 @@ HIVE = ("WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-
         '"Hex List"=hex(7):61,00,00,00,\\\n  62,00,00,00,\\\n  00,00\n'
         '"Count"=dword:0000000a\n'
         '"Blob"=hex:01,ff\n'
+        '"Long"=hex:02,\\\n  fe\n'
         '"Big"=hex(b):07,00,00,00,00,00,00,00\n'
         '"Ctl"="a\\tb\\nc\\x1"\n'
         '"Oct"="\\101\\0"\n'
@@ -59,7 +60,7 @@ class Hives(unittest.TestCase):
             '"Ctl" = REG_SZ "a\\tb\\nc\\x01"',
             '"Dir" = REG_SZ "C:\\Program Files\\Müller "q" 中A"',
             '"Hex List" = REG_MULTI_SZ ["a", "b"]', '"Link" = REG_LINK "C:"',
-            '"List" = REG_MULTI_SZ ["a", "b"]',
+            '"List" = REG_MULTI_SZ ["a", "b"]', '"Long" = REG_BINARY hex:02,fe',
             '"Oct" = REG_SZ "A\\x00"', '"Path" = REG_EXPAND_SZ "%SystemRoot%\\a"',
             '"Trail" = REG_MULTI_SZ ["a"]', '(default) = REG_SZ "def"'])
 
