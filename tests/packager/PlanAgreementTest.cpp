@@ -246,6 +246,7 @@ bool LiesAt(HKEY root, const std::string& subkey)
 struct RegistryWrite {
     std::string key;
     unsigned long flags;
+    std::string value = "Planned";  // in a key of the system's, its own name, deleted after
 };
 
 // Has the 32-bit engine write a value under each key, and expects each where
@@ -259,8 +260,8 @@ void ExpectWritesWherePlanned(const std::vector<RegistryWrite>& writes)
     for (const RegistryWrite& write : writes) {
         const std::string root =
             write.key.compare(0, 18, "HKEY_LOCAL_MACHINE") == 0 ? "HKLM" : "HKCU";
-        inf += root + ",\"" + write.key.substr(write.key.find('\\') + 1) + "\",Planned," +
-               std::to_string(write.flags) + ",yes\r\n";
+        inf += root + ",\"" + write.key.substr(write.key.find('\\') + 1) + "\"," + write.value +
+               "," + std::to_string(write.flags) + ",yes\r\n";
     }
     const ScratchDirectory scratch;
     WriteFileBytes("views.inf", inf);
@@ -287,13 +288,18 @@ void ExpectWritesWherePlanned(const std::vector<RegistryWrite>& writes)
                                 KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key))
             << write.key << " planned at " << planned;
         if (key != nullptr) {
-            EXPECT_EQ(ERROR_SUCCESS,
-                      RegQueryValueExA(key, "Planned", nullptr, nullptr, nullptr, nullptr))
+            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, write.value.c_str(), nullptr, nullptr,
+                                                      nullptr, nullptr))
                 << planned;
             RegCloseKey(key);
         }
-        RegDeleteKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey.c_str(),
-                        KEY_WOW64_64KEY, 0);
+        if (write.value == "Planned") {
+            RegDeleteKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey.c_str(),
+                            KEY_WOW64_64KEY, 0);
+        } else {
+            RegDeleteKeyValueA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, subkey.c_str(),
+                               write.value.c_str());
+        }
     }
 }
 
@@ -370,16 +376,17 @@ TEST(RegistryViews, UnderEachOfWinesLinks)
     std::vector<RegistryWrite> writes;
     for (const std::string& link : links) {
         if (LowerAscii(link) != "classes") {  // the Classes rows above
-            // Each its own name: two links may lead to one key.
-            writes.push_back({"HKEY_LOCAL_MACHINE\\Software\\" + link + "\\InxPlanLink" +
-                                  std::to_string(writes.size()),
-                              0});
+            // A value in the linked key itself (Wine rewrites some of their
+            // subkeys as a prefix starts), each its own name: two links may
+            // lead to one key.
+            writes.push_back({"HKEY_LOCAL_MACHINE\\Software\\" + link, 0,
+                              "InxPlanLink" + std::to_string(writes.size())});
         }
     }
     std::vector<std::string> classLinks;
     WalkKeys("Software\\Classes\\Wow6432Node", &classLinks);
     for (const std::string& link : classLinks) {
-        writes.push_back({"HKEY_LOCAL_MACHINE\\Software\\Classes\\" + link + "\\InxPlanLink", 0});
+        writes.push_back({"HKEY_LOCAL_MACHINE\\Software\\Classes\\" + link, 0, "InxPlanLink"});
     }
     EXPECT_GE(writes.size(), 40u) << "the prefix's links were not found";
     ExpectWritesWherePlanned(writes);
