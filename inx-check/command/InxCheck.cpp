@@ -10,6 +10,7 @@
 #include "inx-check/reader/InfReader.h"
 #include "inx-check/plan/Plan.h"
 #include "inx-check/command/PlanReport.h"
+#include "inx-check/fix/UninstallFix.h"
 #include "inx-check/command/Report.h"
 #include "inx-check/rules/Rules.h"
 #include "inx-check/rules/Suppressions.h"
@@ -52,6 +53,9 @@ constexpr char kUsage[] =
     "  --plan              print what installing and uninstalling will do: files, registry,\n"
     "                      services, and what uninstalling leaves (install.inf is then\n"
     "                      written only with --output)\n"
+    "  --fix               print a patch (a unified diff; patch -p0 or git apply -p0) that\n"
+    "                      adds the uninstall the template lacks: what it leaves taken away,\n"
+    "                      and an entry in the list of installed programs that runs it\n"
     "  --codepage N        the Windows ANSI code page the INF is read in (1252 unless given)\n"
     "  --windows 32|64     the Windows install.inf runs on (32 unless given): on 64-bit\n"
     "                      Windows the 32-bit engine's files and registry writes are\n"
@@ -75,6 +79,7 @@ struct Request {
     const char* outputPath = nullptr;
     bool warningsAreErrors = false;
     bool plan = false;
+    bool fix = false;
     std::vector<bool> disabled = std::vector<bool>(RuleCount(), false);
     Format format = Format::Text;
     const CodePage* codePage = FindCodePage(kDefaultCodePage);
@@ -214,6 +219,12 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
                 return false;
             }
             request->plan = true;
+        } else if (argument == "--fix") {
+            if (request->fix) {
+                *problem = "--fix is given more than once";
+                return false;
+            }
+            request->fix = true;
         } else if (argument == "--list-rules") {
             request->listRules = true;
         } else if (argument == "--list-folders") {
@@ -238,6 +249,9 @@ bool ParseRequest(int argc, char** argv, Request* request, std::string* problem)
         *problem = "no template given";
     } else if (request->outputPath != nullptr && request->folder == nullptr) {
         *problem = "--output needs --path: install.inf is written only for a folder";
+    } else if (request->fix &&
+               (request->plan || request->folder != nullptr || request->format != Format::Text)) {
+        *problem = "--fix prints a patch alone: not with --plan, --path or --format";
     } else if (request->plan && request->format == Format::Sarif) {
         *problem = "--plan prints text or json, not sarif";
     } else if (!request->plan && request->format == Format::Json) {
@@ -461,6 +475,17 @@ int Check(const Request& request)
         }
     } else {
         Tell(stderr, TextReport(request.templatePath, lines, findings, *request.codePage));
+    }
+    if (request.fix) {
+        const fs::path folderName =
+            fs::absolute(fs::path(request.templatePath)).parent_path().filename();
+        const std::string patch = UnifiedDiff(
+            request.templatePath, bytes,
+            UninstallInsertions(bytes, *request.codePage, PackageName(folderName.string())));
+        if (!WriteWholeFile(nullptr, patch)) {
+            Tell(stderr, "inx-check: cannot write to standard output\n");
+            return kTrouble;
+        }
     }
     if (request.plan &&
         !WriteWholeFile(

@@ -152,8 +152,11 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
         }
     }
     const std::string windowsSource = PackageSourcePath(check.inf, source);
+    // install.exe writes install.inf beside the template before the engine runs.
+    const bool packageHas =
+        check.package == nullptr || check.inf.Folded(windowsSource) == "install.inf";
     const std::string wineSource = PackageSourcePath(check.inf, source, SourceSections::PlainOnly);
-    if (check.package != nullptr && !check.package->Holds(windowsSource)) {
+    if (!packageHas && !check.package->Holds(windowsSource)) {
         const bool wineFinds = wineSource != windowsSource && check.package->Holds(wineSource);
         check.Add(Rule::MissingFile, field.begin,
                   Quoted(windowsSource) +
@@ -163,7 +166,7 @@ void CheckCopiedFile(CheckContext& check, const InfField& field, const std::stri
                                    "reads the plain ones alone, finds " +
                                        Quoted(wineSource)
                                  : std::string()));
-    } else if (check.package != nullptr && !check.package->Holds(wineSource)) {
+    } else if (!packageHas && !check.package->Holds(wineSource)) {
         check.Add(Rule::WineSource, field.begin,
                   "Windows copies " + Quoted(windowsSource) +
                       ", named by the .x86 source "
