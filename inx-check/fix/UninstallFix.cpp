@@ -15,10 +15,12 @@
 
 namespace {
 
-constexpr unsigned long kKeyOnly = 0x10;          // FLG_ADDREG_KEYONLY
 constexpr unsigned long kDeleteString = 0x18002;  // FLG_DELREG_MULTI_SZ_DELSTRING
-constexpr long kStopService = 0x200;              // SPSVCINST_STOPSERVICE
-constexpr long kDeleteEventSource = 0x4;          // SPSVCINST_DELETEEVENTLOGENTRY
+// FLG_ADDREG_DELREG_BIT: with a view's flag, a DelReg line that Wine's engine
+// runs too (it skips one whose flags are not 0 and lack this bit).
+constexpr unsigned long kDeleteBit = 0x8000;
+constexpr long kStopService = 0x200;      // SPSVCINST_STOPSERVICE
+constexpr long kDeleteEventSource = 0x4;  // SPSVCINST_DELETEEVENTLOGENTRY
 constexpr char kUninstallList[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // The keys under which a package's value is a Windows setting it changed:
@@ -58,16 +60,18 @@ std::string FirstComponents(const std::string& path, std::size_t count)
 }
 
 // How many components of the planned key (root included) a package owns
-// whole: its entry in the list of installed programs, a GUID key under
+// whole: its entry in the list of installed programs or App Paths, a GUID key under
 // Classes, a key under Software of a vendor's own; 0 when it owns none.
 std::size_t OwnedDepth(const std::string& key)
 {
     const std::string folded = LowerAscii(key);
     for (const char* software : {"hkey_local_machine\\software", "hkey_current_user\\software"}) {
-        const std::string list =
-            std::string(software) + "\\microsoft\\windows\\currentversion\\uninstall";
-        if (Under(folded, list) && folded.size() > list.size()) {
-            return Components(list) + 1;
+        for (const char* list : {"\\microsoft\\windows\\currentversion\\uninstall",
+                                 "\\microsoft\\windows\\currentversion\\app paths"}) {
+            const std::string top = software + std::string(list);
+            if (Under(folded, top) && folded.size() > top.size()) {
+                return Components(top) + 1;
+            }
         }
     }
     for (const char* classes : {"hkey_classes_root", "hkey_local_machine\\software\\classes",
@@ -340,7 +344,7 @@ private:
             deletedKeys.insert(FoldedName(check_.page, owned));
             const unsigned long view = ViewFlags(*fields);
             delReg_.push_back((*fields)[0] + "," + FirstComponents(subkey, below) +
-                              (view != 0 ? ",," + Hex(view) : ""));
+                              (view != 0 ? ",," + Hex(view | kDeleteBit) : ""));
             return true;
         };
         for (const PlannedKey& key : check_.plan.install->keys) {
@@ -350,15 +354,14 @@ private:
                                                   return FoldedName(check_.page, entry.key) ==
                                                          FoldedName(check_.page, key.key);
                                               });
-            if (leftOver && !IsService(key.key)) {
+            if (leftOver) {
                 deleteKey(key.key, key.at);
             }
         }
         for (const PlannedValue& value : check_.plan.install->registry) {
             const std::string id =
                 FoldedName(check_.page, value.key) + "\n" + FoldedName(check_.page, value.name);
-            if (leftValues.count(id) == 0 || IsService(value.key) ||
-                UnderKeys(check_.page, value.key, deletedKeys, true)) {
+            if (leftValues.count(id) == 0 || UnderKeys(check_.page, value.key, deletedKeys, true)) {
                 continue;
             }
             const std::string named =
@@ -376,8 +379,17 @@ private:
                 continue;
             }
             const std::optional<std::vector<std::string>> fields = lineFor(value);
+            if (fields.has_value() && !fields->empty() && LowerAscii((*fields)[0]) == "hkr") {
+                continue;  // a service's or an event source's: DelService takes it
+            }
             if (!fields.has_value() || fields->size() < 3) {
                 Comment("not deleted: " + named + ", whose line cannot be written back");
+                continue;
+            }
+            if (value.name.empty()) {
+                Comment("not deleted: the default value of " + value.key +
+                        ", as DelReg "
+                        "deletes it only with the key, which the package shares");
                 continue;
             }
             const unsigned long view = ViewFlags(*fields);
@@ -387,7 +399,7 @@ private:
                     delReg_.push_back(head + "," + Hex(kDeleteString | view) + "," + (*fields)[i]);
                 }
             } else {
-                delReg_.push_back(head + (view != 0 ? "," + Hex(view) : ""));
+                delReg_.push_back(head + (view != 0 ? "," + Hex(view | kDeleteBit) : ""));
             }
         }
     }
@@ -412,13 +424,6 @@ private:
             return 0;
         }
         return static_cast<unsigned long>(flags) & (kRegistry64BitKey | kRegistry32BitKey);
-    }
-
-    bool IsService(const std::string& key) const
-    {
-        return Under(
-            LowerAscii(key),
-            LowerAscii(std::string(kServicesKey)).substr(0, std::string(kServicesKey).size() - 1));
     }
 
     // DelService for each service left, stopped first, with its event source.
