@@ -188,7 +188,11 @@ std::string RuleList()
 
 std::string RuleExplanation(const RuleInfo& rule)
 {
+    const std::string fix = rule.fix.empty()
+                                ? "inx-check --fix offers none: the answer is not one edit."
+                                : "inx-check --fix writes " + std::string(rule.fix) + ".";
     return std::string(rule.name) + " (" + SeverityName(rule.severity) +
            "): " + std::string(rule.summary) + "\n" + Wrapped(rule.explanation) + "\n" +
-           ShownExample("Gives it", rule.produces) + "\n" + ShownExample("Does not", rule.avoids);
+           ShownExample("Gives it", rule.produces) + "\n" + ShownExample("Does not", rule.avoids) +
+           "\n" + Wrapped(fix) + "\n";
 }

@@ -426,7 +426,8 @@ const RuleInfo kRules[] = {
      "that the uninstall section does not delete (DelFiles, DelReg of the value or of a key "
      "above it) stays on the machine, an empty key too. inx-check --plan lists them.",
      {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App,Other\n"},
-     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"}},
+     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"},
+     "the missing DelFiles, DelReg and DelService lines, added to the uninstall section"},
     {Rule::NoUninstall,
      W,
      "no-uninstall",
@@ -435,7 +436,9 @@ const RuleInfo kRules[] = {
      "UninstallString under ...\\CurrentVersion\\Uninstall: users cannot take away what it "
      "installed. Add an uninstall section that deletes what the install section makes.",
      {CLEAN},
-     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"}},
+     {CLEAN "[DefaultUninstall]\nDelReg=D\n[D]\nHKCU,Software\\App\n"},
+     "an uninstall section that takes away what the installation makes, and an entry in the "
+     "list of installed programs that runs it"},
     {Rule::UninstallEngine,
      E,
      "uninstall-engine",

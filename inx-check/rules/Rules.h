@@ -95,6 +95,7 @@ struct RuleInfo {
     std::string_view explanation;  // what the engine does, and what to write instead
     RuleExample produces;          // a template that gives the finding (none: no short one does)
     RuleExample avoids;            // the same written as meant, which does not
+    std::string_view fix = {};     // what inx-check --fix writes for it; empty: no one fix
 };
 
 // The example's folder; empty when none is given.
