@@ -256,5 +256,15 @@ p["install"]["wine_differs"] == [], p' out || fail "the plan for 64-bit Windows 
 expect 2 "--windows 16" "$inx_check" --windows 16 clean.inx
 expect 2 "--windows twice" "$inx_check" --windows 64 --windows=64 clean.inx
 
+# --fix: a patch that patch -p0 applies; the patched template needs no other.
+mkdir fix && printf '%s' "${head}HKCU,Software\\T,Dir,,VUZAZURAV" >fix/install.inx
+(cd fix && expect 0 "--fix" "$inx_check" --fix install.inx &&
+    patch -p0 --quiet <out) || fail "--fix: the patch does not apply"
+grep -q 'UninstallString,,"%16425%\\rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall 132 %17%\\fix.inf"' \
+    fix/install.inx || fail "--fix: no uninstaller registered for the 32-bit engine"
+(cd fix && expect 0 "--fix of a template that needs none" "$inx_check" --fix install.inx &&
+    [ ! -s out ] && [ ! -s err ]) || fail "--fix: the patched template still gets a patch or a finding"
+expect 2 "--fix with --plan" "$inx_check" --fix --plan clean.inx
+
 [ "$failures" -eq 0 ] && echo "inx-check behaves as a command should"
 exit $((failures > 0))
