@@ -341,6 +341,21 @@ chmod +x "$scratch/failing/wineserver"
 PATH=$scratch/failing:$PATH try failing-server 1 "$source_dir/tools/demo"
 last_line failing-server "FAILED: wineserver -p0 failed (exit status 1): wineserver: permission denied"
 
+# The sample without its uninstall, given one by inx-check --fix: installed
+# and uninstalled, on both Windows, it leaves nothing.
+mkdir -p "$scratch/fixed-sample"
+cp "$source_dir/tools/demo/sample-plugin.txt" "$scratch/fixed-sample/"
+sed -e '/^\[DefaultUninstall\]/,/^$/d' -e '/^\[Sample.DelReg\]/,$d' \
+    "$source_dir/tools/demo/install.inx" >"$scratch/fixed-sample/install.inx"
+(cd "$scratch/fixed-sample" &&
+    "$source_dir/build/host-tools/inx-check/inx-check" --fix install.inx >fix.patch &&
+    patch -p0 --quiet <fix.patch && rm fix.patch) || fail "fixed-sample: --fix gave no patch that applies"
+for windows in 32 64; do
+    try "fixed-sample$windows" 0 "$scratch/fixed-sample" --windows "$windows" --uninstall
+    plan_agrees "fixed-sample$windows"
+    expect_line "$scratch/fixed-sample$windows.log" '== Left behind by the uninstallation: 0'
+done
+
 # The list of installed programs is a 64-bit program on 64-bit Windows: it
 # starts an unqualified rundll32.exe as System32's, whose 64-bit engine
 # deletes from the 64-bit places and leaves what the 32-bit engine installed;
