@@ -101,6 +101,10 @@ std::size_t OwnedDepth(const std::string& key)
 bool IsSetting(const std::string& key)
 {
     const std::string folded = LowerAscii(key);
+    // A list whose values are entries by name, each a package's own (a cursor scheme).
+    if (Under(folded, "hkey_current_user\\control panel\\cursors\\schemes")) {
+        return false;
+    }
     return std::any_of(std::begin(kSettings), std::end(kSettings),
                        [&folded](const char* top) { return Under(folded, top); });
 }
