@@ -240,16 +240,17 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
           "Uninstalling leaves behind 2:", "  " + system + ": \"TypesSupported\"  (line 15)"},
          {}},
         {"every DelService line runs and flag 4 deletes the event source; Wine 8 runs the first "
-         "line alone and deletes no source, and so leaves the second service",
+         "line alone and deletes no source, and so leaves the later services",
          kHead + "[DefaultInstall.Services]\nAddService=A,,S\nAddService=B,,S\n[S]\n"
                  "ServiceType=1\nStartType=3\nErrorControl=1\nServiceBinary=a\n[DefaultUninstall]\n"
-                 "[DefaultUninstall.Services]\nDelService=A\nDelService=B,4\n",
+                 "[DefaultUninstall.Services]\nDelService=A\nDelService=B,4\nDelService=C\n",
          {"  deletes the service A  (line 14)", "  deletes the service B  (line 15)",
           "  deletes the key " + system + " and everything under it  (line 15)",
           "  differs under Wine 8, which does not run the DelService line for B  (line 15)",
           "  differs under Wine 8, which does not run the deletion of the event source of the "
           "service B  (line 15)",
           "Uninstalling leaves behind 0:",
+          "  differs under Wine 8, which does not run the DelService line for C  (line 16)",
           "Under Wine 8, which does not run all of both sections, uninstalling leaves behind 1:",
           "  the service B  (line 6)"},
          {"DelService line for A"}},
