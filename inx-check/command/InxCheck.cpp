@@ -468,8 +468,13 @@ int Check(const Request& request)
         warnings = warnings || finding.severity == Severity::Warning;
     }
     if (request.format == Format::Sarif) {
-        if (!WriteWholeFile(nullptr, SarifReport(request.templatePath, lines, findings,
-                                                 *request.codePage, INX_TOOLS_VERSION))) {
+        const fs::path folderName =
+            fs::absolute(fs::path(request.templatePath)).parent_path().filename();
+        const std::vector<Insertion> fix =
+            UninstallInsertions(bytes, *request.codePage, PackageName(folderName.string()));
+        if (!WriteWholeFile(nullptr,
+                            SarifReport(request.templatePath, lines, findings, *request.codePage,
+                                        INX_TOOLS_VERSION, bytes, fix))) {
             Tell(stderr, "inx-check: cannot write to standard output\n");
             return kTrouble;
         }

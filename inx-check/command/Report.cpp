@@ -90,9 +90,42 @@ std::string TextReport(const std::string& fileName, const LineIndex& lines,
     return report;
 }
 
+namespace {
+
+// The SARIF fixes that make `insertions` in `bytes`: each an empty region at
+// the byte where its lines go, and the lines, UTF-8, with the file's line ends.
+std::string SarifFixes(const std::string& uri, const std::string& bytes,
+                       const std::vector<Insertion>& insertions, const CodePage& page)
+{
+    const std::vector<std::string> lines = SplitLines(bytes);
+    const std::string end = bytes.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    std::string replacements;
+    for (const Insertion& insertion : insertions) {
+        std::size_t offset = 0;
+        for (std::size_t i = 0; i < insertion.after && i < lines.size(); ++i) {
+            offset += lines[i].size();
+        }
+        std::string text =
+            insertion.after >= lines.size() && !bytes.empty() && bytes.back() != '\n' ? end : "";
+        for (const std::string& line : insertion.lines) {
+            text += line + end;
+        }
+        replacements += std::string(replacements.empty() ? "" : ", ") +
+                        "{\"deletedRegion\": {\"byteOffset\": " + std::to_string(offset) +
+                        ", \"byteLength\": 0}, \"insertedContent\": {\"text\": " +
+                        JsonString(Utf8FromCodePage(page, text)) + "}}";
+    }
+    return ", \"fixes\": [{\"description\": {\"text\": \"Add the uninstall (inx-check --fix)\"}, "
+           "\"artifactChanges\": [{\"artifactLocation\": {\"uri\": " +
+           uri + "}, \"replacements\": [" + replacements + "]}]}]";
+}
+
+}  // namespace
+
 std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                         const std::vector<Diagnostic>& findings, const CodePage& page,
-                        std::string_view version)
+                        std::string_view version, const std::string& bytes,
+                        const std::vector<Insertion>& fix)
 {
     std::string log =
         "{\n  \"$schema\": \"https://json.schemastore.org/sarif-2.1.0.json\",\n"
@@ -109,6 +142,7 @@ std::string SarifReport(const std::string& fileName, const LineIndex& lines,
     }
     log += "\n      ]\n    }},\n    \"columnKind\": \"unicodeCodePoints\",\n    \"results\": [";
     const std::string uri = JsonString(UriOf(fileName));
+    const std::string fixes = fix.empty() ? "" : SarifFixes(uri, bytes, fix, page);
     bool first = true;
     for (const Diagnostic& finding : findings) {
         const Position at = lines.PositionOf(finding.offset);
@@ -119,7 +153,8 @@ std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                "\", \"message\": {\"text\": " + JsonString(ShownText(page, finding.text)) +
                "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": {\"uri\": " + uri +
                "}, \"region\": {\"startLine\": " + std::to_string(at.line) +
-               ", \"startColumn\": " + std::to_string(at.column) + "}}}]}";
+               ", \"startColumn\": " + std::to_string(at.column) + "}}}]" +
+               (InfoOf(finding.rule).fix.empty() ? "" : fixes) + "}";
         first = false;
     }
     log += std::string(first ? "" : "\n    ") + "]\n  }]\n}\n";

@@ -6,6 +6,8 @@
 #include "inx-check/reader/CodePage.h"
 #include "inx-check/rules/TemplateCheck.h"
 
+#include "inx-check/fix/Patch.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,10 +24,12 @@ std::string TextReport(const std::string& fileName, const LineIndex& lines,
                        const std::vector<Diagnostic>& findings, const CodePage& page);
 
 // One SARIF 2.1.0 log: the tool with its version and every rule, and a
-// result per finding.
+// result per finding; a finding whose rule --fix answers carries `fix`, the
+// lines --fix inserts into `bytes`, as its fixes.
 std::string SarifReport(const std::string& fileName, const LineIndex& lines,
                         const std::vector<Diagnostic>& findings, const CodePage& page,
-                        std::string_view version);
+                        std::string_view version, const std::string& bytes = {},
+                        const std::vector<Insertion>& fix = {});
 
 // The rule table: name, severity and summary, then the explanation indented.
 std::string RuleList();

@@ -265,6 +265,25 @@ grep -q 'UninstallString,,"%16425%\\rundll32.exe setupapi.dll,InstallHinfSection
 (cd fix && expect 0 "--fix of a template that needs none" "$inx_check" --fix install.inx &&
     [ ! -s out ] && [ ! -s err ]) || fail "--fix: the patched template still gets a patch or a finding"
 expect 2 "--fix with --plan" "$inx_check" --fix --plan clean.inx
+# The same edits as SARIF fixes, on the finding --fix answers: applied, the patched template.
+printf '%s' "${head}HKCU,Software\\T,Dir,,VUZAZURAV" >fix/sarif.inx
+(cd fix && expect 0 "--format=sarif with a fix" "$inx_check" --format=sarif sarif.inx &&
+    "$inx_check" --fix sarif.inx >sarif.patch; cp sarif.inx sarif.orig && patch -p0 --quiet <sarif.patch) ||
+    fail "--fix for the SARIF template"
+python3 - "$schema" fix/out fix/sarif.orig fix/sarif.inx <<'PYTHON' || fail "SARIF fixes"
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1], encoding='utf-8'))
+log = json.load(open(sys.argv[2], encoding='utf-8'))
+jsonschema.Draft202012Validator(schema, format_checker=jsonschema.FormatChecker()).validate(log)
+fixed = [r for r in log['runs'][0]['results'] if 'fixes' in r]
+assert [r['ruleId'] for r in fixed] == ['no-uninstall'], fixed
+text = open(sys.argv[3], 'rb').read()
+edits = fixed[0]['fixes'][0]['artifactChanges'][0]['replacements']
+for edit in sorted(edits, key=lambda e: -e['deletedRegion']['byteOffset']):
+    at = edit['deletedRegion']['byteOffset']
+    text = text[:at] + edit['insertedContent']['text'].encode('utf-8') + text[at:]
+assert text == open(sys.argv[4], 'rb').read(), text
+PYTHON
 
 [ "$failures" -eq 0 ] && echo "inx-check behaves as a command should"
 exit $((failures > 0))
