@@ -307,10 +307,25 @@ private:
                 Comment("not deleted: " + file.destination + ", whose line cannot be named");
             } else if (std::find(delFiles_.begin(), delFiles_.end(), list) == delFiles_.end()) {
                 delFiles_.push_back(list);
+                FolderMade(list);
             }
         }
         for (const PlannedRename& rename : check_.plan.install->renames) {
             Comment("not undone: the rename of " + rename.from + " to " + rename.to);
+        }
+    }
+
+    // A subfolder that [DestinationDirs] names for `list` below a folder number:
+    // the installation made it, and no directive deletes a folder.
+    void FolderMade(const std::string& list)
+    {
+        const InfLine* line = DestinationLine(check_.inf, list);
+        const std::optional<std::vector<std::string>> fields =
+            line != nullptr ? WrittenFields(*line) : std::nullopt;
+        if (fields.has_value() && fields->size() > 1 && !(*fields)[1].empty() &&
+            (*fields)[0] != "-1") {
+            Comment("not deleted: the folder " + (*fields)[0] + "," + (*fields)[1] +
+                    ", which no directive deletes (the engine deletes files alone)");
         }
     }
 

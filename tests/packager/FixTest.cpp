@@ -60,7 +60,7 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
              "CopyFiles=App,Sys,Prog\r\n[DestinationDirs]\r\nApp=-1,VUZAZURAV\r\nSys=11\r\n"
              "Prog=16422,Vendor\\Tool\r\n[App]\r\na.txt\r\n[Sys]\r\nv.dll\r\n[Prog]\r\nt.exe\r\n",
          {},
-         {}},
+         {"the folder 16422,Vendor\\Tool"}},
         {"a vendor key, App Paths, a value in Run, a CLSID",
          kHead +
              "AddReg=R\r\n[R]\r\nHKLM,Software\\Vendor\\App,Dir,,VUZAZURAV\r\n"
