@@ -60,8 +60,9 @@ std::string FirstComponents(const std::string& path, std::size_t count)
 }
 
 // How many components of the planned key (root included) a package owns
-// whole: its entry in the list of installed programs or App Paths, a GUID key under
-// Classes, a key under Software of a vendor's own; 0 when it owns none.
+// whole: its entry in the list of installed programs or App Paths, a GUID
+// key under Classes or a verb under a class's shell key, a key under
+// Software of a vendor's own; 0 when it owns none.
 std::size_t OwnedDepth(const std::string& key)
 {
     const std::string folded = LowerAscii(key);
@@ -83,6 +84,15 @@ std::size_t OwnedDepth(const std::string& key)
             }
         }
         if (Under(folded, classes)) {
+            // A verb under a class's shell key is one program's: CLASS\shell\VERB.
+            const std::size_t base = Components(classes);
+            const std::size_t depth = Components(folded);
+            for (std::size_t i = base + 2; i < depth; ++i) {
+                const std::string above = FirstComponents(folded, i);
+                if (above.size() >= 6 && above.compare(above.size() - 6, 6, "\\shell") == 0) {
+                    return i + 1;
+                }
+            }
             return 0;
         }
     }
@@ -96,6 +106,21 @@ std::size_t OwnedDepth(const std::string& key)
         }
     }
     return 0;
+}
+
+// A subkey as written, as the registry reads it: no empty name between two
+// '\\' and none at the end.
+std::string RegistrySubkey(const CodePage& page, const std::string& written)
+{
+    std::string subkey;
+    for (std::size_t at = 0; at <= written.size();) {
+        const std::size_t end = std::min(FindCharacter(page, written, '\\', at), written.size());
+        if (end > at) {
+            subkey += (subkey.empty() ? "" : "\\") + written.substr(at, end - at);
+        }
+        at = end + 1;
+    }
+    return subkey;
 }
 
 bool IsSetting(const std::string& key)
@@ -351,7 +376,11 @@ private:
             if (depth == 0 || !fields.has_value() || fields->size() < 2) {
                 return false;
             }
-            const std::string subkey = (*fields)[1];
+            const bool quoted = (*fields)[1].size() >= 2 && (*fields)[1].front() == '"' &&
+                                (*fields)[1].back() == '"';
+            const std::string subkey =
+                RegistrySubkey(check_.page, quoted ? (*fields)[1].substr(1, (*fields)[1].size() - 2)
+                                                   : (*fields)[1]);
             const std::size_t below = depth - 1;  // the root is one
             if (Components(subkey) < below || Components(key) - 1 != Components(subkey)) {
                 return false;
@@ -362,7 +391,9 @@ private:
             }
             deletedKeys.insert(FoldedName(check_.page, owned));
             const unsigned long view = ViewFlags(*fields);
-            delReg_.push_back((*fields)[0] + "," + FirstComponents(subkey, below) +
+            const std::string ownedSubkey = FirstComponents(subkey, below);
+            delReg_.push_back((*fields)[0] + "," +
+                              (quoted ? "\"" + ownedSubkey + "\"" : ownedSubkey) +
                               (view != 0 ? ",," + Hex(view | kDeleteBit) : ""));
             return true;
         };

@@ -68,13 +68,14 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
              run +
              ",App,,\"VUZAZURAV\\app.exe\"\r\n"
              "HKCR,CLSID\\{11111111-2222-3333-4444-555555555555}\\InprocServer32,,,x.dll\r\n"
-             "HKCR,.app,,,App.File\r\nHKCR,Directory\\shell\\App,,,Open with App\r\n",
+             "HKCR,.app,,,App.File\r\nHKCR,Directory\\shell\\App,,,Open with App\r\n"
+             "HKCR,\"*\\\\shell\\\\App\\\\command\",,,\"app.exe %1\"\r\n",
          {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
           "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
           "HKEY_CLASSES_ROOT\\.app", "HKEY_CLASSES_ROOT\\Directory\\shell",
-          "HKEY_CLASSES_ROOT\\CLSID"},
+          "HKEY_CLASSES_ROOT\\*\\shell", "HKEY_CLASSES_ROOT\\CLSID"},
          {"the default value of HKEY_CLASSES_ROOT\\.app"},
-         {"'HKEY_CLASSES_ROOT\\.app'", "'HKEY_CLASSES_ROOT\\Directory\\shell\\App'"}},
+         {"'HKEY_CLASSES_ROOT\\.app'"}},
         {"a service with an event log, a list appended to",
          kHead + "AddReg=R\r\n[DefaultInstall.Services]\r\nAddService=Svc,,S,L,Application,Src\r\n"
                  "[S]\r\nServiceType=16\r\nStartType=3\r\nErrorControl=1\r\n"
