@@ -511,6 +511,15 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
          {},
          {"64-bit engine"},
          Windows::Bits64},
+        {"the 64-bit engine's 16425 is SysWOW64; %windir%\\System32's rundll32.exe, expanded, is "
+         "the native one",
+         kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
+                 "UninstallString,0x20000,\"%windir%\\System32\\rundll32.exe setupapi.dll,"
+                 "InstallHinfSection DefaultUninstall 132 x.inf\"\n[DefaultUninstall]\n"
+                 "[DefaultUninstall.NTamd64]\nDelFiles=W\n[DestinationDirs]\nW=16425\n[W]\nw.dll\n",
+         {"  deletes C:\\Windows\\SysWOW64\\w.dll  (line 13)"},
+         {},
+         Windows::Bits64},
         {"advpack's LaunchINFSection and syssetup's SetupInfObjectInstallAction name the section",
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
                  "UninstallString,,\"%11%\\rundll32.exe advpack.dll,LaunchINFSectionEx "

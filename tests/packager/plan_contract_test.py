@@ -124,6 +124,13 @@ class Contract(unittest.TestCase):
         self.assertEqual(needs["uninstall"]["wine_skipped"], {
             "deletes": ["C:\\Windows\\System32\\gone.txt"], "keys": [], "service_deletes": ["B"]})
         self.assertEqual(needs["left_behind"]["count"], 0)
+        # A key a skipped part makes, and then a part Wine runs, Wine makes too.
+        both = plan_of(HEAD + "Needs=N\r\n[N]\r\nAddReg=Q\r\n[Q]\r\n"
+                       "HKLM,System\\CurrentControlSet\\Services\\Svc\\Parameters,A,,1\r\n"
+                       "HKLM,Software\\Only,A,,1\r\n[DefaultInstall.Services]\r\nAddService=Svc,,S\r\n"
+                       "[S]\r\nServiceType=16\r\nStartType=3\r\nErrorControl=1\r\n"
+                       "ServiceBinary=%11%\\svc.exe\r\nAddReg=SR\r\n[SR]\r\nHKR,Parameters,B,,2\r\n")
+        self.assertEqual(both["install"]["wine_skipped"]["keys"], ["HKEY_LOCAL_MACHINE\\Software\\Only"])
         self.assertEqual((needs["wine_left_behind"]["files"], needs["wine_left_behind"]["services"]),
                          (["C:\\Windows\\System32\\gone.txt"], ["B"]))
         on_the_way = plan_of(INFS["keys made on the way to keys the uninstallation deletes"])
