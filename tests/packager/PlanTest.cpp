@@ -438,7 +438,8 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
                  "HKLM,Software\\RegisteredApplications,App,,1\n"
                  "HKLM,Software\\Microsoft\\COM3\\X,,,1\n"
                  "HKLM,Software\\Microsoft\\Clients\\Y,,,1\n"
-                 "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Time Zones\\Z,,,1\n",
+                 "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Time Zones\\Z,,,1\n"
+                 "HKLM,Software\\Registered Applications,A,,1\n",
          {machine + "Classes\\AppID\\{3}: (default) = REG_SZ \"1\"  (line 6)",
           machine + "Clients\\StartMenuInternet\\App: (default) = REG_SZ \"1\"  (line 7)",
           wine + "HKEY_LOCAL_MACHINE\\Software\\Clients\\StartMenuInternet\\App at " +
@@ -452,7 +453,9 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
               "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Clients\\Y  (line 10)",
           wine + "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\"
                  "Time Zones\\Z at HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\"
-                 "CurrentVersion\\Time Zones\\Z  (line 11)"},
+                 "CurrentVersion\\Time Zones\\Z  (line 11)",
+          wine + "HKEY_LOCAL_MACHINE\\Software\\WOW6432Node\\Registered Applications at " +
+              "HKEY_LOCAL_MACHINE\\Software\\Registered Applications  (line 12)"},
          {"AppID\\{3} at"},
          Windows::Bits64},
         {"a key Windows ships is no package's own, though its value is",
