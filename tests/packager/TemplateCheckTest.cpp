@@ -193,6 +193,16 @@ TEST(CheckTemplate, WhatUninstallingLeaves)
          nullptr,
          kDefaultCodePage,
          true},
+        // On 64-bit Windows, System32's rundll32.exe: an error only where it leaves more
+        // than SysWOW64's would with the same section (here, that deletes the same).
+        {"a section of its own that both engines run alike",
+         kClean + "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZI050,"
+                  "UninstallString,,\"rundll32.exe setupapi.dll,InstallHinfSection Remove 132 "
+                  "x.inf\"\r\n[Remove]\r\nDelReg=Gone\r\n[Gone]\r\nHKCU,Software\\ZI050\r\n",
+         {},
+         nullptr,
+         kDefaultCodePage,
+         true},
         {"the key and its value stay: one finding, at the line that makes them",
          kClean + uninstall,
          {"11:1 warning: uninstalling leaves the key 'HKEY_CURRENT_USER\\Software\\ZI050': "
