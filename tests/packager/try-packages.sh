@@ -350,10 +350,27 @@ sed -e '/^\[DefaultUninstall\]/,/^$/d' -e '/^\[Sample.DelReg\]/,$d' \
 (cd "$scratch/fixed-sample" &&
     "$source_dir/build/host-tools/inx-check/inx-check" --fix install.inx >fix.patch &&
     patch -p0 --quiet <fix.patch && rm fix.patch) || fail "fixed-sample: --fix gave no patch that applies"
+# And a template with a vendor key, App Paths, a value in Run, a CLSID and a
+# verb: what the patch deletes, whole or value by value, is all it made.
+package fixed-keys "$head"$'[DefaultInstall]\r\nCopyFiles=App\r\nAddReg=Reg\r\n'\
+$'[DestinationDirs]\r\nApp=-1,VUZAZURAV\r\n[App]\r\nf.txt\r\n[Reg]\r\n'\
+$'HKLM,Software\\InxFix,Dir,,VUZAZURAV\r\n'\
+$'HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\InxFix.exe,,,VUZAZURAV\r\n'\
+$'HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Run,InxFix,,"x.exe"\r\n'\
+$'HKCR,CLSID\\{1F1F1F1F-0000-4000-8000-000000000040},,,"InxFix"\r\n'\
+$'HKCR,Directory\\shell\\InxFix,,,"Open with InxFix"\r\n'
+(cd "$scratch/fixed-keys" &&
+    "$source_dir/build/host-tools/inx-check/inx-check" --fix install.inx >fix.patch &&
+    patch -p0 --quiet <fix.patch && rm fix.patch) || fail "fixed-keys: --fix gave no patch that applies"
 for windows in 32 64; do
     try "fixed-sample$windows" 0 "$scratch/fixed-sample" --windows "$windows" --uninstall
     plan_agrees "fixed-sample$windows"
     expect_line "$scratch/fixed-sample$windows.log" '== Left behind by the uninstallation: 0'
+    # Left: the keys above the verb, which Windows has and Wine's prefix lacks.
+    try "fixed-keys$windows" 1 "$scratch/fixed-keys" --windows "$windows" --uninstall
+    plan_agrees "fixed-keys$windows"
+    expect_line "$scratch/fixed-keys$windows.log" '== Left behind by the uninstallation: 2'
+    expect_line "$scratch/fixed-keys$windows.log" '   HKEY_LOCAL_MACHINE\Software\Classes\Directory\shell (key)'
 done
 
 # The list of installed programs is a 64-bit program on 64-bit Windows: it
