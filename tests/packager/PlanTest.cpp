@@ -519,8 +519,10 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
          kHead + "AddReg=R\n[R]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App,"
                  "UninstallString,0x20000,\"%windir%\\System32\\rundll32.exe setupapi.dll,"
                  "InstallHinfSection DefaultUninstall 132 x.inf\"\n[DefaultUninstall]\n"
-                 "[DefaultUninstall.NTamd64]\nDelFiles=W\n[DestinationDirs]\nW=16425\n[W]\nw.dll\n",
-         {"  deletes C:\\Windows\\SysWOW64\\w.dll  (line 13)"},
+                 "[DefaultUninstall.NTamd64]\nDelFiles=W,X\n[DestinationDirs]\nW=16425\n"
+                 "X=-1,%16426%\\App\n[W]\nw.dll\n[X]\nx.dll\n",
+         {"  deletes C:\\Windows\\SysWOW64\\w.dll  (line 14)",
+          "  deletes C:\\Program Files (x86)\\App\\x.dll  (line 16)"},
          {},
          Windows::Bits64},
         {"advpack's LaunchINFSection and syssetup's SetupInfObjectInstallAction name the section",
