@@ -164,6 +164,7 @@ bool SameLeftovers(const Leftovers& one, const Leftovers& other)
 {
     const auto paths = [](const std::vector<PlannedPath>& items) {
         std::vector<std::string> named;
+        named.reserve(items.size());
         for (const PlannedPath& item : items) {
             named.push_back(item.path);
         }

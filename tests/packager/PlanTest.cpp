@@ -247,8 +247,8 @@ TEST(Plan, ServicesUnmodelledAndWhatUninstallingLeaves)
          {"  deletes the service A  (line 14)", "  deletes the service B  (line 15)",
           "  deletes the key " + system + " and everything under it  (line 15)",
           "  differs under Wine 8, which does not run the DelService line for B  (line 15)",
-          "  differs under Wine 8, which does not run the deletion of the event source of the "
-          "service B  (line 15)",
+          std::string("  differs under Wine 8, which does not run the deletion of the event ") +
+              "source of the service B  (line 15)",
           "Uninstalling leaves behind 0:",
           "  differs under Wine 8, which does not run the DelService line for C  (line 16)",
           "Under Wine 8, which does not run all of both sections, uninstalling leaves behind 1:",
@@ -487,13 +487,13 @@ TEST(Plan, OnWindows64AsWow64RedirectsThem)
              "UninstallString,,\"rundll32 setupapi,InstallHinfSection DefaultUninstall 132 "
              "x.inf\"\n[DefaultUninstall]\nDelFiles=F\n[DefaultUninstall.NTamd64]\nDelFiles=F\n"
              "DelReg=D\n[D]\nHKLM,Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App\n",
-         {"The list of installed programs, a 64-bit program, starts the registered uninstaller "
-          "'rundll32 setupapi,InstallHinfSection DefaultUninstall 132 x.inf' with System32's "
-          "rundll32.exe, so the 64-bit engine runs it, nothing redirected: "
-          "[DefaultUninstall.NTamd64]:",
+         {std::string("The list of installed programs, a 64-bit program, starts the registered ") +
+              "uninstaller 'rundll32 setupapi,InstallHinfSection DefaultUninstall 132 x.inf' " +
+              "with System32's rundll32.exe, so the 64-bit engine runs it, nothing redirected: " +
+              "[DefaultUninstall.NTamd64]:",
           "  deletes C:\\Program Files\\App\\a.exe  (line 9)",
-          "  deletes the key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-          "Uninstall\\App and everything under it  (line 18)",
+          std::string("  deletes the key HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\") +
+              "CurrentVersion\\Uninstall\\App and everything under it  (line 18)",
           "Started so, uninstalling leaves behind 3:",
           "  C:\\Program Files (x86)\\App\\a.exe  (line 9)",
           node + "Microsoft\\Windows\\CurrentVersion\\Uninstall\\App (key)  (line 11)"},
