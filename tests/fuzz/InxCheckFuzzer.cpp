@@ -1,7 +1,10 @@
 // inx-check on any template and folder, in any code page (picked by the
 // input's size): no crash, every diagnostic within the file, its install.inf
-// equal to the model's for Windows, and its plan well-formed JSON.
+// equal to the model's for Windows, its plan well-formed JSON, and --fix's
+// lines inserted within the file.
 #include "inx-check/command/PlanReport.h"
+#include "inx-check/fix/Patch.h"
+#include "inx-check/fix/UninstallFix.h"
 #include "inx-check/reader/Rendering.h"
 #include "inx-check/rules/TemplateCheck.h"
 #include "tests/fuzz/ReferenceModel.h"
@@ -65,6 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         PlanReport(templateBytes, &path, page, PlanFormat::Text).empty()) {
         static_cast<void>(std::fprintf(stderr, "the plan is not well-formed\n"));
         std::abort();
+    }
+    const std::size_t lineCount = SplitLines(templateBytes).size();
+    for (const Insertion& insertion : UninstallInsertions(templateBytes, page, "Fuzz")) {
+        if (insertion.after > lineCount) {
+            static_cast<void>(std::fprintf(stderr, "--fix inserts after line %lu of %lu\n",
+                                           static_cast<unsigned long>(insertion.after),
+                                           static_cast<unsigned long>(lineCount)));
+            std::abort();
+        }
     }
     std::string script;
     const std::string expected =
