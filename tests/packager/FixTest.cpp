@@ -163,6 +163,22 @@ TEST(Fix, UnifiedDiffsAsPatchReadsThem)
         UnifiedDiff("t.inx", text, {{0, {"top"}}, {10, {"end"}}}));
     EXPECT_EQ("--- t.inx\n+++ t.inx\n@@ -1,8 +1,10 @@\n 1\n 2\n+a\n 3\n 4\n 5\n+b\n 6\n 7\n 8\n",
               UnifiedDiff("t.inx", text, {{5, {"b"}}, {2, {"a"}}}));
+    // Insertions six lines apart share their context, as diff writes them; seven apart do not.
+    std::string twenty;
+    for (int i = 1; i <= 20; ++i) {
+        twenty += std::to_string(i) + "\n";
+    }
+    const auto hunks = [&twenty](std::size_t second) {
+        const std::string diff = UnifiedDiff("t.inx", twenty, {{3, {"a"}}, {second, {"b"}}});
+        std::size_t count = 0;
+        for (std::size_t at = diff.find("\n@@ "); at != std::string::npos;
+             at = diff.find("\n@@ ", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    EXPECT_EQ(1u, hunks(9));
+    EXPECT_EQ(2u, hunks(10));
     EXPECT_EQ("--- t.inx\n+++ t.inx\n@@ -1,2 +1,3 @@\n 1\r\n+x\r\n 2\r\n",
               UnifiedDiff("t.inx", "1\r\n2\r\n", {{1, {"x"}}}));
 }
