@@ -64,10 +64,12 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
         {"a vendor key, App Paths, a value in Run, a CLSID",
          kHead +
              "AddReg=R\r\n[R]\r\nHKLM,Software\\Vendor\\App,Dir,,VUZAZURAV\r\n"
+             "HKLM,Software\\Vendor\\App,Version,,1\r\n"
              "HKLM,Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\App.exe,,,a\r\n" +
              run +
              ",App,,\"VUZAZURAV\\app.exe\"\r\n"
              "HKCR,CLSID\\{11111111-2222-3333-4444-555555555555}\\InprocServer32,,,x.dll\r\n"
+             "HKCR,CLSID\\{11111111-2222-3333-4444-555555555555},,,App\r\n"
              "HKCR,.app,,,App.File\r\nHKCR,Directory\\shell\\App,,,Open with App\r\n"
              "HKCR,\"*\\\\shell\\\\App\\\\command\",,,\"app.exe %1\"\r\n",
          {"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
@@ -88,7 +90,8 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
          kHead + "AddReg=R\r\nRegisterDlls=D\r\n[D]\r\n11,,x.dll,1\r\n[R]\r\n"
                  "HKCU,Control Panel\\Cursors,Arrow,0x20000,\"%10%\\Cursors\\a.cur\"\r\n"
                  "HKCU,Software\\Microsoft\\Notepad,Once,0x2,1\r\n"
-                 "HKCU,Software\\Microsoft\\Notepad,Mine,,1\r\n",
+                 "HKCU,Software\\Microsoft\\Notepad,Mine,,1\r\n"
+                 "HKCU,Software\\Microsoft\\Notepad,\"A,B\",,1\r\n",
          {"HKEY_CURRENT_USER\\Control Panel\\Cursors", "HKEY_CURRENT_USER\\Software\\Microsoft"},
          {"Arrow", "only where it was missing", "RegisterDlls"},
          {"'Arrow'", "'Once'"}},
@@ -142,9 +145,22 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
                     << c.what << ": deletes the shared key " << removal.key << " whole";
             }
         }
+        std::vector<std::string> added;  // the patch's lines, each once
+        for (const Insertion& insertion : insertions) {
+            for (const std::string& line : insertion.lines) {
+                if (!line.empty() && line[0] != '[') {
+                    EXPECT_EQ(added.end(), std::find(added.begin(), added.end(), line))
+                        << c.what << ": twice: " << line;
+                    added.push_back(line);
+                }
+            }
+        }
         for (const std::string& wanted : c.comments) {
-            EXPECT_NE(std::string::npos, patched.find("; inx-check --fix: ")) << c.what;
-            EXPECT_NE(std::string::npos, patched.find(wanted))
+            EXPECT_TRUE(std::any_of(added.begin(), added.end(),
+                                    [&](const std::string& line) {
+                                        return line.rfind("; inx-check --fix: ", 0) == 0 &&
+                                               line.find(wanted) != std::string::npos;
+                                    }))
                 << c.what << ": no comment " << wanted;
         }
     }
