@@ -112,7 +112,17 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
         const std::vector<Insertion> insertions = UninstallInsertions(c.inx, page, "App");
         ASSERT_FALSE(insertions.empty()) << c.what;
         const std::string patched = Patched(c.inx, insertions);
+        std::vector<Rule> errorsBefore;  // the patch adds no error of a rule the template had not
+        for (const Diagnostic& finding : CheckTemplate(c.inx, nullptr, nullptr, page)) {
+            if (finding.severity == Severity::Error) {
+                errorsBefore.push_back(finding.rule);
+            }
+        }
         for (const Diagnostic& finding : CheckTemplate(patched, nullptr, nullptr, page)) {
+            EXPECT_TRUE(finding.severity != Severity::Error ||
+                        std::find(errorsBefore.begin(), errorsBefore.end(), finding.rule) !=
+                            errorsBefore.end())
+                << c.what << ": " << finding.text;
             const bool named =
                 std::any_of(c.left.begin(), c.left.end(), [&](const std::string& text) {
                     return finding.text.find(text) != std::string::npos;
@@ -146,8 +156,15 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
             }
         }
         std::vector<std::string> added;  // the patch's lines, each once
+        std::size_t registryLines = 0;   // of its DelReg section: each one the engine runs
         for (const Insertion& insertion : insertions) {
+            bool inRegistry = false;
             for (const std::string& line : insertion.lines) {
+                if (!line.empty() && line[0] == '[') {
+                    inRegistry = line.rfind("[UninstallRegistry", 0) == 0;
+                } else if (inRegistry && !line.empty()) {
+                    ++registryLines;
+                }
                 if (!line.empty() && line[0] != '[') {
                     EXPECT_EQ(added.end(), std::find(added.begin(), added.end(), line))
                         << c.what << ": twice: " << line;
@@ -155,6 +172,15 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
                 }
             }
         }
+        // Less the event sources that DelService's flag 4 deletes.
+        const auto fromDelReg = std::count_if(
+            made.uninstall->registryDeletes.begin(), made.uninstall->registryDeletes.end(),
+            [](const PlannedRegistryDelete& removal) {
+                return LowerAscii(removal.key).find("\\services\\eventlog\\") == std::string::npos;
+            });
+        EXPECT_EQ(registryLines, static_cast<std::size_t>(fromDelReg))
+            << c.what << ": a DelReg line the engine does not run\n"
+            << patched;
         for (const std::string& wanted : c.comments) {
             EXPECT_TRUE(std::any_of(added.begin(), added.end(),
                                     [&](const std::string& line) {
