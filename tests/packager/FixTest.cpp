@@ -79,7 +79,7 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
          {"the default value of HKEY_CLASSES_ROOT\\.app"},
          {"'HKEY_CLASSES_ROOT\\.app'"}},
         {"a service with an event log, a list appended to",
-         kHead + "AddReg=R\r\n[DefaultInstall.Services]\r\nAddService=Svc,,S,L,Application,Src\r\n"
+         kHead + "AddReg=R\r\n[DefaultInstall.Services]\r\nAddService=Svc,,S,L\r\n"
                  "[S]\r\nServiceType=16\r\nStartType=3\r\nErrorControl=1\r\n"
                  "ServiceBinary=%11%\\svc.exe\r\n[L]\r\nAddReg=LR\r\n[LR]\r\n"
                  "HKR,,TypesSupported,0x10001,7\r\n[R]\r\n"
@@ -135,7 +135,15 @@ TEST(Fix, TheUninstallTakesAwayJustWhatTheInstallationMakes)
         const Inf after = ReadInf(patched, page);
         const InstallPlan made = MakePlan(after, Windows::Bits32);
         ASSERT_TRUE(made.uninstall.has_value()) << c.what;
-        EXPECT_EQ(made.uninstallString.empty(), false) << c.what;
+        // The uninstaller the list of installed programs runs is the INF's copy the install makes.
+        EXPECT_TRUE(std::any_of(made.install->files.begin(), made.install->files.end(),
+                                [&](const PlannedFile& file) {
+                                    return file.source == "install.inf" &&
+                                           made.uninstallString.find(" " + file.destination) !=
+                                               std::string::npos &&
+                                           file.destination == "C:\\Windows\\INF\\App.inf";
+                                }))
+            << c.what << ": " << made.uninstallString;
         // Nothing deleted that the installation did not make.
         for (const PlannedPath& file : made.uninstall->deletes) {
             EXPECT_TRUE(std::any_of(made.install->files.begin(), made.install->files.end(),
