@@ -266,7 +266,7 @@ grep -q 'UninstallString,,"%16425%\\rundll32.exe setupapi.dll,InstallHinfSection
     [ ! -s out ] && [ ! -s err ]) || fail "--fix: the patched template still gets a patch or a finding"
 expect 2 "--fix with --plan" "$inx_check" --fix --plan clean.inx
 # The same edits as SARIF fixes, on the finding --fix answers: applied, the patched template.
-printf '%s' "${head}HKCU,Software\\T,Dir,,VUZAZURAV" >fix/sarif.inx
+printf '%s' "${head}HKCU,Software\\T,Dir,,\"VUZAZURAV\"" >fix/sarif.inx  # and a finding without a fix
 (cd fix && expect 0 "--format=sarif with a fix" "$inx_check" --format=sarif sarif.inx &&
     "$inx_check" --fix sarif.inx >sarif.patch; cp sarif.inx sarif.orig && patch -p0 --quiet <sarif.patch) ||
     fail "--fix for the SARIF template"
