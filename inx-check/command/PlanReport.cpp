@@ -29,11 +29,8 @@ public:
             out_ += ",\n  \"uninstall\": ";
             Section(accepted ? plan.uninstall : std::nullopt);
             out_ += ",\n  \"left_behind\": ";
-            LeftBehind(accepted ? plan.leftBehind : Leftovers{});
-            if (accepted && plan.wineLeftBehind.has_value()) {
-                out_ += ",\n  \"wine_left_behind\": ";
-                LeftBehind(*plan.wineLeftBehind);
-            }
+            LeftBehinds(accepted ? plan.leftBehind : Leftovers{},
+                        accepted ? plan.wineLeftBehind : std::nullopt, "  ");
             if (accepted && plan.nativeUninstall.has_value()) {
                 Native(*plan.nativeUninstall);
             }
@@ -65,11 +62,7 @@ public:
             out_ += "Uninstalling runs ";
             Section(plan.uninstall);
             out_ += "\n";
-            LeftBehind(plan.leftBehind);
-            if (plan.wineLeftBehind.has_value()) {
-                out_ += "\nUnder Wine 8, which does not run all of both sections, ";
-                LeftBehind(*plan.wineLeftBehind);
-            }
+            LeftBehinds(plan.leftBehind, plan.wineLeftBehind, "");
         }
         if (plan.nativeUninstall.has_value()) {
             Native(*plan.nativeUninstall);
@@ -367,11 +360,7 @@ private:
                     ",\n    \"section\": " + Json(native.section) + ",\n    \"plan\": ";
             Section(native.plan);
             out_ += ",\n    \"left_behind\": ";
-            LeftBehind(native.leftBehind);
-            if (native.wineLeftBehind.has_value()) {
-                out_ += ",\n    \"wine_left_behind\": ";
-                LeftBehind(*native.wineLeftBehind);
-            }
+            LeftBehinds(native.leftBehind, native.wineLeftBehind, "    ");
             out_ += "\n  }";
             return;
         }
@@ -388,10 +377,19 @@ private:
                     " for itself and uninstalls nothing.\n";
         }
         out_ += "\nStarted so, ";
-        LeftBehind(native.leftBehind);
-        if (native.wineLeftBehind.has_value()) {
-            out_ += "\nUnder Wine 8, which does not run all of both sections, ";
-            LeftBehind(*native.wineLeftBehind);
+        LeftBehinds(native.leftBehind, native.wineLeftBehind, "    ");
+    }
+
+    // What uninstalling leaves, then what it leaves under Wine 8 where that
+    // differs; `indent` is the JSON member's.
+    void LeftBehinds(const Leftovers& left, const std::optional<Leftovers>& wine,
+                     const std::string& indent)
+    {
+        LeftBehind(left);
+        if (wine.has_value()) {
+            out_ += json_ ? ",\n" + indent + "\"wine_left_behind\": "
+                          : "\nUnder Wine 8, which does not run all of both sections, ";
+            LeftBehind(*wine);
         }
     }
 

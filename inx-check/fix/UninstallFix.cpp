@@ -177,32 +177,24 @@ public:
         if (!registry.empty()) {
             directives.push_back("DelReg=" + registry);
         }
-        const InfSection* uninstall =
-            plan.uninstall.has_value() ? check_.inf.Find(plan.uninstall->section) : nullptr;
-        if (uninstall != nullptr) {
-            insertions.push_back({EndOf(*uninstall), directives});
-        } else {
-            atEnd.push_back("");
-            atEnd.push_back("[DefaultUninstall" + suffix + "]");
-            atEnd.insert(atEnd.end(), directives.begin(), directives.end());
-        }
-        if (!delServices_.empty()) {
-            const std::string services =
-                (uninstall != nullptr ? uninstall->name : "DefaultUninstall" + suffix) +
-                ".Services";
-            const InfSection* existing = check_.inf.Find(services);
+        // Lines for the section `name`: after its last line, or in a new one at the end.
+        const auto addTo = [&](const std::string& name, const std::vector<std::string>& lines) {
+            const InfSection* existing = check_.inf.Find(name);
             if (existing != nullptr) {
-                insertions.push_back({EndOf(*existing), delServices_});
+                insertions.push_back({EndOf(*existing), lines});
             } else {
-                atEnd.push_back("");
-                atEnd.push_back("[" + services + "]");
-                atEnd.insert(atEnd.end(), delServices_.begin(), delServices_.end());
+                atEnd.insert(atEnd.end(), {"", "[" + name + "]"});
+                atEnd.insert(atEnd.end(), lines.begin(), lines.end());
             }
+        };
+        const std::string uninstall =
+            plan.uninstall.has_value() ? plan.uninstall->section : "DefaultUninstall" + suffix;
+        addTo(uninstall, directives);
+        if (!delServices_.empty()) {
+            addTo(uninstall + ".Services", delServices_);
         }
         if (!registry.empty()) {
-            atEnd.push_back("");
-            atEnd.push_back("[" + registry + "]");
-            atEnd.insert(atEnd.end(), delReg_.begin(), delReg_.end());
+            addTo(registry, delReg_);
         }
         insertions.push_back({SplitLines(check_.bytes).size(), atEnd});
         return insertions;
